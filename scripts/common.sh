@@ -1,0 +1,47 @@
+# Shared by setup.sh and test.sh: installs missing Debian packages, configures and builds.
+# Sourced, not run.
+
+VISTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# What building and running the program needs.
+VISTREL_BUILD_PACKAGES=(
+    build-essential cmake ninja-build pkg-config git
+    qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin qt6-qpa-plugins
+    libcurl4-openssl-dev libcpp-httplib-dev libx11-dev libatspi2.0-dev at-spi2-core
+    fonts-noto-cjk dbus dbus-x11 ca-certificates
+)
+# What the tests need on top: test frameworks, the fuzzing compiler, a private X desktop and a
+# real browser for the capture test.
+VISTREL_TEST_PACKAGES=(
+    libgtest-dev libgmock-dev libbenchmark-dev clang
+    xvfb xauth openbox x11-utils xdotool chromium curl imagemagick
+)
+
+vistrel_install() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        echo "vistrel: all ${#} packages present"
+        return 0
+    fi
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "vistrel: installing ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# vistrel_build DIR [cmake options...]: configure once, then build incrementally with 2 jobs.
+vistrel_build() {
+    local dir="$1"
+    shift
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$VISTREL_ROOT" -B "$dir" -G Ninja "$@"
+    fi
+    cmake --build "$dir" -j 2
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace testsupport {
+
+// An HTTP server on 127.0.0.1 with a free port, run on its own thread for the life of the
+// object. Register handlers on Server() before Start().
+class LoopbackServer {
+public:
+    LoopbackServer();
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    httplib::Server& Server() { return *m_server; }
+    // Binds a free port and starts serving; returns once the server accepts connections.
+    void Start();
+    void Stop();
+    int Port() const { return m_port; }
+    // "http://127.0.0.1:<port>" followed by path.
+    std::string Url(const std::string& path) const;
+
+private:
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_port = 0;
+};
+
+} // namespace testsupport
