@@ -1,0 +1,206 @@
+#include "platform/dialog_template.h"
+
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace platform {
+namespace {
+
+// Same rounding as integer MulDiv for the non-negative values templates use.
+int MulDiv(int value, int numerator, int denominator) {
+    const qint64 product = static_cast<qint64>(value) * numerator;
+    const qint64 half = denominator / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / denominator
+                                         : (product - half) / denominator);
+}
+
+QString LinkMarkup(QString text) {
+    // A link control marks its link with a bare <a>; a label needs a target to report.
+    text.replace(QStringLiteral("<a>"), QStringLiteral("<a href=\"link\">"));
+    return text;
+}
+
+QWidget* MakeButton(const dlg::ControlTemplate& c, QWidget* parent) {
+    switch (c.style & dlg::BS_TYPEMASK) {
+    case dlg::BS_AUTOCHECKBOX:
+        return new QCheckBox(c.text, parent);
+    case dlg::BS_GROUPBOX:
+        return new QGroupBox(c.text, parent);
+    default: {
+        auto* button = new QPushButton(c.text, parent);
+        // Only a template's default button takes Enter; others never become default by focus.
+        const bool isDefault = (c.style & dlg::BS_TYPEMASK) == dlg::BS_DEFPUSHBUTTON;
+        button->setAutoDefault(false);
+        button->setDefault(isDefault);
+        return button;
+    }
+    }
+}
+
+QWidget* MakeStatic(const dlg::ControlTemplate& c, QWidget* parent, const QSize& size) {
+    auto* label = new QLabel(parent);
+    if ((c.style & dlg::SS_TYPEMASK) == dlg::SS_ICON) {
+        label->setPixmap(
+            QPixmap(c.resource).scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        return label;
+    }
+    label->setTextFormat(Qt::PlainText);
+    label->setText(c.text);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QWidget* MakeListView(const dlg::ControlTemplate& c, QWidget* parent) {
+    auto* list = new QTreeWidget(parent);
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode((c.style & dlg::LVS_SINGLESEL) ? QAbstractItemView::SingleSelection
+                                                          : QAbstractItemView::ExtendedSelection);
+    list->header()->setSectionsMovable(false);
+    list->header()->setStretchLastSection(false);
+    return list;
+}
+
+QWidget* MakeControl(const dlg::ControlTemplate& c, QWidget* parent, const QSize& size,
+                     const ControlFactory& factory) {
+    if (c.className == QLatin1String(dlg::kButton)) {
+        return MakeButton(c, parent);
+    }
+    if (c.className == QLatin1String(dlg::kEdit)) {
+        auto* edit = new QLineEdit(c.text, parent);
+        edit->setReadOnly((c.style & dlg::ES_READONLY) != 0);
+        edit->setFrame((c.style & dlg::WS_BORDER) != 0);
+        return edit;
+    }
+    if (c.className == QLatin1String(dlg::kStatic)) {
+        return MakeStatic(c, parent, size);
+    }
+    if (c.className == QLatin1String(dlg::kSysLink)) {
+        auto* link = new QLabel(LinkMarkup(c.text), parent);
+        link->setTextFormat(Qt::RichText);
+        link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+        link->setOpenExternalLinks(false);
+        return link;
+    }
+    if (c.className == QLatin1String(dlg::kListView)) {
+        return MakeListView(c, parent);
+    }
+    return factory ? factory(c, parent) : nullptr;
+}
+
+Qt::WindowFlags TopLevelFlags(const QWidget* dialog, quint32 style) {
+    Qt::WindowFlags type = dialog->windowFlags() & Qt::WindowType_Mask;
+    if (type == Qt::Widget) {
+        type = Qt::Window;
+    }
+    Qt::WindowFlags flags = type | Qt::CustomizeWindowHint;
+    if ((style & dlg::WS_CAPTION) == dlg::WS_CAPTION) {
+        flags |= Qt::WindowTitleHint;
+    }
+    if (style & dlg::WS_SYSMENU) {
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+        if (style & dlg::WS_MINIMIZEBOX) {
+            flags |= Qt::WindowMinimizeButtonHint;
+        }
+        if (style & dlg::WS_MAXIMIZEBOX) {
+            flags |= Qt::WindowMaximizeButtonHint;
+        }
+    }
+    return flags;
+}
+
+} // namespace
+
+int DialogUnits::X(int dialogUnits) const {
+    return MulDiv(dialogUnits, baseX, 4);
+}
+int DialogUnits::Y(int dialogUnits) const {
+    return MulDiv(dialogUnits, baseY, 8);
+}
+
+QRect DialogUnits::ToPixels(int x, int y, int cx, int cy) const {
+    return QRect(X(x), Y(y), X(cx), Y(cy));
+}
+
+QFont TemplateFont(const dlg::DialogTemplate& tmpl) {
+    QString family = tmpl.fontName;
+    if (family == QLatin1String("MS UI Gothic") || family == QLatin1String("MS Shell Dlg") ||
+        family == QLatin1String("MS Shell Dlg 2") || family.isEmpty()) {
+        family = QStringLiteral("Noto Sans CJK JP");
+    }
+    QFont font(family);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(tmpl.pointSize > 0 ? tmpl.pointSize : 8);
+    return font;
+}
+
+DialogUnits UnitsForFont(const QFont& font) {
+    // The average width of the 52 Latin letters, rounded, as the dialog manager measures it.
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return DialogUnits{(width / 26 + 1) / 2, metrics.height()};
+}
+
+QString ControlName(int id) {
+    return QString::number(id);
+}
+
+DialogUnits BuildDialog(QWidget* dialog, const dlg::DialogTemplate& tmpl,
+                        const ControlFactory& factory) {
+    const QFont font = TemplateFont(tmpl);
+    dialog->setFont(font);
+    const DialogUnits units = UnitsForFont(font);
+
+    int frame = 0;
+    if (auto* asFrame = qobject_cast<QFrame*>(dialog);
+        asFrame != nullptr && (tmpl.exStyle & dlg::WS_EX_CLIENTEDGE)) {
+        asFrame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        frame = asFrame->frameWidth();
+    }
+    if (tmpl.style & dlg::WS_POPUP) {
+        dialog->setWindowFlags(TopLevelFlags(dialog, tmpl.style));
+        dialog->setWindowTitle(tmpl.caption);
+    }
+    // Template sizes are client sizes; a client edge comes on top.
+    const QSize size(units.X(tmpl.cx) + 2 * frame, units.Y(tmpl.cy) + 2 * frame);
+    if (tmpl.style & dlg::WS_THICKFRAME) {
+        dialog->resize(size);
+    } else {
+        dialog->setFixedSize(size);
+    }
+
+    for (const dlg::ControlTemplate& c : tmpl.controls) {
+        const QRect place = units.ToPixels(c.x, c.y, c.cx, c.cy).translated(frame, frame);
+        QWidget* control = MakeControl(c, dialog, place.size(), factory);
+        if (control == nullptr) {
+            continue;
+        }
+        if (c.id != dlg::kNoId) {
+            control->setObjectName(ControlName(c.id));
+        }
+        control->setGeometry(place);
+        control->setFocusPolicy((c.style & dlg::WS_TABSTOP) ? Qt::StrongFocus
+                                                            : control->focusPolicy());
+        control->setEnabled((c.style & dlg::WS_DISABLED) == 0);
+        control->setVisible((c.style & dlg::WS_VISIBLE) != 0);
+    }
+    return units;
+}
+
+void PlaceChildPanel(QWidget* panel, const dlg::DialogTemplate& tmpl, const DialogUnits& units) {
+    panel->move(units.X(tmpl.x), units.Y(tmpl.y));
+}
+
+} // namespace platform
