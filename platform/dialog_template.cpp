@@ -32,8 +32,15 @@ QWidget* MakeButton(const dlg::ControlTemplate& c, QWidget* parent) {
     switch (c.style & dlg::BS_TYPEMASK) {
     case dlg::BS_AUTOCHECKBOX:
         return new QCheckBox(c.text, parent);
-    case dlg::BS_GROUPBOX:
-        return new QGroupBox(c.text, parent);
+    case dlg::BS_GROUPBOX: {
+        auto* group = new QGroupBox(c.text, parent);
+        // The frame runs through the middle of the title, and the frame's top is the control's
+        // top, as the templates were laid out for.
+        group->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 0.6em; }"
+            "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+        return group;
+    }
     default: {
         auto* button = new QPushButton(c.text, parent);
         // Only a template's default button takes Enter; others never become default by focus.
@@ -191,6 +198,13 @@ DialogUnits BuildDialog(QWidget* dialog, const dlg::DialogTemplate& tmpl,
             control->setObjectName(ControlName(c.id));
         }
         control->setGeometry(place);
+        if (auto* label = qobject_cast<QLabel*>(control);
+            label != nullptr && label->pixmap().isNull() &&
+            label->sizeHint().width() > place.width()) {
+            // The substitute font runs wider than the one the template was laid out for; a
+            // label takes the room its text needs rather than losing its end.
+            label->resize(label->sizeHint().width(), place.height());
+        }
         control->setFocusPolicy((c.style & dlg::WS_TABSTOP) ? Qt::StrongFocus
                                                             : control->focusPolicy());
         control->setEnabled((c.style & dlg::WS_DISABLED) == 0);

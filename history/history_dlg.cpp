@@ -1,0 +1,255 @@
+#include "history/history_dlg.h"
+
+#include "discovery/channel_page_lookup.h"
+#include "discovery/service_endpoints.h"
+#include "platform/dialog_template.h"
+#include "platform/message_box.h"
+#include "res/resources.h"
+#include "selection/control_dlg.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+
+struct Column {
+    const char* heading;
+    Qt::Alignment alignment;
+    int width;
+};
+const Column kColumns[] = {
+    {"No.", Qt::AlignRight, 30},
+    {"StreamID", Qt::AlignLeft, 100},
+    {"Memo", Qt::AlignLeft, 400},
+    {"", Qt::AlignLeft, 0},
+};
+
+} // namespace
+
+CHistoryDlg::CHistoryDlg() {
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(kTimerIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, [this] { OnTimer(kTimerId); });
+}
+
+CHistoryDlg::~CHistoryDlg() {
+    // A panel torn down without DestroyWindow must not stay registered with the capture.
+    m_timer.stop();
+    m_capture.RemoveListener(this);
+}
+
+bool CHistoryDlg::Create(QWidget* parent) {
+    setParent(parent);
+    const dlg::DialogTemplate& tmpl = GetDialogTemplate(IDD_HISTORY_DIALOG);
+    platform::BuildDialog(this, tmpl);
+    if (parent != nullptr) {
+        platform::PlaceChildPanel(this, tmpl, platform::UnitsForFont(parent->font()));
+    }
+    m_listHistory = platform::FindControl<QTreeWidget>(this, 1007);
+    m_checkIE = platform::FindControl<QCheckBox>(this, 1014);
+    m_checkChrome = platform::FindControl<QCheckBox>(this, 1015);
+    const auto onClick = [this](int id, void (CHistoryDlg::*handler)()) {
+        if (auto* button = platform::FindControl<QPushButton>(this, id)) {
+            connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
+        }
+    };
+    onClick(1010, &CHistoryDlg::OnBnClickedChangeStream);
+    onClick(1011, &CHistoryDlg::OnBnClickedDelete);
+    onClick(1012, &CHistoryDlg::OnBnClickedUp);
+    onClick(1013, &CHistoryDlg::OnBnClickedDown);
+    connect(m_listHistory, &QTreeWidget::itemDoubleClicked, this,
+            [this] { OnNMDblclkHistoryList(); });
+    m_bWindowCreated = true;
+    return OnInitDialog();
+}
+
+bool CHistoryDlg::OnInitDialog() {
+    m_entries.LoadHistory(HistoryFilePath());
+    // Full-row selection; the rows are told apart by alternating colours instead of grid lines.
+    m_listHistory->setAlternatingRowColors(true);
+    m_listHistory->setColumnCount(static_cast<int>(std::size(kColumns)));
+    QStringList headings;
+    for (const Column& column : kColumns) {
+        headings << QString::fromUtf8(column.heading);
+    }
+    m_listHistory->setHeaderLabels(headings);
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+        m_listHistory->headerItem()->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
+        m_listHistory->header()->resizeSection(i, kColumns[i].width);
+    }
+    RefreshHistoryList();
+    m_capture.AddListener(this);
+    SetTimer();
+    return true;
+}
+
+bool CHistoryDlg::DestroyWindow() {
+    if (!m_bWindowCreated) {
+        return false;
+    }
+    KillTimer();
+    m_capture.RemoveListener(this);
+    m_entries.SaveHistory(HistoryFilePath());
+    m_bWindowCreated = false;
+    hide();
+    return true;
+}
+
+void CHistoryDlg::OnCancel() {
+    hide();
+}
+
+void CHistoryDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        OnCancel();
+        return;
+    }
+    QFrame::keyPressEvent(event);
+}
+
+bool CHistoryDlg::AddEntry(StreamEntry entry) {
+    const bool changed = m_entries.AddEntry(std::move(entry));
+    if (changed) {
+        RefreshHistoryList();
+    }
+    return changed;
+}
+
+bool CHistoryDlg::UpdateMemo(StreamEntry entry) {
+    const bool changed = m_entries.UpdateMemo(std::move(entry));
+    if (changed) {
+        RefreshHistoryList();
+    }
+    return changed;
+}
+
+int CHistoryDlg::GetSelectionMark() const {
+    if (m_listHistory == nullptr) {
+        return -1;
+    }
+    const QList<QTreeWidgetItem*> selected = m_listHistory->selectedItems();
+    return selected.isEmpty() ? -1 : m_listHistory->indexOfTopLevelItem(selected.front());
+}
+
+void CHistoryDlg::RefreshHistoryList() {
+    if (m_listHistory == nullptr) {
+        return;
+    }
+    // The selection follows the row number, not the entry: the text of column 0 is remembered.
+    const int marked = GetSelectionMark();
+    const QString markedNumber =
+        marked >= 0 ? m_listHistory->topLevelItem(marked)->text(0) : QString();
+
+    m_listHistory->setUpdatesEnabled(false);
+    m_listHistory->clear();
+    const QList<StreamEntry>& entries = m_entries.Entries();
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        auto* row = new QTreeWidgetItem(
+            QStringList{QString::number(i + 1), entries[i].streamId, entries[i].memo, QString()});
+        row->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
+        rows.push_back(row);
+    }
+    m_listHistory->addTopLevelItems(rows);
+
+    if (marked >= 0) {
+        for (int i = 0; i < m_listHistory->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = m_listHistory->topLevelItem(i);
+            if (row->text(0) == markedNumber) {
+                m_listHistory->setCurrentItem(row);
+                row->setSelected(true);
+                m_listHistory->scrollToItem(row, QAbstractItemView::EnsureVisible);
+                break;
+            }
+        }
+    }
+    m_listHistory->setUpdatesEnabled(true);
+}
+
+void CHistoryDlg::OnBnClickedChangeStream() {
+    if (m_pOwner == nullptr) {
+        return;
+    }
+    const int marked = GetSelectionMark();
+    if (marked < 0) {
+        platform::AfxMessageBox(this, QStringLiteral("接続したいSteamを選択してください."));
+        return;
+    }
+    const StreamEntry entry = m_entries.Entries().at(marked);
+    m_pOwner->ConnectStream(entry);
+}
+
+void CHistoryDlg::OnNMDblclkHistoryList() {
+    OnBnClickedChangeStream();
+}
+
+void CHistoryDlg::OnBnClickedDelete() {
+    const int marked = GetSelectionMark();
+    if (marked < 0) {
+        platform::AfxMessageBox(this, QStringLiteral("削除したいデータを選択してください."));
+        return;
+    }
+    if (m_entries.Delete(marked)) {
+        RefreshHistoryList();
+    }
+}
+
+void CHistoryDlg::OnBnClickedUp() {
+    const int marked = GetSelectionMark();
+    if (marked > 0 && m_entries.MoveUp(marked)) {
+        RefreshHistoryList();
+    }
+}
+
+void CHistoryDlg::OnBnClickedDown() {
+    const int marked = GetSelectionMark();
+    if (marked >= 0 && marked < m_listHistory->topLevelItemCount() - 1 &&
+        m_entries.MoveDown(marked)) {
+        RefreshHistoryList();
+    }
+}
+
+void CHistoryDlg::OnTimer(int id) {
+    if (id != kTimerId) {
+        return;
+    }
+    KillTimer();
+    m_capture.m_bWatchIE = m_checkIE->isChecked() ? 1 : 0;
+    m_capture.m_bWatchChrome = m_checkChrome->isChecked() ? 1 : 0;
+    if (m_capture.m_bWatchIE || m_capture.m_bWatchChrome) {
+        m_capture.CheckForegroundBrowser();
+    } else {
+        m_capture.Reset();
+    }
+    // Re-armed only now, so a slow page fetch inside the poll never lets ticks overlap.
+    if (m_bWindowCreated) {
+        SetTimer();
+    }
+}
+
+void CHistoryDlg::OnCapturedURL() {
+    if (!m_capture.m_bAddressBarFound) {
+        return;
+    }
+    const QString url = m_capture.GetCapturedURL();
+    if (!url.contains(endpoints::kCapturedPageMarker) ||
+        url.length() <= endpoints::kCapturedPageMinLength) {
+        return;
+    }
+    QString streamId;
+    QString title;
+    if (GetStreamIDFromURL(url, streamId, title)) {
+        AddEntry(StreamEntry{streamId, title});
+    }
+}
+
+void CHistoryDlg::SetTimer() {
+    m_timer.start();
+}
+void CHistoryDlg::KillTimer() {
+    m_timer.stop();
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "discovery/capture_stream_id.h"
+#include "history/history_list.h"
+#include "history/stream_entry.h"
+
+#include <QFrame>
+#include <QTimer>
+
+class CControlDlg;
+class QCheckBox;
+class QTreeWidget;
+
+// The lower part of the control panel: the history list with Change Stream, Up, Down and
+// Delete, and the two browser boxes that switch the address-bar capture on and off. Saves
+// History.ini when its window is destroyed.
+class CHistoryDlg : public QFrame, public CCaptureStreamIDListener {
+    Q_OBJECT
+public:
+    static constexpr int kTimerId = 102;
+    static constexpr int kTimerIntervalMs = 500;
+
+    CHistoryDlg();
+    ~CHistoryDlg() override;
+
+    // Builds the panel inside `parent` from its template and initialises it.
+    bool Create(QWidget* parent);
+    bool OnInitDialog();
+    // Stops the timer, leaves the capture, saves the history and takes the controls down.
+    bool DestroyWindow();
+    // Escape inside the panel hides it for the rest of the run.
+    void OnCancel();
+
+    // The history rules; the list view follows whenever the list changed.
+    bool AddEntry(StreamEntry entry);
+    bool UpdateMemo(StreamEntry entry);
+    void RefreshHistoryList();
+
+    void OnBnClickedChangeStream();
+    void OnNMDblclkHistoryList();
+    void OnBnClickedDelete();
+    void OnBnClickedUp();
+    void OnBnClickedDown();
+    void OnTimer(int id);
+    void OnCapturedURL() override;
+
+    // The marked row, -1 for none.
+    int GetSelectionMark() const;
+    bool IsTimerActive() const { return m_timer.isActive(); }
+
+    HistoryList m_entries;
+    CControlDlg* m_pOwner = nullptr;
+    CCaptureStreamID m_capture;
+    QTreeWidget* m_listHistory = nullptr;
+    QCheckBox* m_checkIE = nullptr;
+    QCheckBox* m_checkChrome = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void SetTimer();
+    void KillTimer();
+
+    QTimer m_timer;
+    bool m_bWindowCreated = false;
+};

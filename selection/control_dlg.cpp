@@ -1,0 +1,196 @@
+#include "selection/control_dlg.h"
+
+#include "platform/dialog_template.h"
+#include "platform/message_box.h"
+#include "player/player_dlg.h"
+#include "res/resources.h"
+#include "selection/stream_reference.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+CControlDlg::PlayerHooks DefaultHooks() {
+    return {
+        [] { return new CPlayerDlg(); },
+        [](CPlayerDlg& player) { player.Create(nullptr); },
+        [](CPlayerDlg& player, const QString& streamId) { player.ShowStream(streamId); },
+    };
+}
+
+CControlDlg::PlayerHooks& Hooks() {
+    static CControlDlg::PlayerHooks hooks = DefaultHooks();
+    return hooks;
+}
+
+// The wait cursor while a channel page is fetched; the fetch blocks the whole program.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
+void CControlDlg::SetPlayerHooks(PlayerHooks hooks) {
+    const PlayerHooks defaults = DefaultHooks();
+    Hooks() = {hooks.construct ? hooks.construct : defaults.construct,
+               hooks.createWindow ? hooks.createWindow : defaults.createWindow,
+               hooks.showStream ? hooks.showStream : defaults.showStream};
+}
+
+CControlDlg::CControlDlg() = default;
+
+CControlDlg::~CControlDlg() {
+    // A player still open when the panel goes must not keep a pointer to it.
+    if (m_pPlayer != nullptr) {
+        m_pPlayer->m_pOwner = nullptr;
+        delete m_pPlayer;
+        m_pPlayer = nullptr;
+    }
+}
+
+bool CControlDlg::Create(QWidget* parent) {
+    setParent(parent);
+    setAutoFillBackground(true);
+    const dlg::DialogTemplate& tmpl = GetDialogTemplate(IDD_CONTROL_DIALOG);
+    const platform::DialogUnits units = platform::BuildDialog(this, tmpl);
+    platform::PlaceChildPanel(this, tmpl, units);
+    m_editInput = platform::FindControl<QLineEdit>(this, 1002);
+    m_editMemo = platform::FindControl<QLineEdit>(this, 1004);
+    m_chkMemoEdit = platform::FindControl<QCheckBox>(this, 1008);
+    m_chkTopMost = platform::FindControl<QCheckBox>(this, 1011);
+    if (auto* connectButton = platform::FindControl<QPushButton>(this, 1003)) {
+        connect(connectButton, &QPushButton::clicked, this, [this] { OnConnectStream(); });
+    }
+    connect(m_chkMemoEdit, &QCheckBox::clicked, this, [this] { OnMemoEdit(); });
+    connect(m_chkTopMost, &QCheckBox::clicked, this, [this] { OnTopMost(); });
+    m_bWindowCreated = true;
+    return OnInitDialog();
+}
+
+bool CControlDlg::OnInitDialog() {
+    LoadSettings();
+    m_editMemo->setText(m_current.memo);
+    UpdateData(false);
+    m_history.m_pOwner = this;
+    m_history.Create(this);
+    m_history.show();
+    return true;
+}
+
+bool CControlDlg::DestroyWindow() {
+    if (!m_bWindowCreated) {
+        return false;
+    }
+    m_bWindowCreated = false;
+    if (m_pPlayer != nullptr) {
+        m_rcPlayer = m_pPlayer->GetNormalRect();
+        CPlayerDlg* player = m_pPlayer;
+        player->DestroyWindow();
+        m_pPlayer = nullptr;
+    }
+    m_history.DestroyWindow();
+    SaveSettings();
+    hide();
+    return true;
+}
+
+void CControlDlg::UpdateData(bool saveAndValidate) {
+    if (saveAndValidate) {
+        m_strInput = m_editInput->text();
+    } else {
+        m_editInput->setText(m_strInput);
+    }
+}
+
+void CControlDlg::OnConnectStream() {
+    UpdateData(true);
+    QString title;
+    QString id;
+    {
+        const WaitCursor wait;
+        id = ParseStreamReference(m_strInput, title);
+    }
+    if (id.isEmpty()) {
+        platform::AfxMessageBox(this,
+                                QStringLiteral("URL/埋め込みコード / IDの形式に誤りがあります。"));
+        return;
+    }
+    const StreamEntry entry{id, title};
+    m_history.AddEntry(entry);
+    ConnectStream(entry);
+}
+
+void CControlDlg::ConnectStream(StreamEntry entry) {
+    if (m_pPlayer == nullptr) {
+        CreatePlayer();
+    }
+    Hooks().showStream(*m_pPlayer, entry.streamId);
+    m_strInput = entry.streamId;
+    m_current = entry;
+    m_editMemo->setText(m_current.memo);
+    UpdateData(false);
+}
+
+void CControlDlg::CreatePlayer() {
+    if (m_pPlayer != nullptr) {
+        return;
+    }
+    m_pPlayer = Hooks().construct();
+    m_pPlayer->SetLocation(m_strLocation);
+    m_pPlayer->m_pOwner = this;
+    // No parent: the player is a top-level window of its own, not owned by the main window.
+    Hooks().createWindow(*m_pPlayer);
+    if (m_rcPlayer.left != m_rcPlayer.right) {
+        m_pPlayer->MoveWindow(m_rcPlayer);
+    }
+    m_pPlayer->show();
+    OnTopMost();
+}
+
+void CControlDlg::OnTopMost() {
+    if (m_pPlayer == nullptr) {
+        return;
+    }
+    const bool topMost = m_chkTopMost->isChecked();
+    if (m_pPlayer->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topMost) {
+        return;
+    }
+    // Changing a window flag hides the window; put it back where it was, as it was.
+    const bool visible = m_pPlayer->isVisible();
+    const QRect geometry = m_pPlayer->geometry();
+    m_pPlayer->setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
+    m_pPlayer->setGeometry(geometry);
+    if (visible) {
+        m_pPlayer->show();
+    }
+}
+
+void CControlDlg::OnMemoEdit() {
+    if (m_chkMemoEdit->isChecked()) {
+        m_editMemo->setReadOnly(false);
+        return;
+    }
+    m_editMemo->setReadOnly(true);
+    // The stream id is what the input box shows now, not necessarily the current entry's.
+    m_history.UpdateMemo(StreamEntry{m_editInput->text(), m_editMemo->text()});
+}
+
+void CControlDlg::LoadSettings() {
+    ControlPanelValues values{m_strInput, m_current, m_strLocation, m_rcPlayer};
+    ::LoadSettings(values);
+    m_strInput = values.m_strInput;
+    m_current = values.m_current;
+    m_strLocation = values.m_strLocation;
+    m_rcPlayer = values.m_rcPlayer;
+}
+
+void CControlDlg::SaveSettings() {
+    ::SaveSettings(ControlPanelValues{m_strInput, m_current, m_strLocation, m_rcPlayer});
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "history/history_dlg.h"
+#include "history/stream_entry.h"
+#include "platform/rect.h"
+#include "player/player_owner.h"
+#include "selection/settings_file.h"
+
+#include <QFrame>
+#include <QString>
+#include <functional>
+
+class CPlayerDlg;
+class QCheckBox;
+class QLineEdit;
+
+// The upper panel of the main window: the reference box and "Connect Stream", the memo box with
+// "Memo編集", and "Top Most". Owns the player window (made on the first connection, a top-level
+// window of its own) and the history panel. Every change of stream goes through ConnectStream.
+class CControlDlg : public QFrame, public CPlayerOwner {
+    Q_OBJECT
+public:
+    CControlDlg();
+    ~CControlDlg() override;
+
+    // Builds the panel inside `parent` from its template and initialises it.
+    bool Create(QWidget* parent);
+    bool OnInitDialog();
+    // Remembers and closes the player, destroys the history panel (saving the history) and
+    // saves the settings. Only the first call after Create does anything.
+    bool DestroyWindow();
+
+    void OnConnectStream();
+    void ConnectStream(StreamEntry entry);
+    void CreatePlayer();
+    void OnMemoEdit();
+    void OnTopMost();
+
+    void LoadSettings();
+    void SaveSettings();
+
+    // Pulls the input box into m_strInput (true) or pushes m_strInput into it (false).
+    void UpdateData(bool saveAndValidate);
+
+    StreamEntry m_current;
+    QString m_strLocation;
+    CHistoryDlg m_history;
+    QString m_strInput;
+    QCheckBox* m_chkMemoEdit = nullptr;
+    QLineEdit* m_editMemo = nullptr;
+    QLineEdit* m_editInput = nullptr;
+    QCheckBox* m_chkTopMost = nullptr;
+
+    // How a player window comes to be and is given a stream. Tests replace these to keep the
+    // web viewer out of what they check; the defaults construct and create the real window.
+    struct PlayerHooks {
+        std::function<CPlayerDlg*()> construct;
+        std::function<void(CPlayerDlg&)> createWindow;
+        std::function<void(CPlayerDlg&, const QString& streamId)> showStream;
+    };
+    static void SetPlayerHooks(PlayerHooks hooks);
+
+private:
+    bool m_bWindowCreated = false;
+};
