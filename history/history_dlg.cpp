@@ -76,6 +76,8 @@ bool CHistoryDlg::OnInitDialog() {
         headings << QString::fromUtf8(column.heading);
     }
     m_listHistory->setHeaderLabels(headings);
+    // The last column is there with no width at all.
+    m_listHistory->header()->setMinimumSectionSize(0);
     for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
         m_listHistory->headerItem()->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
         m_listHistory->header()->resizeSection(i, kColumns[i].width);

@@ -1,0 +1,280 @@
+#include "history/history_dlg.h"
+#include "platform/dialog_template.h"
+#include "selection/control_dlg.h"
+#include "tests/discovery/scripted_window_system.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/panel_fixture.h"
+#include "tests/support/scoped_env.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+const QString kSelectToConnect = QStringLiteral("接続したいSteamを選択してください.");
+const QString kSelectToDelete = QStringLiteral("削除したいデータを選択してください.");
+
+class HistoryPanel : public testsupport::PanelFixture {
+protected:
+    void TearDown() override {
+        if (m_control) {
+            m_control->DestroyWindow();
+            m_control.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        PanelFixture::TearDown();
+    }
+
+    CControlDlg& Control() {
+        if (!m_control) {
+            m_control = std::make_unique<CControlDlg>();
+            m_control->Create(nullptr);
+        }
+        return *m_control;
+    }
+    CHistoryDlg& History() { return Control().m_history; }
+    QTreeWidget* List() { return platform::FindControl<QTreeWidget>(&History(), 1007); }
+    void Press(int id) {
+        QTest::mouseClick(platform::FindControl<QPushButton>(&History(), id), Qt::LeftButton);
+    }
+    // Selects a row the way the user does, by clicking it.
+    void ClickRow(int row) {
+        QTreeWidgetItem* item = List()->topLevelItem(row);
+        ASSERT_NE(item, nullptr);
+        const QRect place = List()->visualItemRect(item);
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, place.center());
+    }
+    QStringList Ids() {
+        QStringList ids;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
+            ids << List()->topLevelItem(i)->text(1);
+        }
+        return ids;
+    }
+    QStringList Numbers() {
+        QStringList numbers;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
+            numbers << List()->topLevelItem(i)->text(0);
+        }
+        return numbers;
+    }
+
+    std::unique_ptr<CControlDlg> m_control;
+};
+
+TEST_F(HistoryPanel, ColumnsAndRowsMirrorTheList) {
+    WriteHistory(3);
+    ASSERT_EQ(List()->columnCount(), 4);
+    const QStringList headings{"No.", "StreamID", "Memo", ""};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(List()->headerItem()->text(i), headings[i]);
+    }
+    EXPECT_EQ(List()->columnWidth(0), 30);
+    EXPECT_EQ(List()->columnWidth(1), 100);
+    EXPECT_EQ(List()->columnWidth(2), 400);
+    EXPECT_EQ(List()->columnWidth(3), 0);
+    EXPECT_EQ(Numbers(), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(Ids(), (QStringList{StreamId(0), StreamId(1), StreamId(2)}));
+    EXPECT_EQ(List()->topLevelItem(2)->text(2), QStringLiteral("memo2"));
+    EXPECT_EQ(History().GetSelectionMark(), -1);
+}
+
+TEST_F(HistoryPanel, WithoutSelectionTheButtonsSayWhatIsMissing) {
+    for (int count : {0, 2}) {
+        WriteHistory(count);
+        m_control.reset();
+        messages.texts.clear();
+        Press(1010); // Change Stream
+        Press(1011); // Delete
+        Press(1012); // Up
+        Press(1013); // Down
+        EXPECT_EQ(messages.texts, (QStringList{kSelectToConnect, kSelectToDelete})) << count;
+        EXPECT_EQ(Ids().size(), count);
+        EXPECT_TRUE(shownStreams.isEmpty());
+        m_control->DestroyWindow();
+    }
+}
+
+TEST_F(HistoryPanel, SelectionStaysOnTheRowNumber) {
+    struct Case {
+        const char* name;
+        int selected;
+        QList<int> buttons;
+        QList<int> expectedOrder; // indexes of the original entries
+        int expectedSelection;
+    };
+    const Case cases[] = {
+        {"up from the last row", 2, {1012}, {0, 2, 1}, 2},
+        {"up twice swaps back", 2, {1012, 1012}, {0, 1, 2}, 2},
+        {"up from the top does nothing", 0, {1012}, {0, 1, 2}, 0},
+        {"down from the top", 0, {1013}, {1, 0, 2}, 0},
+        {"down from the last row does nothing", 2, {1013}, {0, 1, 2}, 2},
+        {"delete the middle row", 1, {1011}, {0, 2}, 1},
+        {"delete the last row", 2, {1011}, {0, 1}, -1},
+        {"delete every row from the top", 0, {1011, 1011, 1011}, {}, -1},
+    };
+    for (const Case& c : cases) {
+        WriteHistory(3);
+        m_control.reset();
+        ClickRow(c.selected);
+        ASSERT_EQ(History().GetSelectionMark(), c.selected) << c.name;
+        for (int button : c.buttons) {
+            Press(button);
+        }
+        QStringList expected;
+        for (int index : c.expectedOrder) {
+            expected << StreamId(index);
+        }
+        EXPECT_EQ(Ids(), expected) << c.name;
+        EXPECT_EQ(History().GetSelectionMark(), c.expectedSelection) << c.name;
+        QStringList numbers;
+        for (int i = 1; i <= expected.size(); ++i) {
+            numbers << QString::number(i);
+        }
+        EXPECT_EQ(Numbers(), numbers) << c.name;
+        EXPECT_TRUE(messages.texts.isEmpty()) << c.name;
+        m_control->DestroyWindow();
+    }
+}
+
+TEST_F(HistoryPanel, NewChannelTakesTheTopAndTheSelectedRowStays) {
+    WriteHistory(2);
+    ClickRow(0);
+    auto* input = platform::FindControl<QLineEdit>(&Control(), 1002);
+    input->setText(QStringLiteral("newchan"));
+    QTest::mouseClick(platform::FindControl<QPushButton>(&Control(), 1003), Qt::LeftButton);
+    EXPECT_EQ(Ids(), (QStringList{"newchan", StreamId(0), StreamId(1)}));
+    EXPECT_EQ(History().GetSelectionMark(), 0);
+    // A listed channel connected again changes nothing in the list.
+    input->setText(StreamId(1));
+    QTest::mouseClick(platform::FindControl<QPushButton>(&Control(), 1003), Qt::LeftButton);
+    EXPECT_EQ(Ids(), (QStringList{"newchan", StreamId(0), StreamId(1)}));
+}
+
+TEST_F(HistoryPanel, ChangeStreamAndDoubleClickConnectWithoutReordering) {
+    WriteHistory(3);
+    const QString fileBefore = ReadFile(QStringLiteral("History.ini"));
+    ClickRow(1);
+    Press(1010);
+    EXPECT_EQ(shownStreams, QStringList{StreamId(1)});
+    EXPECT_EQ(platform::FindControl<QLineEdit>(&Control(), 1002)->text(), StreamId(1));
+    EXPECT_EQ(platform::FindControl<QLineEdit>(&Control(), 1004)->text(), QStringLiteral("memo1"));
+    EXPECT_EQ(Control().m_current, (StreamEntry{StreamId(1), "memo1"}));
+
+    // A double click is a click followed by a second press that the system reports as double.
+    const QPoint rowCentre = List()->visualItemRect(List()->topLevelItem(2)).center();
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, rowCentre);
+    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, rowCentre);
+    EXPECT_EQ(shownStreams, (QStringList{StreamId(1), StreamId(2)}));
+    EXPECT_EQ(Ids(), (QStringList{StreamId(0), StreamId(1), StreamId(2)}));
+    EXPECT_EQ(playersMade, 1);
+    EXPECT_EQ(ReadFile(QStringLiteral("History.ini")), fileBefore); // nothing written yet
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(HistoryPanel, WithoutAnOwnerChangeStreamDoesNothing) {
+    WriteHistory(1);
+    ClickRow(0);
+    History().m_pOwner = nullptr;
+    Press(1010);
+    History().OnBnClickedChangeStream();
+    EXPECT_TRUE(shownStreams.isEmpty());
+    EXPECT_TRUE(messages.texts.isEmpty());
+    History().m_pOwner = &Control();
+}
+
+TEST_F(HistoryPanel, EscapeInsideThePanelHidesItForGood) {
+    WriteHistory(1);
+    Control().show();
+    ASSERT_TRUE(History().isVisible());
+    List()->setFocus();
+    QTest::keyClick(List(), Qt::Key_Escape);
+    EXPECT_FALSE(History().isVisible());
+    EXPECT_TRUE(Control().isVisible());
+    // Still alive: the history is saved at the end as usual.
+    Control().DestroyWindow();
+    EXPECT_TRUE(ReadFile(QStringLiteral("History.ini")).contains(StreamId(0)));
+}
+
+TEST_F(HistoryPanel, TimerRunsUntilTheWindowIsDestroyedWhichSavesOnce) {
+    WriteHistory(2);
+    EXPECT_TRUE(History().IsTimerActive());
+    ASSERT_EQ(History().m_capture.m_listeners.size(), 1);
+    // Both boxes off: every tick forgets what the capture watched, and re-arms.
+    History().m_capture.m_strURL = QStringLiteral("http://www.tevora.tv/old");
+    History().m_capture.m_bAddressBarFound = 1;
+    History().OnTimer(CHistoryDlg::kTimerId);
+    EXPECT_TRUE(History().m_capture.GetCapturedURL().isEmpty());
+    EXPECT_EQ(History().m_capture.m_bAddressBarFound, 0);
+    EXPECT_EQ(History().m_capture.m_bWatchIE, 0);
+    EXPECT_EQ(History().m_capture.m_bWatchChrome, 0);
+    EXPECT_TRUE(History().IsTimerActive());
+
+    ClickRow(1);
+    Press(1012);
+    ASSERT_TRUE(History().DestroyWindow());
+    EXPECT_FALSE(History().IsTimerActive());
+    EXPECT_TRUE(History().m_capture.m_listeners.isEmpty());
+    const QString saved = ReadFile(QStringLiteral("History.ini"));
+    EXPECT_LT(saved.indexOf(StreamId(1)), saved.indexOf(StreamId(0)));
+    // A tick arriving late does not bring the timer back.
+    History().OnTimer(CHistoryDlg::kTimerId);
+    EXPECT_FALSE(History().IsTimerActive());
+    QFile::remove(PathOf(QStringLiteral("History.ini")));
+    EXPECT_FALSE(History().DestroyWindow());
+    EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("History.ini"))));
+}
+
+// The browser in front shows channel pages; the lookup goes through a proxy on loopback.
+TEST_F(HistoryPanel, CapturedChannelPagesJoinTheHistoryWithoutConnecting) {
+    testsupport::LoopbackServer proxy;
+    QStringList fetched;
+    proxy.Server().Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
+        fetched << QString::fromStdString(request.target);
+        response.set_content("<html><head><title>TEVORA: Harbor Night: live</title></head><body>"
+                             "<object data=\"x?cid=hrb0042\"></object></body></html>",
+                             "text/html; charset=utf-8");
+    });
+    proxy.Start();
+    testsupport::NoProxyEnv noProxy;
+    testsupport::ScopedEnv httpProxy("http_proxy", QByteArray::fromStdString(proxy.Url("")));
+
+    testsupport::ScriptedWindowSystem windows;
+    windows.SetProcess(7, QStringLiteral("chrome.exe"));
+    windows.AddWindow(1, {7, 0, QStringLiteral("Chromium"), QStringLiteral("Chromium")});
+    windows.AddWindow(2, {7, 1, QStringLiteral("www.tevora.tv/a"),
+                          QStringLiteral("Chrome_AutocompleteEditView")});
+    windows.SetForeground(1);
+    WriteHistory(1);
+    History().m_capture.SetWindowSystem(&windows);
+
+    // Box off: nothing is read.
+    History().OnTimer(CHistoryDlg::kTimerId);
+    EXPECT_EQ(windows.CallCounts().total, 0);
+
+    QTest::mouseClick(platform::FindControl<QCheckBox>(&History(), 1015), Qt::LeftButton);
+    History().OnTimer(CHistoryDlg::kTimerId); // 22 characters: not a channel page
+    History().OnTimer(CHistoryDlg::kTimerId);
+    EXPECT_TRUE(fetched.isEmpty());
+    windows.At(2).text = QStringLiteral("www.tevora.tv/ab");
+    History().OnTimer(CHistoryDlg::kTimerId);
+    ASSERT_EQ(fetched.size(), 1);
+    EXPECT_EQ(Ids(), (QStringList{"hrb0042", StreamId(0)}));
+    EXPECT_EQ(List()->topLevelItem(0)->text(2), QStringLiteral("Harbor Night"));
+    EXPECT_EQ(Control().m_pPlayer, nullptr);
+    EXPECT_TRUE(shownStreams.isEmpty());
+    EXPECT_TRUE(History().IsTimerActive());
+
+    // The same address again is not news; another address of a listed channel changes nothing.
+    History().OnTimer(CHistoryDlg::kTimerId);
+    windows.At(2).text = QStringLiteral("www.tevora.tv/harbor");
+    History().OnTimer(CHistoryDlg::kTimerId);
+    EXPECT_EQ(fetched.size(), 2);
+    EXPECT_EQ(Ids(), (QStringList{"hrb0042", StreamId(0)}));
+    History().m_capture.SetWindowSystem(nullptr);
+}
+
+} // namespace

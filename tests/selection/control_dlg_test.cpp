@@ -1,0 +1,266 @@
+#include "platform/dialog_template.h"
+#include "player/player_dlg.h"
+#include "selection/control_dlg.h"
+#include "selection/stream_reference.h"
+#include "tests/support/panel_fixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+const QString kBadReference = QStringLiteral("URL/埋め込みコード / IDの形式に誤りがあります。");
+const QString kPage = QStringLiteral("http://www.tevora.tv/harbor");
+
+// Channel pages as the lookup would find them; records whether the wait cursor was showing.
+struct FakePages {
+    static inline bool sawWaitCursor = false;
+    static inline int lookups = 0;
+    static bool Lookup(QString url, QString& streamId, QString& title) {
+        ++lookups;
+        const QCursor* cursor = QApplication::overrideCursor();
+        sawWaitCursor = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+        if (url == kPage) {
+            streamId = QStringLiteral("hrb0001");
+            title = QStringLiteral("港の夜景");
+            return true;
+        }
+        return false;
+    }
+};
+
+class ControlPanel : public testsupport::PanelFixture {
+protected:
+    void SetUp() override {
+        PanelFixture::SetUp();
+        m_previousLookup = SetStreamPageLookup(&FakePages::Lookup);
+        FakePages::sawWaitCursor = false;
+        FakePages::lookups = 0;
+    }
+    void TearDown() override {
+        if (m_panel) {
+            m_panel->DestroyWindow();
+            m_panel.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        SetStreamPageLookup(m_previousLookup);
+        PanelFixture::TearDown();
+    }
+
+    CControlDlg& Panel() {
+        if (!m_panel) {
+            m_panel = std::make_unique<CControlDlg>();
+            m_panel->Create(nullptr);
+        }
+        return *m_panel;
+    }
+    QLineEdit* Input() { return platform::FindControl<QLineEdit>(&Panel(), 1002); }
+    QLineEdit* Memo() { return platform::FindControl<QLineEdit>(&Panel(), 1004); }
+    QCheckBox* MemoEdit() { return platform::FindControl<QCheckBox>(&Panel(), 1008); }
+    QCheckBox* TopMost() { return platform::FindControl<QCheckBox>(&Panel(), 1011); }
+    QTreeWidget* List() { return platform::FindControl<QTreeWidget>(&Panel().m_history, 1007); }
+
+    void Connect(const QString& text) {
+        Input()->setText(text);
+        QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), 1003), Qt::LeftButton);
+    }
+    QStringList ListColumn(int column) {
+        QStringList texts;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
+            texts << List()->topLevelItem(i)->text(column);
+        }
+        return texts;
+    }
+
+    std::unique_ptr<CControlDlg> m_panel;
+
+private:
+    StreamPageLookup m_previousLookup = nullptr;
+};
+
+TEST_F(ControlPanel, UnrecognisedReferenceIsReportedAndChangesNothing) {
+    WriteHistory(2);
+    for (const QString& text : {QString(), QStringLiteral("abc"), QStringLiteral("<object>"),
+                                QStringLiteral("http://www.tevora.tv/missing")}) {
+        messages.texts.clear();
+        Connect(text);
+        EXPECT_EQ(messages.texts, QStringList{kBadReference}) << text.toStdString();
+        EXPECT_EQ(Input()->text(), text);
+        EXPECT_EQ(Panel().m_pPlayer, nullptr);
+        EXPECT_EQ(ListColumn(1), (QStringList{StreamId(0), StreamId(1)}));
+    }
+    EXPECT_TRUE(shownStreams.isEmpty());
+    EXPECT_EQ(playersMade, 0);
+}
+
+TEST_F(ControlPanel, PageAddressConnectsWithTitleAsMemoUnderTheWaitCursor) {
+    Connect(kPage);
+    EXPECT_TRUE(messages.texts.isEmpty());
+    EXPECT_TRUE(FakePages::sawWaitCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    ASSERT_NE(Panel().m_pPlayer, nullptr);
+    EXPECT_TRUE(Panel().m_pPlayer->isVisible());
+    EXPECT_EQ(shownStreams, QStringList{"hrb0001"});
+    EXPECT_EQ(Input()->text(), QStringLiteral("hrb0001"));
+    EXPECT_EQ(Memo()->text(), QStringLiteral("港の夜景"));
+    EXPECT_EQ(Panel().m_current, (StreamEntry{"hrb0001", "港の夜景"}));
+    EXPECT_EQ(ListColumn(2), QStringList{"港の夜景"});
+
+    // The box now holds the bare id: pressing again reconnects the same stream, same window.
+    CPlayerDlg* first = Panel().m_pPlayer;
+    QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), 1003), Qt::LeftButton);
+    EXPECT_EQ(shownStreams, (QStringList{"hrb0001", "hrb0001"}));
+    EXPECT_EQ(Panel().m_pPlayer, first);
+    EXPECT_EQ(playersMade, 1);
+    EXPECT_EQ(FakePages::lookups, 1);
+    // The bare-id form carries no title: the memo box empties, the history keeps its memo.
+    EXPECT_EQ(Memo()->text(), QString());
+    EXPECT_EQ(ListColumn(2), QStringList{"港の夜景"});
+}
+
+TEST_F(ControlPanel, BareIdEmptiesTheMemoButTheHistoryKeepsIt) {
+    WriteHistory(3);
+    Connect(StreamId(1));
+    EXPECT_EQ(Memo()->text(), QString());
+    EXPECT_EQ(Panel().m_current.memo, QString());
+    EXPECT_EQ(ListColumn(1), (QStringList{StreamId(0), StreamId(1), StreamId(2)}));
+    EXPECT_EQ(ListColumn(2), (QStringList{"memo0", "memo1", "memo2"}));
+}
+
+TEST_F(ControlPanel, TopMostFollowsTheBoxBeforeAndAfterThePlayerExists) {
+    QTest::mouseClick(TopMost(), Qt::LeftButton);
+    EXPECT_TRUE(TopMost()->isChecked());
+    EXPECT_EQ(Panel().m_pPlayer, nullptr); // nothing to apply it to yet
+    Connect(QStringLiteral("abcdefg"));
+    ASSERT_NE(Panel().m_pPlayer, nullptr);
+    EXPECT_TRUE(Panel().m_pPlayer->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    const QRect before = Panel().m_pPlayer->geometry();
+
+    QTest::mouseClick(TopMost(), Qt::LeftButton);
+    EXPECT_FALSE(Panel().m_pPlayer->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(Panel().m_pPlayer->isVisible());
+    EXPECT_EQ(Panel().m_pPlayer->geometry(), before);
+    QTest::mouseClick(TopMost(), Qt::LeftButton);
+    EXPECT_TRUE(Panel().m_pPlayer->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    // The main window never becomes topmost; only the player does.
+    EXPECT_FALSE(Panel().window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(ControlPanel, ClosedPlayerReopensAtItsLastRectangle) {
+    Connect(QStringLiteral("abcdefg"));
+    ASSERT_NE(Panel().m_pPlayer, nullptr);
+    // Without a remembered rectangle the window keeps the size creation gave it.
+    EXPECT_EQ(Panel().m_pPlayer->size(), QSize(320, 200));
+    Panel().m_pPlayer->setGeometry(40, 50, 400, 300);
+    Panel().m_pPlayer->close(); // the close box
+    EXPECT_EQ(Panel().m_pPlayer, nullptr);
+    EXPECT_EQ(Panel().m_rcPlayer, (CRect{40, 50, 440, 350}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    Connect(QStringLiteral("hijklmn"));
+    ASSERT_NE(Panel().m_pPlayer, nullptr);
+    EXPECT_EQ(playersMade, 2);
+    EXPECT_EQ(Panel().m_pPlayer->geometry(), QRect(40, 50, 400, 300));
+}
+
+TEST_F(ControlPanel, RememberedRectangleNeedsDifferentLeftAndRight) {
+    struct Case {
+        QByteArray pos;
+        QSize expected;
+    };
+    const Case cases[] = {
+        {"POS_LEFT=10\r\nPOS_TOP=20\r\nPOS_RIGHT=410\r\nPOS_BOTTOM=320\r\n", QSize(400, 300)},
+        // Only left and right are compared: equal ones keep the created size.
+        {"POS_LEFT=10\r\nPOS_TOP=20\r\nPOS_RIGHT=10\r\nPOS_BOTTOM=320\r\n", QSize(320, 200)},
+    };
+    for (const Case& c : cases) {
+        WriteFile(QStringLiteral("Vistrel.ini"), "[PLAYER]\r\n" + c.pos);
+        m_panel.reset();
+        Connect(QStringLiteral("abcdefg"));
+        ASSERT_NE(Panel().m_pPlayer, nullptr);
+        EXPECT_EQ(Panel().m_pPlayer->size(), c.expected) << c.pos.constData();
+        Panel().m_pPlayer->DestroyWindow();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+TEST_F(ControlPanel, SettingsAreShownAtStartAndSavedOnceAtTheEnd) {
+    WriteFile(
+        QStringLiteral("Vistrel.ini"),
+        "[SYSTEM]\r\nSTREAMID=saved01\r\nMEMO=前回のメモ\r\nLOCATION=http://example.org/\r\n");
+    EXPECT_EQ(Input()->text(), QStringLiteral("saved01"));
+    EXPECT_EQ(Memo()->text(), QStringLiteral("前回のメモ"));
+    EXPECT_TRUE(Memo()->isReadOnly());
+    EXPECT_EQ(Panel().m_pPlayer, nullptr); // nothing connects at start-up
+
+    Connect(QStringLiteral("abcdefg"));
+    ASSERT_NE(Panel().m_pPlayer, nullptr);
+    EXPECT_EQ(Panel().m_pPlayer->m_strLocation, QStringLiteral("http://example.org/"));
+    Panel().m_pPlayer->setGeometry(5, 6, 300, 200);
+    EXPECT_TRUE(Panel().DestroyWindow());
+    EXPECT_EQ(Panel().m_pPlayer, nullptr);
+    const QString settings = ReadFile(QStringLiteral("Vistrel.ini"));
+    EXPECT_TRUE(settings.contains(QStringLiteral("STREAMID=abcdefg")));
+    EXPECT_TRUE(settings.contains(QStringLiteral("POS_RIGHT=305")));
+    EXPECT_TRUE(settings.contains(QStringLiteral("POS_BOTTOM=206")));
+    EXPECT_TRUE(settings.contains(QStringLiteral("LOCATION=http://example.org/")));
+    EXPECT_TRUE(ReadFile(QStringLiteral("History.ini")).contains(QStringLiteral("abcdefg")));
+
+    // Only the first teardown writes.
+    QFile::remove(PathOf(QStringLiteral("Vistrel.ini")));
+    QFile::remove(PathOf(QStringLiteral("History.ini")));
+    EXPECT_FALSE(Panel().DestroyWindow());
+    EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("Vistrel.ini"))));
+    EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("History.ini"))));
+    m_panel.reset();
+}
+
+TEST_F(ControlPanel, EmptyLocationReplacesTheBuiltInOne) {
+    Connect(QStringLiteral("abcdefg"));
+    ASSERT_NE(Panel().m_pPlayer, nullptr);
+    EXPECT_EQ(Panel().m_pPlayer->m_strLocation, QString());
+}
+
+TEST_F(ControlPanel, MemoEditStoresTheMemoForTheIdInTheInputBox) {
+    WriteHistory(2);
+    Connect(StreamId(1));
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    EXPECT_FALSE(Memo()->isReadOnly());
+    Memo()->setText(QStringLiteral("新しいメモ"));
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    EXPECT_TRUE(Memo()->isReadOnly());
+    EXPECT_EQ(ListColumn(2), (QStringList{"memo0", "新しいメモ"}));
+    // The current entry keeps the memo of its connection.
+    EXPECT_EQ(Panel().m_current.memo, QString());
+
+    // The id is what the box shows when unchecking, even if typed since.
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    Input()->setText(StreamId(0));
+    Memo()->setText(QStringLiteral("書き換え"));
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    EXPECT_EQ(ListColumn(2), (QStringList{"書き換え", "新しいメモ"}));
+
+    // An id that is not listed stores the memo nowhere, silently.
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    Input()->setText(QStringLiteral("unknown"));
+    Memo()->setText(QStringLiteral("lost"));
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    EXPECT_EQ(ListColumn(2), (QStringList{"書き換え", "新しいメモ"}));
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(ControlPanel, ConnectingWhileEditingReplacesTheMemoText) {
+    Connect(kPage);
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    Memo()->setText(QStringLiteral("editing"));
+    Connect(QStringLiteral("abcdefg"));
+    EXPECT_EQ(Memo()->text(), QString());
+    EXPECT_FALSE(Memo()->isReadOnly()); // the box stays editable while checked
+    EXPECT_EQ(ListColumn(2), (QStringList{"", "港の夜景"}));
+}
+
+} // namespace

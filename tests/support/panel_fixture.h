@@ -1,0 +1,90 @@
+#pragma once
+
+// Shared by the panel tests: a temporary program directory, a recording message box, and player
+// windows that record the streams they are given instead of starting the web viewer.
+
+#include "app/app_state.h"
+#include "platform/message_box.h"
+#include "player/player_dlg.h"
+#include "selection/control_dlg.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <ostream>
+
+// Readable failure messages for Qt's strings.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& texts, std::ostream* out) {
+    *out << "{\"" << texts.join(QStringLiteral("\", \"")).toStdString() << "\"}";
+}
+
+namespace testsupport {
+
+class RecordingMessageBox final : public platform::MessageBoxService {
+public:
+    void ShowMessage(QWidget* /*parent*/, const QString& text) override { texts << text; }
+    QStringList texts;
+};
+
+class PanelFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        GetAppState().m_strExeDir = m_dir.path();
+        platform::SetMessageBoxService(&messages);
+        CControlDlg::SetPlayerHooks({
+            [this] {
+                ++playersMade;
+                return new CPlayerDlg();
+            },
+            [](CPlayerDlg& player) { player.resize(320, 200); },
+            [this](CPlayerDlg&, const QString& streamId) { shownStreams << streamId; },
+        });
+    }
+
+    void TearDown() override {
+        CControlDlg::SetPlayerHooks({});
+        platform::SetMessageBoxService(nullptr);
+        ReleaseAppState();
+    }
+
+    QString PathOf(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
+
+    void WriteFile(const QString& name, const QByteArray& text) const {
+        QFile file(PathOf(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    QString ReadFile(const QString& name) const {
+        QFile file(PathOf(name));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    // A history file of `count` channels "id0000".."idNNNN" with memos "memo0".."memoN".
+    void WriteHistory(int count) const {
+        QByteArray text = "[SYSTEM]\r\nCOUNT=" + QByteArray::number(count) + "\r\n";
+        for (int i = 0; i < count; ++i) {
+            text += "[ITEM" + QByteArray::number(i) + "]\r\nSTREAMID=" + StreamId(i).toUtf8() +
+                    "\r\nMEMO=memo" + QByteArray::number(i) + "\r\n";
+        }
+        WriteFile(QStringLiteral("History.ini"), text);
+    }
+
+    static QString StreamId(int i) {
+        return QStringLiteral("id%1").arg(i, 5, 10, QLatin1Char('0'));
+    }
+
+    RecordingMessageBox messages;
+    QStringList shownStreams;
+    int playersMade = 0;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace testsupport
