@@ -49,7 +49,9 @@ void PrepareWebEngine() {
         }
     }
 
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (QCoreApplication::instance() == nullptr) {
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    }
 }
 
 } // namespace platform
