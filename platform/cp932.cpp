@@ -99,13 +99,32 @@ bool Cp932Encoder::Encode(char32_t codePoint, QByteArray& out) {
     return true;
 }
 
+struct Cp932Decoder::Impl {
+    iconv_t cd = reinterpret_cast<iconv_t>(-1); // opened on the first byte that needs it
+    std::vector<char16_t> buffer;
+
+    ~Impl() {
+        if (IsOpen(cd)) {
+            ::iconv_close(cd);
+        }
+    }
+};
+
+Cp932Decoder::Cp932Decoder() : m_impl(std::make_unique<Impl>()) {}
+Cp932Decoder::~Cp932Decoder() = default;
+
 QString DecodeCp932(const QByteArray& bytes) {
+    thread_local Cp932Decoder decoder;
+    return decoder.Decode(bytes);
+}
+
+QString Cp932Decoder::Decode(const QByteArray& bytes) {
     QString text;
     text.reserve(bytes.size());
     const char* data = bytes.constData();
     const qsizetype size = bytes.size();
-    iconv_t cd = reinterpret_cast<iconv_t>(-1);
-    std::vector<char16_t> buffer;
+    iconv_t& cd = m_impl->cd;
+    std::vector<char16_t>& buffer = m_impl->buffer;
     qsizetype pos = 0;
     while (pos < size) {
         // ASCII runs need no conversion.
@@ -130,6 +149,7 @@ QString DecodeCp932(const QByteArray& bytes) {
                 continue;
             }
         }
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
         buffer.resize(static_cast<size_t>(end - pos) + 1);
         char* inPtr = const_cast<char*>(data + pos);
         size_t inLeft = static_cast<size_t>(end - pos);
@@ -150,9 +170,6 @@ QString DecodeCp932(const QByteArray& bytes) {
             }
         }
         pos = end;
-    }
-    if (IsOpen(cd)) {
-        ::iconv_close(cd);
     }
     return text;
 }

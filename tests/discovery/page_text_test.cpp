@@ -142,4 +142,26 @@ TEST(ConvertPageText, LineFeedsDoubledAndRoundTrip) {
     EXPECT_EQ(ConvertPageText(text.toUtf8()), expected);
 }
 
+// The one-pass conversion gives what the four steps give one after the other.
+TEST(ConvertPageText, SameAsStepByStep) {
+    const std::vector<QByteArray> pages = {
+        "",
+        "\xEF\xBB\xBF"
+        "a\n",
+        "\xEF\xBF\xBE"
+        "b",
+        "a\xEF\xBB\xBF"
+        "b",
+        "\xF0\x9F\x98\x80\xEF\xBB\xBF",
+        "\xE3\x81\n\x80\r\n\xE2\x88\xA5\xE2\x80\x96\xEF\xBF\xA2\xC2\xAC\xC2\xA5~\\",
+        QStringLiteral("①Ⅰ№㈱∵∩¬＼～ｱ深夜\u00A0\u00A9\u0100").toUtf8(),
+        QByteArray("x\0y\n", 4),
+    };
+    for (const QByteArray& page : pages) {
+        SCOPED_TRACE(page.toHex().toStdString());
+        EXPECT_EQ(ConvertPageText(page),
+                  platform::DecodeCp932(UnicodeToMultiByte(Utf8ToUnicode(DoubleLineFeeds(page)))));
+    }
+}
+
 } // namespace
