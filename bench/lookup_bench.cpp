@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
         std::string path;
         std::string body;
     };
-    std::vector<Page> pages = {{"100 KiB", "/page-100k", MakePage(100 * 1024)},
-                               {"4 MiB", "/page-4m", MakePage(4 * 1024 * 1024)}};
+    std::vector<Page> pages = {{"100 KiB", "/page-100k", MakePage(size_t{100} * 1024)},
+                               {"4 MiB", "/page-4m", MakePage(size_t{4} * 1024 * 1024)}};
     testsupport::LoopbackServer server;
     for (const Page& page : pages) {
         const std::string* body = &page.body;

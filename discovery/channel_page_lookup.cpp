@@ -45,7 +45,7 @@ struct Transfer {
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
-    const auto length = static_cast<qint64>(size * count);
+    const auto length = static_cast<qint64>(size) * static_cast<qint64>(count);
     if (!transfer->statusChecked) {
         long code = 0;
         curl_easy_getinfo(transfer->curl, CURLINFO_RESPONSE_CODE, &code);
@@ -213,7 +213,7 @@ bool HttpGet(QString url, quint32& status, QString& body) {
     status = 0;
     body.clear();
 
-    const QByteArray address = url.toUtf8();
+    const QByteArray address = std::move(url).toUtf8();
     if (address.contains('\0')) {
         // libcurl would read the address only up to the zero: fetch nothing rather than that.
         ReportTransferError(CURLE_URL_MALFORMAT,
@@ -309,7 +309,7 @@ QString ExtractPageTitle(const QString& page) {
     if (length < 0) {
         return {};
     }
-    const QString excerpt = page.mid(s + endpoints::kTitleStart.size(), length);
+    QString excerpt = page.mid(s + endpoints::kTitleStart.size(), length);
     const QString upper = UpperSameLength(excerpt);
 
     qsizetype start = 0;

@@ -11,17 +11,21 @@ namespace {
 // The name glibc's iconv knows the Microsoft variant of Shift_JIS by.
 constexpr const char* kCodePage = "CP932";
 
+// iconv's value for "no converter".
+iconv_t NotOpen() {
+    return reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr): iconv's own value
+}
 iconv_t Open(const char* to, const char* from) {
     return ::iconv_open(to, from);
 }
 bool IsOpen(iconv_t cd) {
-    return cd != reinterpret_cast<iconv_t>(-1);
+    return cd != NotOpen();
 }
 
 } // namespace
 
 struct Cp932Encoder::Impl {
-    iconv_t cd = reinterpret_cast<iconv_t>(-1); // opened on the first character that needs it
+    iconv_t cd = NotOpen(); // opened on the first character that needs it
     // Per BMP code point: 0 = not asked yet, 1 = no form, else 0x10000 | bytes (a one-byte
     // form has 0 in its high byte: CP932 lead bytes are never 0).
     std::vector<uint32_t> cache;
@@ -100,7 +104,7 @@ bool Cp932Encoder::Encode(char32_t codePoint, QByteArray& out) {
 }
 
 struct Cp932Decoder::Impl {
-    iconv_t cd = reinterpret_cast<iconv_t>(-1); // opened on the first byte that needs it
+    iconv_t cd = NotOpen(); // opened on the first byte that needs it
     std::vector<char16_t> buffer;
 
     ~Impl() {
