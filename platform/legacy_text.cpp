@@ -10,7 +10,7 @@ QString DecodeCp932(const QByteArray& bytes) {
         return QString();
     }
     iconv_t cd = ::iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    if (cd == reinterpret_cast<iconv_t>(-1)) { // NOLINT(performance-no-int-to-ptr): iconv's mark
         return QString::fromLatin1(bytes); // no converter: keep at least the ASCII part readable
     }
     QString text;
