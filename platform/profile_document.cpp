@@ -1,6 +1,6 @@
 #include "platform/profile_document.h"
 
-#include "platform/legacy_text.h"
+#include "platform/cp932.h"
 
 #include <QStringDecoder>
 
