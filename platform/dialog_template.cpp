@@ -107,10 +107,9 @@ QWidget* MakeControl(const dlg::ControlTemplate& c, QWidget* parent, const QSize
 }
 
 Qt::WindowFlags TopLevelFlags(const QWidget* dialog, quint32 style) {
-    Qt::WindowFlags type = dialog->windowFlags() & Qt::WindowType_Mask;
-    if (type == Qt::Widget) {
-        type = Qt::Window;
-    }
+    // A window of its own (no parent) is a main window to the desktop, with its own taskbar
+    // entry; one with a parent is a dialog over it.
+    const Qt::WindowFlags type = dialog->parentWidget() == nullptr ? Qt::Window : Qt::Dialog;
     Qt::WindowFlags flags = type | Qt::CustomizeWindowHint;
     if ((style & dlg::WS_CAPTION) == dlg::WS_CAPTION) {
         flags |= Qt::WindowTitleHint;

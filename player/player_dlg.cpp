@@ -2,9 +2,11 @@
 
 #include "discovery/service_endpoints.h"
 #include "platform/debug_output.h"
+#include "platform/dialog_template.h"
 #include "player/flash_bridge.h"
 #include "player/player_owner.h"
 #include "player/shockwaveflash.h"
+#include "res/resources.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -48,34 +50,22 @@ bool CPlayerDlg::Create(QWidget* /*parent*/) {
     return OnInitDialog();
 }
 
-// Template 130: "Player", "MS Shell Dlg" 8 pt, 233 x 122 dialog units at (0, 0); pop-up with
-// caption, system menu, resizable frame and maximize box, no minimize box, hidden; its only
-// control is 1004, the viewer control, at (0, 0), 233 x 121. Kept in this one function so that
-// it can be replaced by the shared template builder.
+// Template 130: the viewer control over the whole client area of a resizable window. The
+// control's initial properties come from the template.
 void CPlayerDlg::BuildFromTemplate() {
-    setWindowTitle(QStringLiteral("Player"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    platform::BuildDialog(this, GetDialogTemplate(IDD_PLAYER_DIALOG),
+                          [this](const dlg::ControlTemplate& control, QWidget* parent) -> QWidget* {
+                              if (control.id != kControlId) {
+                                  return nullptr;
+                              }
+                              CFlashProperties properties = CFlashProperties::PlayerDefaults();
+                              for (const auto& [name, value] : control.properties) {
+                                  properties.SetValue(name, value);
+                              }
+                              m_flash = new CShockwaveflash(parent, properties);
+                              return m_flash;
+                          });
     setSizeGripEnabled(false);
-
-    QFont font(QStringLiteral("MS Shell Dlg"));
-    font.setPointSize(8);
-    setFont(font);
-    // Dialog units from the template font, as the dialog manager converts them: the average
-    // width of the Latin letters over 4 and the font's height over 8.
-    const QFontMetrics metrics(font);
-    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    const int baseX = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
-    const int baseY = metrics.height();
-    const auto toX = [baseX](int units) { return units * baseX / 4; };
-    const auto toY = [baseY](int units) { return units * baseY / 8; };
-    resize(toX(233), toY(122));
-
-    m_flash = new CShockwaveflash(this);
-    m_flash->setObjectName(QString::number(kControlId));
-    m_flash->setGeometry(0, 0, toX(233), toY(121));
-    m_flash->setFocusPolicy(Qt::StrongFocus);
     connect(m_flash, &CShockwaveflash::FlashCall, this, &CPlayerDlg::OnFlashCall);
     connect(m_flash, &CShockwaveflash::OnReadyStateChange, this, &CPlayerDlg::OnReadyStateChange);
 }
