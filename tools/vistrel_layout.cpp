@@ -5,13 +5,14 @@
 //
 //   vistrel_layout 1002 1003 1007 ...
 //   ids of the control panel (1002-1011), of the history panel (h1007, h1010-h1015) and of the
-//   main window (m1005)
+//   main window (m1005); h1007:N is row N of the history list
 
 #include "platform/dialog_template.h"
 #include "res/resources.h"
 
 #include <QApplication>
 #include <QFrame>
+#include <QTreeWidget>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
@@ -27,8 +28,29 @@ int main(int argc, char* argv[]) {
     platform::BuildDialog(history, historyTemplate);
     platform::PlaceChildPanel(history, historyTemplate, controlUnits);
 
+    // Rows of the history list, laid out as the panel lays them out.
+    auto* list = platform::FindControl<QTreeWidget>(history, 1007);
+    list->setHeaderLabels({"No.", "StreamID", "Memo", ""});
+    for (int row = 0; row < 30; ++row) {
+        list->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::number(row + 1), "x", "x"}));
+    }
+    main.setAttribute(Qt::WA_DontShowOnScreen);
+    main.show();
+    QApplication::processEvents();
+
     for (int i = 1; i < argc; ++i) {
         QString name = QString::fromLocal8Bit(argv[i]);
+        if (name.startsWith(QStringLiteral("h1007:"))) {
+            QTreeWidgetItem* item = list->topLevelItem(name.mid(6).toInt());
+            if (item == nullptr) {
+                std::fprintf(stderr, "vistrel_layout: no row %s\n", argv[i]);
+                return 1;
+            }
+            const QPoint centre =
+                list->viewport()->mapTo(&main, list->visualItemRect(item).center());
+            std::printf("%s %d %d\n", argv[i], centre.x(), centre.y());
+            continue;
+        }
         QWidget* panel = control;
         if (name.startsWith(u'h')) {
             panel = history;
