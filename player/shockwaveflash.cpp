@@ -87,6 +87,8 @@ namespace {
 const char* const kShim = R"JS(
 (function () {
   "use strict";
+  // The engine's own error documents are no viewer: they neither report nor call.
+  if (location.protocol !== "http:" && location.protocol !== "https:") return;
   var params = %1, allowCalls = %2;
   var host = null, waiting = [];
   function whenConnected(fn) { if (host) fn(host); else waiting.push(fn); }

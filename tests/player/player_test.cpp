@@ -211,19 +211,29 @@ TEST_F(PlayerTest, AViewerThatCannotLoadLeavesAMessageInTheWindow) {
     struct Case {
         QString url;
         QString mentions;
+        bool documentLoaded; // an error page of the server's own reports its document's states
     };
     const Case cases[] = {
-        {unreachable, unreachable},
+        {unreachable, unreachable, false},
         // Through the proxy, which serves the service's host only.
-        {QStringLiteral("http://example.com/"), QStringLiteral("403")},
-        {QStringLiteral("no address at all"), QStringLiteral("not valid")},
+        {QStringLiteral("http://example.com/"), QStringLiteral("403"), true},
+        {QStringLiteral("no address at all"), QStringLiteral("not valid"), false},
     };
     for (const Case& c : cases) {
         MarkCurrentPage();
+        m_trace.clear();
         s_player->m_flash->LoadMovie(0, c.url);
         EXPECT_TRUE(WaitFor([] { return !s_player->m_flash->ErrorText().isEmpty(); })) << c.url;
         EXPECT_TRUE(s_player->m_flash->ErrorText().contains(c.mentions))
             << s_player->m_flash->ErrorText().toStdString();
+        if (!c.documentLoaded) {
+            // Nothing arrived, so nothing became ready: at most, loading began.
+            WaitFor([] { return false; }, 300);
+            EXPECT_LE(m_trace.size(), 1) << c.url;
+            for (const QString& line : m_trace) {
+                EXPECT_EQ(line, QStringLiteral("OnReadyStateChange():0\r\n"));
+            }
+        }
     }
     // The next channel replaces the message.
     Show(kHarbor);
