@@ -258,11 +258,24 @@ void CShockwaveflash::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
     if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus || info.url() != m_movie) {
         return;
     }
-    QString reason = info.errorString();
-    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+    QString reason;
+    switch (info.errorDomain()) {
+    case QWebEngineLoadingInfo::HttpStatusCodeDomain:
         reason = tr("The service answered with HTTP status %1.").arg(info.errorCode());
-    } else if (reason.isEmpty()) {
-        reason = tr("Error %1.").arg(info.errorCode());
+        break;
+    case QWebEngineLoadingInfo::DnsErrorDomain:
+        reason = tr("The service's address could not be found.");
+        break;
+    case QWebEngineLoadingInfo::ConnectionErrorDomain:
+        reason = tr("The service could not be reached.");
+        break;
+    default:
+        reason = tr("The viewer could not be loaded.");
+        break;
+    }
+    if (info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain &&
+        !info.errorString().isEmpty()) {
+        reason += QStringLiteral(" (") + info.errorString() + QLatin1Char(')');
     }
     ShowError(info.url(), reason);
 }
