@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// The process-wide application state: the program's directory, on which both state files are
+// built, and the debug flag. At most one exists; GetAppState creates it on first use.
+class CAppState {
+public:
+    QString m_strExeDir;
+    int m_bDebugMode = 0;
+};
+
+CAppState& GetAppState();
+
+// A copy of the program's directory.
+QString GetExeDir();
+
+// Ends the state's life; a later GetAppState starts afresh.
+void ReleaseAppState();
+
+// `fileName` in the program's directory: "<dir>/<fileName>", without doubling the separator when
+// the directory is the root. An empty directory gives "/<fileName>".
+QString PathInExeDir(const QString& fileName);

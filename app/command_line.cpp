@@ -1,0 +1,61 @@
+#include "app/command_line.h"
+
+#include "platform/console_signals.h"
+#include "platform/process_paths.h"
+
+#include <QDir>
+
+namespace {
+
+const QString kDebugSwitch = QStringLiteral("-D537");
+
+void Print(FILE* out, const QByteArray& line) {
+    if (out) {
+        std::fputs(line.constData(), out);
+    }
+}
+
+} // namespace
+
+QString ExeDirFromProgramPath(const QString& programPath) {
+    const qsizetype separator = programPath.lastIndexOf(u'/');
+    if (separator < 0) {
+        // Started by its bare name (through PATH, say): an empty directory would put both state
+        // files in the root of the file system.
+        QString dir = platform::RunningExecutableDir();
+        return dir.isEmpty() ? QDir::currentPath() : dir;
+    }
+    if (separator == 0) {
+        return QStringLiteral("/");
+    }
+    // A relative directory would mean something else once it is the current directory.
+    return QDir::cleanPath(QDir::current().absoluteFilePath(programPath.left(separator)));
+}
+
+bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
+                        const QStringList& arguments, FILE* out, FILE* in) {
+    platform::SetCloseRequest(std::move(closeMainWindow));
+    const QString programPath = arguments.value(0);
+
+    for (const QString& argument : arguments) {
+        if (argument == kDebugSwitch) {
+            state.m_bDebugMode = 1;
+            Print(out, "DEBUGMODE ON\n");
+        }
+    }
+    // The terminal the program was started from is its console; without the switch nothing shows.
+    if (state.m_bDebugMode != 1) {
+        platform::DiscardConsoleStreams(out, in);
+    }
+    platform::InstallEndingSignals(state.m_bDebugMode == 1);
+    Print(out, "********** Start DEBUG MODE  *******\n");
+    Print(out, "PORTABLE VERSION START\n");
+
+    state.m_strExeDir = ExeDirFromProgramPath(programPath);
+    platform::ChangeCurrentDirectory(state.m_strExeDir);
+    Print(out, "CurrentDir=" + state.m_strExeDir.toUtf8() + '\n');
+    if (out) {
+        std::fflush(out);
+    }
+    return true;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/app_state.h"
+
+#include <QStringList>
+#include <cstdio>
+#include <functional>
+
+// Asks the main window to close the way its close box does. The main window hands this over at
+// start-up; it must stay safe to call after the window is gone (a QPointer check, say).
+using MainWindowClose = std::function<void()>;
+
+// Reads the command line: the hidden debug switch "-D537" (a whole argument, every occurrence),
+// the console streams, the ending signals, and the program's directory, which becomes the current
+// directory. Prints the start-up lines to `out`; without the switch `out` and `in` are then
+// reopened on /dev/null. Always returns true.
+bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
+                        const QStringList& arguments, FILE* out = stdout, FILE* in = stdin);
+
+// The program's directory from argument 0 (the program path as it was given): everything before
+// its last '/', made absolute against the current directory. A program in the root gives "/". A
+// bare name has no directory part; the running executable's folder is used instead.
+QString ExeDirFromProgramPath(const QString& programPath);

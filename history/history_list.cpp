@@ -1,0 +1,93 @@
+#include "history/history_list.h"
+
+#include "app/app_state.h"
+#include "platform/profile.h"
+
+namespace {
+
+constexpr int kStringBuffer = 261; // at most 260 characters of a value are taken
+
+const QString kSystem = QStringLiteral("SYSTEM");
+const QString kCount = QStringLiteral("COUNT");
+const QString kStreamId = QStringLiteral("STREAMID");
+const QString kMemo = QStringLiteral("MEMO");
+
+QString ItemSection(int index) {
+    return QStringLiteral("ITEM%1").arg(index);
+}
+
+} // namespace
+
+QString HistoryFilePath() {
+    return PathInExeDir(QStringLiteral("History.ini"));
+}
+
+void HistoryList::LoadHistory(const QString& path) {
+    const int count = profile::GetPrivateProfileInt(kSystem, kCount, 0, path);
+    for (int i = 0; i < count; ++i) {
+        const QString section = ItemSection(i);
+        StreamEntry entry;
+        entry.streamId =
+            profile::GetPrivateProfileString(section, kStreamId, QString(), kStringBuffer, path);
+        entry.memo =
+            profile::GetPrivateProfileString(section, kMemo, QString(), kStringBuffer, path);
+        m_entries.append(entry);
+    }
+}
+
+void HistoryList::SaveHistory(const QString& path) const {
+    profile::ScopedBatch batch(path); // dozens of keys, one replace of the file
+    profile::WritePrivateProfileString(kSystem, kCount, QString::number(m_entries.size()), path);
+    for (int i = 0; i < m_entries.size(); ++i) {
+        const QString section = ItemSection(i);
+        profile::WritePrivateProfileString(section, kStreamId, m_entries.at(i).streamId, path);
+        profile::WritePrivateProfileString(section, kMemo, m_entries.at(i).memo, path);
+    }
+}
+
+bool HistoryList::AddEntry(StreamEntry entry) {
+    for (const StreamEntry& listed : m_entries) {
+        if (listed.streamId == entry.streamId) {
+            return false;
+        }
+    }
+    m_entries.prepend(std::move(entry));
+    if (m_entries.size() > kMaxEntries) {
+        m_entries.removeLast();
+    }
+    return true;
+}
+
+bool HistoryList::UpdateMemo(StreamEntry entry) {
+    for (StreamEntry& listed : m_entries) {
+        if (listed.streamId == entry.streamId) {
+            listed.memo = std::move(entry.memo);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HistoryList::MoveUp(int index) {
+    if (index <= 0 || index >= m_entries.size()) {
+        return false;
+    }
+    m_entries.swapItemsAt(index - 1, index);
+    return true;
+}
+
+bool HistoryList::MoveDown(int index) {
+    if (index < 0 || index >= m_entries.size() - 1) {
+        return false;
+    }
+    m_entries.swapItemsAt(index, index + 1);
+    return true;
+}
+
+bool HistoryList::Delete(int index) {
+    if (index < 0 || index >= m_entries.size()) {
+        return false;
+    }
+    m_entries.removeAt(index);
+    return true;
+}

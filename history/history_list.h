@@ -1,0 +1,41 @@
+#pragma once
+
+#include "history/stream_entry.h"
+
+#include <QList>
+#include <QString>
+
+// The channels connected to, newest first, and "History.ini". Every operation that may change
+// the list says whether it did, so the panel rebuilds its view only then.
+class HistoryList {
+public:
+    static constexpr int kMaxEntries = 30;
+
+    // Appends the file's COUNT entries (ITEM0, ITEM1, ...) to the list, as they are: missing
+    // sections or keys give empty texts, duplicates stay and no length limit applies.
+    void LoadHistory(const QString& path);
+
+    // Writes COUNT and one ITEM section per entry, as one replace of the file. Sections from an
+    // earlier, longer list stay in the file; COUNT hides them. A failed write leaves the old file
+    // whole and is not reported.
+    void SaveHistory(const QString& path) const;
+
+    // Inserts the entry at the top unless its stream id (exact, letter case significant) is
+    // listed already; then drops the last entry if the list has grown beyond 30.
+    bool AddEntry(StreamEntry entry);
+
+    // Gives the first entry with this stream id the entry's memo.
+    bool UpdateMemo(StreamEntry entry);
+
+    bool MoveUp(int index);
+    bool MoveDown(int index);
+    bool Delete(int index);
+
+    const QList<StreamEntry>& Entries() const { return m_entries; }
+
+private:
+    QList<StreamEntry> m_entries;
+};
+
+// GetExeDir() + "/History.ini".
+QString HistoryFilePath();

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+
+namespace platform {
+
+// Ending signals, standing in for the console control handler. SIGTERM and SIGHUP (a `kill`, a
+// logout, a closed terminal) ask the main window to close, so the program ends the orderly way
+// and saves its files, whatever the mode. SIGINT (Ctrl+C) and SIGQUIT (Ctrl+\, the terminal's
+// counterpart of Ctrl+Break) are ignored while the debug switch is on; without it SIGINT too asks
+// for the orderly close.
+//
+// The handler only writes a byte to a pipe; a socket notifier reads it on the thread of the
+// application object and calls the close request there, never from the handler itself.
+// Call InstallEndingSignals once the application object exists; without one, only the ignoring
+// of the debug mode is set up and the other signals keep their default effect.
+void InstallEndingSignals(bool debugMode);
+
+// The main window's close; an empty function while no main window exists (signals that arrive
+// then are dropped). Runs on the application thread.
+void SetCloseRequest(std::function<void()> closeRequest);
+
+// Puts back the default dispositions (tests and the end of the program).
+void RestoreDefaultSignals();
+
+// Without the debug switch nothing may show: standard output and standard input are reopened on
+// /dev/null. Standard error, the debugger channel, stays. Failures are ignored.
+void DiscardConsoleStreams(FILE* out, FILE* in);
+
+} // namespace platform

@@ -1,0 +1,160 @@
+#include "platform/cp932.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <iconv.h>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// The name glibc's iconv knows the Microsoft variant of Shift_JIS by.
+constexpr const char* kCodePage = "CP932";
+
+iconv_t Open(const char* to, const char* from) {
+    return ::iconv_open(to, from);
+}
+bool IsOpen(iconv_t cd) {
+    return cd != reinterpret_cast<iconv_t>(-1);
+}
+
+} // namespace
+
+struct Cp932Encoder::Impl {
+    iconv_t cd = reinterpret_cast<iconv_t>(-1); // opened on the first character that needs it
+    // Per BMP code point: 0 = not asked yet, 1 = no form, else 0x10000 | bytes (a one-byte
+    // form has 0 in its high byte: CP932 lead bytes are never 0).
+    std::vector<uint32_t> cache;
+
+    ~Impl() {
+        if (IsOpen(cd)) {
+            ::iconv_close(cd);
+        }
+    }
+
+    bool Convert(char32_t codePoint, QByteArray& out) {
+        if (!IsOpen(cd)) {
+            cd = Open(kCodePage, "UTF-32LE");
+            if (!IsOpen(cd)) {
+                return false;
+            }
+        }
+        char in[4] = {static_cast<char>(codePoint & 0xFF),
+                      static_cast<char>((codePoint >> 8) & 0xFF),
+                      static_cast<char>((codePoint >> 16) & 0xFF),
+                      static_cast<char>((codePoint >> 24) & 0xFF)};
+        char result[8];
+        char* inPtr = in;
+        size_t inLeft = sizeof in;
+        char* outPtr = result;
+        size_t outLeft = sizeof result;
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr); // stateless code page, but be sure
+        const size_t rc = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const auto length = static_cast<qsizetype>(sizeof result - outLeft);
+        if (rc == static_cast<size_t>(-1) || inLeft != 0 || length < 1 || length > 2) {
+            return false;
+        }
+        out.append(result, length);
+        return true;
+    }
+};
+
+Cp932Encoder::Cp932Encoder() : m_impl(std::make_unique<Impl>()) {}
+Cp932Encoder::~Cp932Encoder() = default;
+
+bool Cp932Encoder::Encode(char32_t codePoint, QByteArray& out) {
+    if (codePoint < 0x80) {
+        out.append(static_cast<char>(codePoint)); // ASCII is itself in this code page
+        return true;
+    }
+    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) {
+        return false; // a lone surrogate is no character
+    }
+    if (codePoint > 0xFFFF) {
+        return m_impl->Convert(codePoint, out);
+    }
+    if (m_impl->cache.empty()) {
+        m_impl->cache.assign(0x10000, 0);
+    }
+    uint32_t& slot = m_impl->cache[codePoint];
+    if (slot == 0) {
+        QByteArray bytes;
+        if (!m_impl->Convert(codePoint, bytes)) {
+            slot = 1;
+        } else if (bytes.size() == 1) {
+            slot = 0x10000 | static_cast<uint8_t>(bytes[0]);
+        } else {
+            slot = 0x10000 | (static_cast<uint32_t>(static_cast<uint8_t>(bytes[0])) << 8) |
+                   static_cast<uint8_t>(bytes[1]);
+        }
+    }
+    if (slot == 1) {
+        return false;
+    }
+    const uint32_t value = slot & 0xFFFF;
+    if (value > 0xFF) {
+        out.append(static_cast<char>(value >> 8));
+    }
+    out.append(static_cast<char>(value & 0xFF));
+    return true;
+}
+
+QString DecodeCp932(const QByteArray& bytes) {
+    QString text;
+    text.reserve(bytes.size());
+    const char* data = bytes.constData();
+    const qsizetype size = bytes.size();
+    iconv_t cd = reinterpret_cast<iconv_t>(-1);
+    std::vector<char16_t> buffer;
+    qsizetype pos = 0;
+    while (pos < size) {
+        // ASCII runs need no conversion.
+        qsizetype end = pos;
+        while (end < size && static_cast<unsigned char>(data[end]) < 0x80) {
+            ++end;
+        }
+        if (end > pos) {
+            text.append(QLatin1StringView(data + pos, end - pos));
+            pos = end;
+            continue;
+        }
+        // A run of non-ASCII: up to the next byte below 0x40, which is never a trail byte.
+        while (end < size && static_cast<unsigned char>(data[end]) >= 0x40) {
+            ++end;
+        }
+        if (!IsOpen(cd)) {
+            cd = Open("UTF-16LE", kCodePage);
+            if (!IsOpen(cd)) {
+                text.append(QString(end - pos, QChar::ReplacementCharacter));
+                pos = end;
+                continue;
+            }
+        }
+        buffer.resize(static_cast<size_t>(end - pos) + 1);
+        char* inPtr = const_cast<char*>(data + pos);
+        size_t inLeft = static_cast<size_t>(end - pos);
+        while (inLeft > 0) {
+            char* outPtr = reinterpret_cast<char*>(buffer.data());
+            size_t outLeft = buffer.size() * sizeof(char16_t);
+            const size_t rc = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+            const auto units = static_cast<qsizetype>((buffer.size() * sizeof(char16_t) - outLeft) /
+                                                      sizeof(char16_t));
+            text.append(QStringView(buffer.data(), units));
+            if (rc == static_cast<size_t>(-1) && (errno == EILSEQ || errno == EINVAL)) {
+                text.append(QChar::ReplacementCharacter); // not code page 932: skip one byte
+                ++inPtr;
+                --inLeft;
+                ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            } else if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+                break;
+            }
+        }
+        pos = end;
+    }
+    if (IsOpen(cd)) {
+        ::iconv_close(cd);
+    }
+    return text;
+}
+
+} // namespace platform

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "history/stream_entry.h"
+#include "platform/rect.h"
+
+#include <QString>
+
+// The control panel's values that outlive a run, kept in "Vistrel.ini" beside the program.
+struct ControlPanelValues {
+    QString m_strInput;
+    StreamEntry m_current;
+    QString m_strLocation;
+    CRect m_rcPlayer;
+};
+
+// GetExeDir() + "/Vistrel.ini", built afresh on every call.
+QString SettingsFilePath();
+
+// Reads every key into `values`; the values it holds are the defaults for missing keys.
+void LoadSettings(ControlPanelValues& values);
+
+// Writes the current entry and the player rectangle in one replace of the file. "LOCATION" is
+// only ever read: a line put there by hand stays as it is. A failed write leaves the old file
+// whole and is not reported.
+void SaveSettings(const ControlPanelValues& values);

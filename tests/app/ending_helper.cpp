@@ -1,0 +1,39 @@
+// A stand-in program for the ending-signal tests: it starts the way the program does, its "main
+// window" saves both state files when asked to close, and it reports on standard error when its
+// event loop runs. The arguments are passed on as the program's own command line.
+#include "app/command_line.h"
+#include "history/history_list.h"
+#include "selection/settings_file.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    QCoreApplication app(argc, argv);
+    HistoryList history;
+    history.AddEntry({QStringLiteral("abc1234"), QStringLiteral("saved on close")});
+    ControlPanelValues values;
+    values.m_current = history.Entries().front();
+    values.m_rcPlayer = {10, 20, 330, 260};
+
+    ProcessCommandLine(
+        GetAppState(),
+        [&] {
+            history.SaveHistory(HistoryFilePath());
+            SaveSettings(values);
+            app.quit();
+        },
+        arguments);
+    QTimer::singleShot(0, [] {
+        std::fputs("ready\n", stderr);
+        std::fflush(stderr);
+    });
+    const int result = app.exec();
+    ReleaseAppState();
+    return result;
+}
