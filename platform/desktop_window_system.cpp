@@ -90,7 +90,8 @@ QString BrowserImageName(const QString& executablePath) {
         base.chop(deleted.size());
     }
     static const QRegularExpression chromium(
-        QStringLiteral("^(chromium|chrome|google-chrome)([-_.].*)?$"));
+        QStringLiteral("^(chromium|chrome|google-chrome)([-_.].*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
     return chromium.match(base).hasMatch() ? kChromeImage : base;
 }
 
@@ -486,10 +487,6 @@ QString DesktopWindowSystem::GetProcessImageName(quint32 processId) {
 
 void DesktopWindowSystem::EnumChildWindows(WindowHandle window,
                                            const std::function<void(WindowHandle)>& callback) {
-    if (!d->EnsureAtspi()) {
-        d->ForgetNodes();
-        return;
-    }
     AtspiAccessible* start = nullptr;
     if (IsAccessibleHandle(window)) {
         if (Impl::Node* node = d->FindNode(window)) {
@@ -499,7 +496,7 @@ void DesktopWindowSystem::EnumChildWindows(WindowHandle window,
     } else {
         d->ForgetNodes();
         const quint32 pid = GetWindowProcessId(window);
-        AtspiAccessible* application = pid ? d->ApplicationOf(pid) : nullptr;
+        AtspiAccessible* application = pid && d->EnsureAtspi() ? d->ApplicationOf(pid) : nullptr;
         if (application) {
             start = d->FrameOf(application, d->XWindowTitle(static_cast<xcb_window_t>(window)));
             g_object_unref(application);

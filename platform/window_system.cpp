@@ -23,7 +23,10 @@ WindowSystem* g_default = nullptr;
 } // namespace
 
 WindowSystem& DefaultWindowSystem() {
-    return g_default ? *g_default : g_noWindows;
+    if (g_default) {
+        return *g_default;
+    }
+    return g_noWindows;
 }
 
 void SetDefaultWindowSystem(WindowSystem* windowSystem) {

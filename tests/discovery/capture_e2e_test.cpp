@@ -14,6 +14,8 @@
 #include <QProcess>
 #include <QThread>
 #include <QWidget>
+#include <csignal>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -193,6 +195,35 @@ TEST_F(CaptureOnDesktopTest, AnotherApplicationInFrontReportsNothing) {
     TickUntil([] { return false; }, 1000);
     EXPECT_EQ(panel.reports, reportsBefore);
     EXPECT_EQ(history.Entries().size(), entriesBefore);
+}
+
+// A browser that stops answering costs a poll a bounded time; one that has gone ends it quietly.
+TEST_F(CaptureOnDesktopTest, HungOrClosedBrowserEndsThePollQuietly) {
+    ASSERT_NE(s_chromiumWindow, 0u) << "needs the browser's window from the first test";
+    ASSERT_TRUE(ActivateChromium());
+    ASSERT_TRUE(TickUntil([this] { return capture.m_bAddressBarFound == 1; }, 20000));
+    const QString shown = capture.GetCapturedURL();
+    const int reportsBefore = panel.reports;
+
+    const auto pid = static_cast<pid_t>(s_chromium->ProcessId());
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    QElapsedTimer clock;
+    clock.start();
+    RunCaptureTick(capture, false, true);
+    const qint64 hungPollMs = clock.elapsed();
+    ASSERT_EQ(kill(pid, SIGCONT), 0);
+    // Without a bound every request would wait for the bus's default of 25 seconds.
+    EXPECT_LT(hungPollMs, 5000);
+    std::printf("poll of a stopped browser: %lld ms\n", static_cast<long long>(hungPollMs));
+    EXPECT_EQ(panel.reports, reportsBefore);
+
+    s_chromium->Stop();
+    for (int i = 0; i < 5; ++i) {
+        RunCaptureTick(capture, false, true);
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(panel.reports, reportsBefore);
+    EXPECT_EQ(capture.GetCapturedURL(), shown);
 }
 
 } // namespace

@@ -7,7 +7,7 @@ ScriptedWindowSystem::Window& ScriptedWindowSystem::AddWindow(platform::WindowHa
     if (!m_windows.contains(handle)) {
         m_order.append(handle);
     }
-    m_windows[handle] = window;
+    m_windows[handle] = std::move(window);
     return m_windows[handle];
 }
 

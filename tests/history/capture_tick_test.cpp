@@ -57,7 +57,7 @@ protected:
     HistoryList history;
     QStringList lookups;
     bool lookupSucceeds = true;
-    PanelSide panel{capture, history, [this](QString url, QString& id, QString& title) {
+    PanelSide panel{capture, history, [this](const QString& url, QString& id, QString& title) {
                         return FakeLookup(url, id, title);
                     }};
 };
@@ -156,9 +156,10 @@ TEST_F(CaptureTickTest, FailedLookupIsSilentAndLeavesTheHistory) {
 TEST_F(CaptureTickTest, NothingWithoutAnAddressBar) {
     capture.m_strURL = QStringLiteral("http://www.tevora.tv/alpha");
     capture.m_bAddressBarFound = 0;
-    EXPECT_FALSE(AddCapturedChannel(capture, history, [this](QString url, QString& id, QString& t) {
-        return FakeLookup(url, id, t);
-    }));
+    EXPECT_FALSE(
+        AddCapturedChannel(capture, history, [this](const QString& url, QString& id, QString& t) {
+            return FakeLookup(url, id, t);
+        }));
     EXPECT_TRUE(lookups.isEmpty());
 }
 
