@@ -78,16 +78,6 @@ protected:
     RecordingListener listener{capture};
 };
 
-TEST_F(CaptureTest, StartsWithNothingWatched) {
-    EXPECT_EQ(capture.m_hWndForeground, 0u);
-    EXPECT_EQ(capture.m_bAddressBarFound, 0);
-    EXPECT_EQ(capture.m_bWatchIE, 1);
-    EXPECT_EQ(capture.m_bWatchChrome, 1);
-    EXPECT_EQ(capture.m_bChildrenListed, 0);
-    EXPECT_TRUE(capture.GetCapturedURL().isEmpty());
-    EXPECT_EQ(capture.m_addressBar.hWnd, 0u);
-}
-
 struct RecognitionCase {
     const char* name;
     const char* image;

@@ -83,17 +83,6 @@ TEST(CapturedChannelPageTest, DomainWithSlashAndMoreThan22Characters) {
     }
 }
 
-TEST_F(CaptureTickTest, SwitchesFollowTheCheckBoxes) {
-    const struct {
-        bool ie, chrome;
-    } cases[] = {{true, false}, {false, true}, {true, true}, {false, false}};
-    for (const auto& c : cases) {
-        RunCaptureTick(capture, c.ie, c.chrome);
-        EXPECT_EQ(capture.m_bWatchIE, c.ie ? 1 : 0);
-        EXPECT_EQ(capture.m_bWatchChrome, c.chrome ? 1 : 0);
-    }
-}
-
 TEST_F(CaptureTickTest, ChromeCheckedAddsTheShownChannelOnce) {
     RunCaptureTick(capture, false, true);
     ASSERT_EQ(history.Entries().size(), 1);
