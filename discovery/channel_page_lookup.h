@@ -44,6 +44,8 @@ QString Utf8ToUnicode(const QByteArray& bytes);
 // Narrows text to code page 932, one character at a time; a character without a form there
 // becomes one space. A leading byte-order mark is skipped.
 QByteArray UnicodeToMultiByte(const QString& text);
+// Puts a carriage return before every line feed, also where one is there already.
+QByteArray DoubleLineFeeds(const QByteArray& received);
 // The page as received to the page as text: every line feed doubled to CR LF, read as UTF-8,
 // passed through code page 932 (which turns what it lacks into spaces) and read back.
 QString ConvertPageText(const QByteArray& received);

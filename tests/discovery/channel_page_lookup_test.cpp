@@ -41,7 +41,7 @@ protected:
         SetHttpLimits(m_savedLimits);
     }
 
-    void Serve(const std::string& path, std::string body, int status = 200) {
+    void Serve(const std::string& path, const std::string& body, int status = 200) {
         m_server.Server().Get(path,
                               [body, status](const httplib::Request&, httplib::Response& res) {
                                   res.status = status;
@@ -69,7 +69,7 @@ protected:
             .toInt();
     }
 
-    static constexpr qint64 kMaxPage = 256 * 1024;
+    static constexpr qint64 kMaxPage = qint64{256} * 1024;
     testsupport::NoProxyEnv m_noProxy;
     testsupport::LoopbackServer m_server;
     std::atomic<bool> m_release{false};
@@ -298,14 +298,14 @@ TEST_F(ChannelPageLookupTest, TrickleIsAStall) {
 
 TEST_F(ChannelPageLookupTest, PageSizeIsBounded) {
     m_server.Server().Get("/endless", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_chunked_content_provider(
-            "text/html", [this](size_t offset, httplib::DataSink& sink) {
-                static const std::string block = "cid=abcdefg" + std::string(16 * 1024, 'x');
-                if (m_release || offset > 1024 * 1024 * 1024) {
-                    return false;
-                }
-                return sink.write(block.data(), block.size());
-            });
+        res.set_chunked_content_provider("text/html", [this](size_t offset,
+                                                             httplib::DataSink& sink) {
+            static const std::string block = "cid=abcdefg" + std::string(size_t{16} * 1024, 'x');
+            if (m_release || offset > size_t{1024} * 1024 * 1024) {
+                return false;
+            }
+            return sink.write(block.data(), block.size());
+        });
     });
     Serve("/declared", std::string(kMaxPage + 1, 'x'));
     Serve("/largest", "cid=abcdefg" + std::string(kMaxPage - 11, 'x'));

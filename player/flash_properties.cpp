@@ -1,0 +1,102 @@
+#include "player/flash_properties.h"
+
+CFlashProperties CFlashProperties::PlayerDefaults() {
+    CFlashProperties properties;
+    properties.m_items = {
+        {QStringLiteral("FlashVars"), QString()},
+        {QStringLiteral("Movie"), QString()},
+        {QStringLiteral("Src"), QString()},
+        {QStringLiteral("WMode"), QStringLiteral("Window")},
+        {QStringLiteral("Play"), QStringLiteral("-1")},
+        {QStringLiteral("Loop"), QStringLiteral("-1")},
+        {QStringLiteral("Quality"), QStringLiteral("High")},
+        {QStringLiteral("SAlign"), QString()},
+        {QStringLiteral("Menu"), QStringLiteral("-1")},
+        {QStringLiteral("Base"), QString()},
+        {QStringLiteral("AllowScriptAccess"), QString()},
+        {QStringLiteral("Scale"), QStringLiteral("ShowAll")},
+        {QStringLiteral("DeviceFont"), QStringLiteral("0")},
+        {QStringLiteral("EmbedMovie"), QStringLiteral("0")},
+        {QStringLiteral("BGColor"), QString()},
+        {QStringLiteral("SWRemote"), QString()},
+        {QStringLiteral("MovieData"), QString()},
+        {QStringLiteral("InlineData"), QString()},
+        {QStringLiteral("SeamlessTabbing"), QStringLiteral("1")},
+        {QStringLiteral("Profile"), QStringLiteral("0")},
+        {QStringLiteral("ProfileAddress"), QString()},
+        {QStringLiteral("ProfilePort"), QStringLiteral("0")},
+        {QStringLiteral("AllowNetworking"), QStringLiteral("all")},
+        {QStringLiteral("AllowFullScreen"), QStringLiteral("false")},
+    };
+    return properties;
+}
+
+QString CFlashProperties::Value(const QString& name) const {
+    for (const Item& item : m_items) {
+        if (item.first.compare(name, Qt::CaseInsensitive) == 0) {
+            return item.second;
+        }
+    }
+    return {};
+}
+
+bool CFlashProperties::SetValue(const QString& name, const QString& value) {
+    for (Item& item : m_items) {
+        if (item.first.compare(name, Qt::CaseInsensitive) == 0) {
+            item.second = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CFlashProperties::Flag(const QString& name) const {
+    const QString value = Value(name).trimmed().toLower();
+    return value == QLatin1String("-1") || value == QLatin1String("1") ||
+           value == QLatin1String("true");
+}
+
+QString CFlashProperties::CssObjectFit() const {
+    const QString scale = Value(QStringLiteral("Scale")).trimmed().toLower();
+    if (scale == QLatin1String("exactfit")) {
+        return QStringLiteral("fill");
+    }
+    if (scale == QLatin1String("noborder")) {
+        return QStringLiteral("cover");
+    }
+    if (scale == QLatin1String("noscale")) {
+        return QStringLiteral("none");
+    }
+    return QStringLiteral("contain");
+}
+
+CFlashProperties::Networking CFlashProperties::NetworkingPolicy() const {
+    const QString value = Value(QStringLiteral("AllowNetworking")).trimmed().toLower();
+    if (value == QLatin1String("internal")) {
+        return Networking::Internal;
+    }
+    if (value == QLatin1String("none")) {
+        return Networking::None;
+    }
+    return Networking::All;
+}
+
+bool CFlashProperties::ScriptAccessAllowed() const {
+    return Value(QStringLiteral("AllowScriptAccess")).trimmed().toLower() != QLatin1String("never");
+}
+
+std::optional<quint32> CFlashProperties::BackgroundRgb() const {
+    QString value = Value(QStringLiteral("BGColor")).trimmed();
+    if (value.startsWith(QLatin1Char('#'))) {
+        value.remove(0, 1);
+    }
+    if (value.size() != 6) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const uint rgb = value.toUInt(&ok, 16);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return rgb;
+}

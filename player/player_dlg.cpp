@@ -1,0 +1,162 @@
+#include "player/player_dlg.h"
+
+#include "discovery/service_endpoints.h"
+#include "platform/debug_output.h"
+#include "player/flash_bridge.h"
+#include "player/player_owner.h"
+#include "player/shockwaveflash.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QResizeEvent>
+
+namespace {
+
+// What the viewer is told about the browser it runs in: the one the service knew it to work
+// with.
+const QString kUserAgent = QStringLiteral(
+    "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0; GTB6; "
+    "chromeframe/10.0.648.205; SLCC2; .NET CLR 2.0.50727; .NET CLR 3.5.30729; "
+    ".NET CLR 3.0.30729; Media Center PC 6.0; .NET CLR 3.5.21022; InfoPath.2; SLCC1; "
+    ".NET4.0C; .NET4.0E; OfficeLiveConnector.1.5; OfficeLivePatch.1.3; Tablet PC 2.0; "
+    "InfoPath.3)");
+
+constexpr int kControlId = 1004;
+constexpr unsigned kSizeRestored = 0;
+constexpr unsigned kSizeMinimized = 1;
+constexpr unsigned kSizeMaximized = 2;
+
+} // namespace
+
+CPlayerDlg::CPlayerDlg()
+    : QDialog(nullptr), m_hIcon(QApplication::windowIcon()),
+      m_strMovieUrlPrefix(endpoints::kViewerMovieUrlPrefix),
+      m_strLocation(endpoints::kPlayerInitialLocation), m_strUserAgent(kUserAgent),
+      m_strPlatform(QStringLiteral("Win32")) {}
+
+CPlayerDlg::~CPlayerDlg() {
+    if (m_pOwner != nullptr && m_pOwner->m_pPlayer == this) {
+        m_pOwner->m_pPlayer = nullptr;
+    }
+}
+
+bool CPlayerDlg::Create(QWidget* /*parent*/) {
+    if (m_flash != nullptr) {
+        return true;
+    }
+    BuildFromTemplate();
+    return OnInitDialog();
+}
+
+// Template 130: "Player", "MS Shell Dlg" 8 pt, 233 x 122 dialog units at (0, 0); pop-up with
+// caption, system menu, resizable frame and maximize box, no minimize box, hidden; its only
+// control is 1004, the viewer control, at (0, 0), 233 x 121. Kept in this one function so that
+// it can be replaced by the shared template builder.
+void CPlayerDlg::BuildFromTemplate() {
+    setWindowTitle(QStringLiteral("Player"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+
+    QFont font(QStringLiteral("MS Shell Dlg"));
+    font.setPointSize(8);
+    setFont(font);
+    // Dialog units from the template font, as the dialog manager converts them: the average
+    // width of the Latin letters over 4 and the font's height over 8.
+    const QFontMetrics metrics(font);
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int baseX = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
+    const int baseY = metrics.height();
+    const auto toX = [baseX](int units) { return units * baseX / 4; };
+    const auto toY = [baseY](int units) { return units * baseY / 8; };
+    resize(toX(233), toY(122));
+
+    m_flash = new CShockwaveflash(this);
+    m_flash->setObjectName(QString::number(kControlId));
+    m_flash->setGeometry(0, 0, toX(233), toY(121));
+    m_flash->setFocusPolicy(Qt::StrongFocus);
+    connect(m_flash, &CShockwaveflash::FlashCall, this, &CPlayerDlg::OnFlashCall);
+    connect(m_flash, &CShockwaveflash::OnReadyStateChange, this, &CPlayerDlg::OnReadyStateChange);
+}
+
+bool CPlayerDlg::OnInitDialog() {
+    setWindowIcon(m_hIcon);
+    return true;
+}
+
+void CPlayerDlg::ShowStream(QString streamId) {
+    if (m_flash != nullptr) {
+        m_flash->LoadMovie(0, m_strMovieUrlPrefix + streamId);
+    }
+}
+
+CRect CPlayerDlg::GetNormalRect() const {
+    const QRect normal =
+        (isMaximized() || isMinimized() || isFullScreen()) ? normalGeometry() : geometry();
+    return CRect{normal.left(), normal.top(), normal.left() + normal.width(),
+                 normal.top() + normal.height()};
+}
+
+void CPlayerDlg::MoveWindow(const CRect& rect) {
+    setGeometry(rect.left, rect.top, rect.Width(), rect.Height());
+}
+
+void CPlayerDlg::DestroyWindow() {
+    if (m_pOwner != nullptr && m_pOwner->m_pPlayer == this) {
+        m_pOwner->m_pPlayer = nullptr;
+    }
+    hide();
+    deleteLater();
+}
+
+void CPlayerDlg::OnFlashCall(const QString& request) {
+    try {
+        const flashbridge::CallOutcome outcome =
+            flashbridge::AnswerFlashCall(request, {m_strLocation, m_strUserAgent, m_strPlatform});
+        platform::OutputDebugStringW(outcome.traceLines.front());
+        for (qsizetype i = 0; i < outcome.answers.size(); ++i) {
+            m_flash->SetReturnValue(outcome.answers[i]);
+            platform::OutputDebugStringW(outcome.traceLines[i + 1]);
+        }
+    } catch (...) {
+        // Out of memory while answering: the viewer gets no answer, the window lives on.
+    }
+}
+
+void CPlayerDlg::OnReadyStateChange(long state) {
+    try {
+        platform::OutputDebugStringW(flashbridge::ReadyStateTraceLine(state));
+    } catch (...) {
+    }
+}
+
+void CPlayerDlg::OnSize(unsigned /*type*/, int /*cx*/, int /*cy*/) {
+    if (m_flash != nullptr) {
+        m_flash->setGeometry(contentsRect());
+    }
+}
+
+void CPlayerDlg::OnCancel() {
+    // The owner learns the rectangle only while it still refers to this window. The window goes
+    // in every case: one whose owner is gone must still close when the user asks.
+    if (m_pOwner != nullptr && m_pOwner->m_pPlayer == this) {
+        m_pOwner->m_rcPlayer = GetNormalRect();
+    }
+    DestroyWindow();
+}
+
+void CPlayerDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    const Qt::WindowStates state = windowState();
+    const unsigned type = state.testFlag(Qt::WindowMaximized)   ? kSizeMaximized
+                          : state.testFlag(Qt::WindowMinimized) ? kSizeMinimized
+                                                                : kSizeRestored;
+    OnSize(type, event->size().width(), event->size().height());
+}
+
+void CPlayerDlg::reject() {
+    // Close box, Alt+F4 and Escape end here. The dialog's own cancel handling (ending a modal
+    // run) does not apply to this modeless window.
+    OnCancel();
+}

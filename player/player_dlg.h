@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/rect.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+
+class CPlayerOwner;
+class CShockwaveflash;
+
+// The player window: a resizable top-level window whose whole client area is the viewer
+// control. It answers the viewer's calls to its host page with the values held here.
+//
+// Use: construct, SetLocation, set m_pOwner, Create, MoveWindow (when a rectangle is
+// remembered), show, then ShowStream for each connection. The object is released together with
+// its window: after OnCancel or DestroyWindow it deletes itself once control returns to the
+// event loop, and it clears the owner's m_pPlayer.
+class CPlayerDlg : public QDialog {
+    Q_OBJECT
+public:
+    CPlayerDlg();
+    ~CPlayerDlg() override;
+
+    QIcon m_hIcon;
+    CPlayerOwner* m_pOwner = nullptr;
+    QString m_strMovieUrlPrefix;
+    QString m_strLocation;
+    QString m_strUserAgent;
+    QString m_strPlatform;
+    CShockwaveflash* m_flash = nullptr; // made by Create
+
+    void SetLocation(const QString& location) { m_strLocation = location; }
+    // Makes the window's contents from its template (caption "Player", 233 x 122 dialog units,
+    // the viewer control over the whole client area). The window stays hidden. The parent is
+    // taken for the call's sake only: the player is always a top-level window of its own.
+    bool Create(QWidget* parent = nullptr);
+    // Loads the viewer for a stream id into layer 0; the window is neither shown nor raised.
+    void ShowStream(QString streamId);
+
+    // The normal (restored) rectangle of the window, also while it is maximised.
+    CRect GetNormalRect() const;
+    void MoveWindow(const CRect& rect);
+    // Hides the window and releases the object (deferred to the event loop); clears the
+    // owner's m_pPlayer.
+    void DestroyWindow();
+
+    // The host bridge's handlers, connected to the viewer control's events.
+    void OnFlashCall(const QString& request);
+    void OnReadyStateChange(long state);
+
+protected:
+    virtual bool OnInitDialog();
+    void OnSize(unsigned type, int cx, int cy);
+    void OnCancel();
+
+    void resizeEvent(QResizeEvent* event) override;
+    void reject() override;
+
+private:
+    void BuildFromTemplate();
+};

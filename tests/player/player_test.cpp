@@ -1,0 +1,284 @@
+// The player window with the real viewer control, against the stand-in service started here.
+#include "discovery/service_endpoints.h"
+#include "platform/debug_output.h"
+#include "player/player_dlg.h"
+#include "player/shockwaveflash.h"
+#include "tests/player/player_test_support.h"
+#include "tests/player/qt_print.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <gtest/gtest.h>
+#include <memory>
+
+using playertest::RunJs;
+using playertest::WaitFor;
+
+namespace {
+
+const QString kHarbor = QStringLiteral("hBr3cM3");
+const QString kSakura = QStringLiteral("sKr8hS2");
+
+QString Eval(const QString& expression) {
+    return QStringLiteral("<invoke name=\"eval\" returntype=\"xml\"><arguments><string>") +
+           expression + QStringLiteral("</string></arguments></invoke>");
+}
+
+// One player window shared by the tests that only load pages: the engine starts once.
+class PlayerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_owner = new playertest::TestOwner;
+        s_player = new CPlayerDlg;
+        s_player->SetLocation(QStringLiteral("http://example.org/watch?a=<b>&c"));
+        s_player->m_pOwner = s_owner;
+        s_player->Create();
+        s_owner->m_pPlayer = s_player;
+        s_player->show();
+    }
+    static void TearDownTestSuite() {
+        delete s_player;
+        delete s_owner;
+    }
+    void SetUp() override {
+        m_trace.clear();
+        platform::SetDebugOutputSink([this](const QString& line) { m_trace << line; });
+        m_requests.clear();
+        m_connection = QObject::connect(s_player->m_flash, &CShockwaveflash::FlashCall,
+                                        [this](const QString& request) { m_requests << request; });
+    }
+    void TearDown() override {
+        QObject::disconnect(m_connection);
+        platform::SetDebugOutputSink({});
+    }
+
+    static QWebEnginePage* Page() { return s_player->m_flash->View()->page(); }
+    // Marks the page that plays, so that waiting for the next viewer never sees this one.
+    static void MarkCurrentPage() {
+        RunJs(Page(), QStringLiteral("window.viewerDone = 'replaced'"));
+    }
+    static void Show(const QString& streamId) {
+        MarkCurrentPage();
+        s_player->ShowStream(streamId);
+    }
+    // Waits until the viewer has made all its calls; returns what it was answered.
+    static QJsonObject ViewerAnswers() {
+        if (!WaitFor([] {
+                return RunJs(Page(), QStringLiteral("window.viewerDone === true")).toBool();
+            })) {
+            return {};
+        }
+        const QString json =
+            RunJs(Page(), QStringLiteral("JSON.stringify(window.viewerAnswers)")).toString();
+        return QJsonDocument::fromJson(json.toUtf8()).object();
+    }
+    static QString ChannelShown() {
+        return RunJs(Page(), QStringLiteral("document.getElementById('name').textContent"))
+            .toString();
+    }
+
+    static inline playertest::TestOwner* s_owner = nullptr;
+    static inline CPlayerDlg* s_player = nullptr;
+    QStringList m_trace;
+    QStringList m_requests;
+    QMetaObject::Connection m_connection;
+};
+
+TEST_F(PlayerTest, ShowStreamPlaysTheChannelAndAnswersTheViewersCalls) {
+    Show(kHarbor);
+    const QJsonObject answers = ViewerAnswers();
+    const QString movie = endpoints::kViewerMovieUrlPrefix + kHarbor;
+    EXPECT_EQ(s_player->m_flash->Properties().Value(QStringLiteral("Movie")), movie);
+    EXPECT_EQ(Page()->url().toString(QUrl::FullyEncoded), movie);
+    EXPECT_EQ(ChannelShown(), QStringLiteral("harborcam"));
+
+    const QString ready = QStringLiteral("<invoke name=\"") + endpoints::kViewerReadyCall +
+                          QStringLiteral("\" returntype=\"xml\"><arguments></arguments></invoke>");
+    const QStringList expectedRequests = {Eval(QStringLiteral("window.location.href")),
+                                          Eval(QStringLiteral("navigator.userAgent")),
+                                          Eval(QStringLiteral("navigator.platform")), ready};
+    EXPECT_EQ(m_requests, expectedRequests);
+
+    // The viewer received the answers unchanged, the location's "<" and "&" included.
+    const QString location = QStringLiteral("<string >http://example.org/watch?a=<b>&c</string>");
+    EXPECT_EQ(answers.value(QStringLiteral("window.location.href")).toString(), location);
+    EXPECT_EQ(answers.value(QStringLiteral("navigator.userAgent")).toString(),
+              QStringLiteral("<string >") + s_player->m_strUserAgent + QStringLiteral("</string>"));
+    EXPECT_EQ(s_player->m_strUserAgent.size(), 315);
+    EXPECT_EQ(answers.value(QStringLiteral("navigator.platform")).toString(),
+              QStringLiteral("<string >Win32</string>"));
+    EXPECT_EQ(answers.value(QStringLiteral("ready")).toString(), QStringLiteral("<false/>"));
+
+    QStringList bridgeLines;
+    QStringList readyLines;
+    for (const QString& line : m_trace) {
+        (line.startsWith(QStringLiteral("OnReadyStateChange():")) ? readyLines : bridgeLines)
+            << line;
+    }
+    QStringList expectedBridge;
+    const QStringList answerTexts = {
+        location,
+        QStringLiteral("<string >") + s_player->m_strUserAgent + QStringLiteral("</string>"),
+        QStringLiteral("<string >Win32</string>"), QStringLiteral("<false/>")};
+    for (int i = 0; i < 4; ++i) {
+        expectedBridge << QStringLiteral("FlashCall():") + expectedRequests[i] +
+                              QStringLiteral("\r\n")
+                       << QStringLiteral("SetReturnValue():") + answerTexts[i] +
+                              QStringLiteral("\r\n");
+    }
+    EXPECT_EQ(bridgeLines, expectedBridge);
+    // Loading, then the document's own states, in order.
+    const auto readyTrace = [this] {
+        return m_trace.filter(QStringLiteral("OnReadyStateChange():"));
+    };
+    WaitFor([&] { return readyTrace().size() >= 4; });
+    readyLines = readyTrace();
+    EXPECT_EQ(readyLines, QStringList({QStringLiteral("OnReadyStateChange():0\r\n"),
+                                       QStringLiteral("OnReadyStateChange():2\r\n"),
+                                       QStringLiteral("OnReadyStateChange():3\r\n"),
+                                       QStringLiteral("OnReadyStateChange():4\r\n")}));
+}
+
+TEST_F(PlayerTest, AnotherStreamReplacesTheOneThatPlays) {
+    Show(kSakura);
+    const QJsonObject answers = ViewerAnswers();
+    EXPECT_EQ(answers.value(QStringLiteral("ready")).toString(), QStringLiteral("<false/>"));
+    EXPECT_EQ(ChannelShown(), QStringLiteral("さくら放送"));
+    EXPECT_EQ(m_requests.size(), 4);
+
+    // Only layer 0 exists: a movie for another layer leaves the channel playing.
+    s_player->m_flash->LoadMovie(1, endpoints::kViewerMovieUrlPrefix + kHarbor);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Page()->url().toString(QUrl::FullyEncoded),
+              endpoints::kViewerMovieUrlPrefix + kSakura);
+}
+
+TEST_F(PlayerTest, TheViewerReachesNothingButItsHost) {
+    Show(kHarbor);
+    ASSERT_FALSE(ViewerAnswers().isEmpty());
+    EXPECT_EQ(
+        RunJs(Page(), QStringLiteral("Object.keys(window.flashHost).sort().join()")).toString(),
+        QStringLiteral("call,params"));
+    EXPECT_EQ(RunJs(Page(), QStringLiteral("window.flashHost = null; typeof window.flashHost"))
+                  .toString(),
+              QStringLiteral("object"));
+    EXPECT_TRUE(
+        RunJs(Page(), QStringLiteral("window.open('http://www.tevora.tv/') === null")).toBool());
+    RunJs(Page(),
+          QStringLiteral(
+              "window.probe = {};"
+              "new QWebChannel(qt.webChannelTransport, function (c) {"
+              "  window.probe.objects = Object.keys(c.objects).join(); });"
+              "fetch('file:///etc/hostname').then(function () { window.probe.file = 'read'; },"
+              "  function () { window.probe.file = 'refused'; });"));
+    ASSERT_TRUE(WaitFor([] {
+        return RunJs(Page(), QStringLiteral("!!(window.probe.objects && window.probe.file)"))
+            .toBool();
+    }));
+    EXPECT_EQ(RunJs(Page(), QStringLiteral("window.probe.objects")).toString(),
+              QStringLiteral("flashHost"));
+    EXPECT_EQ(RunJs(Page(), QStringLiteral("window.probe.file")).toString(),
+              QStringLiteral("refused"));
+    // The page cannot pose as the host: an answer given outside a call is dropped.
+    s_player->m_flash->SetReturnValue(QStringLiteral("<string >stray</string>"));
+    EXPECT_TRUE(m_trace.filter(QStringLiteral("stray")).isEmpty());
+}
+
+TEST_F(PlayerTest, WithoutScriptAccessTheViewerGoesOnUnanswered) {
+    s_player->m_flash->SetProperty(QStringLiteral("AllowScriptAccess"), QStringLiteral("never"));
+    Show(kHarbor);
+    const QJsonObject answers = ViewerAnswers();
+    s_player->m_flash->SetProperty(QStringLiteral("AllowScriptAccess"), QString());
+    ASSERT_FALSE(answers.isEmpty());
+    EXPECT_TRUE(answers.value(QStringLiteral("window.location.href")).isNull());
+    EXPECT_TRUE(answers.value(QStringLiteral("ready")).isNull());
+    EXPECT_TRUE(m_requests.isEmpty());
+    EXPECT_EQ(ChannelShown(), QStringLiteral("harborcam"));
+}
+
+TEST_F(PlayerTest, AViewerThatCannotLoadLeavesAMessageInTheWindow) {
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString unreachable =
+        QStringLiteral("http://127.0.0.1:%1/flash/viewer.swf").arg(closed.serverPort());
+    closed.close();
+
+    struct Case {
+        QString url;
+        QString mentions;
+    };
+    const Case cases[] = {
+        {unreachable, unreachable},
+        // Through the proxy, which serves the service's host only.
+        {QStringLiteral("http://example.com/"), QStringLiteral("403")},
+        {QStringLiteral("no address at all"), QStringLiteral("not valid")},
+    };
+    for (const Case& c : cases) {
+        MarkCurrentPage();
+        s_player->m_flash->LoadMovie(0, c.url);
+        EXPECT_TRUE(WaitFor([] { return !s_player->m_flash->ErrorText().isEmpty(); })) << c.url;
+        EXPECT_TRUE(s_player->m_flash->ErrorText().contains(c.mentions))
+            << s_player->m_flash->ErrorText().toStdString();
+    }
+    // The next channel replaces the message.
+    Show(kHarbor);
+    EXPECT_FALSE(ViewerAnswers().isEmpty());
+    EXPECT_TRUE(s_player->m_flash->ErrorText().isEmpty());
+}
+
+TEST_F(PlayerTest, ResizingKeepsTheControlOverTheWholeClientArea) {
+    const QSize sizes[] = {{640, 400}, {200, 120}, {1000, 90}, {333, 777}};
+    for (const QSize& size : sizes) {
+        s_player->resize(size);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(s_player->m_flash->geometry(), s_player->rect()) << size.width();
+        EXPECT_EQ(s_player->m_flash->size(), size);
+    }
+    s_player->showMaximized();
+    ASSERT_TRUE(WaitFor([] { return s_player->isMaximized(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(s_player->m_flash->geometry(), s_player->rect());
+    s_player->showNormal();
+}
+
+TEST(PlayerLifetime, ClosingStoresTheNormalRectangleAndReleasesThePlayer) {
+    playertest::TestOwner owner;
+    for (const bool maximise : {false, true}) {
+        auto* player = new CPlayerDlg;
+        QPointer<CPlayerDlg> watch(player);
+        player->SetLocation(QString());
+        player->m_pOwner = &owner;
+        player->Create();
+        owner.m_pPlayer = player;
+        EXPECT_EQ(player->windowTitle(), QStringLiteral("Player"));
+        EXPECT_TRUE(player->m_strLocation.isEmpty());
+        const CRect placed{40, 50, 40 + 420, 50 + 260};
+        player->MoveWindow(placed);
+        player->show();
+        if (maximise) {
+            player->showMaximized();
+            ASSERT_TRUE(WaitFor([&] { return player->isMaximized(); }));
+        }
+        player->close();
+        EXPECT_EQ(owner.m_pPlayer, nullptr);
+        EXPECT_EQ(owner.m_rcPlayer, placed) << "maximised: " << maximise;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(watch.isNull()) << "the object goes with its window";
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    const playertest::Standin standin;
+    playertest::PrepareEngine(standin);
+    return RUN_ALL_TESTS();
+}

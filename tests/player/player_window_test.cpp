@@ -1,0 +1,114 @@
+// The player window under a real window manager: placement, maximising and closing.
+#include "player/player_dlg.h"
+#include "player/shockwaveflash.h"
+#include "tests/player/player_test_support.h"
+#include "tests/player/qt_print.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+using playertest::WaitFor;
+
+namespace {
+
+CPlayerDlg* OpenPlayer(playertest::TestOwner* owner) {
+    auto* player = new CPlayerDlg;
+    player->SetLocation(QString());
+    player->m_pOwner = owner;
+    player->Create();
+    if (owner != nullptr) {
+        owner->m_pPlayer = player;
+        if (owner->m_rcPlayer.left != owner->m_rcPlayer.right) {
+            player->MoveWindow(owner->m_rcPlayer);
+        }
+    }
+    player->show();
+    return player;
+}
+
+bool Destroyed(const QPointer<CPlayerDlg>& watch) {
+    return WaitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return watch.isNull();
+    });
+}
+
+TEST(PlayerWindow, ClosingMaximisedStoresTheRestoredRectangleAndTheNextOpensThere) {
+    playertest::TestOwner owner;
+    owner.m_rcPlayer = CRect{120, 140, 120 + 480, 140 + 300};
+    const CRect placed = owner.m_rcPlayer;
+
+    CPlayerDlg* first = OpenPlayer(&owner);
+    QPointer<CPlayerDlg> watchFirst(first);
+    ASSERT_TRUE(WaitFor([&] { return first->isVisible() && first->windowHandle()->isExposed(); }));
+    EXPECT_EQ(first->GetNormalRect(), placed);
+
+    first->showMaximized();
+    ASSERT_TRUE(WaitFor([&] { return first->isMaximized() && first->width() > 480; }));
+    EXPECT_EQ(first->m_flash->geometry(), first->rect());
+    first->close();
+    EXPECT_EQ(owner.m_pPlayer, nullptr);
+    EXPECT_EQ(owner.m_rcPlayer, placed);
+    ASSERT_TRUE(Destroyed(watchFirst));
+
+    CPlayerDlg* second = OpenPlayer(&owner);
+    QPointer<CPlayerDlg> watchSecond(second);
+    ASSERT_TRUE(WaitFor([&] { return second->windowHandle()->isExposed(); }));
+    EXPECT_FALSE(second->isMaximized());
+    EXPECT_EQ(second->GetNormalRect(), placed);
+    EXPECT_EQ(owner.m_pPlayer, second);
+
+    // Moved and resized by hand, then closed restored: the new place is kept.
+    second->setGeometry(200, 220, 350, 250);
+    ASSERT_TRUE(WaitFor([&] { return second->geometry() == QRect(200, 220, 350, 250); }));
+    second->close();
+    EXPECT_EQ(owner.m_rcPlayer, (CRect{200, 220, 550, 470}));
+    ASSERT_TRUE(Destroyed(watchSecond));
+}
+
+TEST(PlayerWindow, AWindowWithoutOwnerStillCloses) {
+    CPlayerDlg* orphan = OpenPlayer(nullptr);
+    QPointer<CPlayerDlg> watch(orphan);
+    ASSERT_TRUE(WaitFor([&] { return orphan->windowHandle()->isExposed(); }));
+    orphan->close();
+    EXPECT_TRUE(Destroyed(watch));
+
+    // An owner that no longer refers to the window keeps its rectangle.
+    playertest::TestOwner owner;
+    owner.m_rcPlayer = CRect{1, 2, 3, 4};
+    CPlayerDlg* stale = OpenPlayer(&owner);
+    owner.m_pPlayer = nullptr;
+    QPointer<CPlayerDlg> watchStale(stale);
+    stale->close();
+    EXPECT_TRUE(Destroyed(watchStale));
+    EXPECT_EQ(owner.m_rcPlayer, (CRect{1, 2, 3, 4}));
+}
+
+TEST(PlayerWindow, TemplateSizeAndFrame) {
+    CPlayerDlg* player = OpenPlayer(nullptr);
+    QPointer<CPlayerDlg> watch(player);
+    const Qt::WindowFlags flags = player->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    // 233 x 122 dialog units of an 8-point font: a small window, wider than high.
+    EXPECT_GT(player->width(), 233);
+    EXPECT_LT(player->width(), 233 * 3);
+    EXPECT_GT(player->width(), player->height());
+    EXPECT_EQ(player->m_flash->geometry(), player->rect());
+    player->close();
+    EXPECT_TRUE(Destroyed(watch));
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    const playertest::Standin standin;
+    playertest::PrepareEngine(standin);
+    return RUN_ALL_TESTS();
+}

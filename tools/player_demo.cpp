@@ -1,0 +1,62 @@
+// Opens a player window for one stream id, as the control panel would, so that a channel can be
+// watched with the stand-in service running:
+//
+//   player_demo [--proxy http://127.0.0.1:PORT] [--location TEXT] [--size WxH] STREAM_ID
+//
+// Without --proxy the standard proxy variables apply. The program ends when the window closes.
+
+#include "platform/web_engine_startup.h"
+#include "player/player_dlg.h"
+#include "player/player_owner.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+namespace {
+
+class DemoOwner : public CPlayerOwner {};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // The proxy option must be in place before the web engine reads its settings.
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (QByteArray(argv[i]) == "--proxy") {
+            qputenv("http_proxy", argv[i + 1]);
+        }
+    }
+    platform::PrepareWebEngine();
+    QApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Plays one channel in a player window."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("proxy"), QStringLiteral("HTTP proxy for the viewer."),
+                      QStringLiteral("url")});
+    parser.addOption({QStringLiteral("location"),
+                      QStringLiteral("Location reported to the viewer (default: empty)."),
+                      QStringLiteral("text")});
+    parser.addOption(
+        {QStringLiteral("size"), QStringLiteral("Window size, WxH."), QStringLiteral("size")});
+    parser.addPositionalArgument(QStringLiteral("stream-id"), QStringLiteral("The stream id."));
+    parser.process(app);
+    if (parser.positionalArguments().size() != 1) {
+        parser.showHelp(2);
+    }
+
+    DemoOwner owner;
+    auto* player = new CPlayerDlg;
+    player->SetLocation(parser.value(QStringLiteral("location")));
+    player->m_pOwner = &owner;
+    player->Create();
+    owner.m_pPlayer = player;
+    const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
+    if (size.size() == 2) {
+        player->resize(size[0].toInt(), size[1].toInt());
+    }
+    QObject::connect(player, &QObject::destroyed, &app, &QApplication::quit);
+    player->show();
+    player->ShowStream(parser.positionalArguments().front());
+    return app.exec();
+}
