@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/corvane_dlg.h"
 #include "platform/console_signals.h"
+#include "platform/desktop_window_system.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -36,6 +37,8 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     const QPointer<CCorvaneDlg> guarded(mainWindow.get());
     ProcessCommandLine(
         state, [guarded] { CloseMainWindow(guarded.data()); }, arguments);
+    // The browser capture reads this desktop's windows.
+    platform::UseDesktopWindowSystem();
     mainWindow->DoModal();
     // From here on an ending signal has no window to close.
     platform::SetCloseRequest({});

@@ -1,7 +1,6 @@
 #include "history/history_dlg.h"
 
-#include "discovery/channel_page_lookup.h"
-#include "discovery/service_endpoints.h"
+#include "history/capture_tick.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 #include "res/resources.h"
@@ -220,13 +219,7 @@ void CHistoryDlg::OnTimer(int id) {
         return;
     }
     KillTimer();
-    m_capture.m_bWatchIE = m_checkIE->isChecked() ? 1 : 0;
-    m_capture.m_bWatchChrome = m_checkChrome->isChecked() ? 1 : 0;
-    if (m_capture.m_bWatchIE || m_capture.m_bWatchChrome) {
-        m_capture.CheckForegroundBrowser();
-    } else {
-        m_capture.Reset();
-    }
+    RunCaptureTick(m_capture, m_checkIE->isChecked(), m_checkChrome->isChecked());
     // Re-armed only now, so a slow page fetch inside the poll never lets ticks overlap.
     if (m_bWindowCreated) {
         SetTimer();
@@ -234,18 +227,9 @@ void CHistoryDlg::OnTimer(int id) {
 }
 
 void CHistoryDlg::OnCapturedURL() {
-    if (!m_capture.m_bAddressBarFound) {
-        return;
-    }
-    const QString url = m_capture.GetCapturedURL();
-    if (!url.contains(endpoints::kCapturedPageMarker) ||
-        url.length() <= endpoints::kCapturedPageMinLength) {
-        return;
-    }
-    QString streamId;
-    QString title;
-    if (GetStreamIDFromURL(url, streamId, title)) {
-        AddEntry(StreamEntry{streamId, title});
+    // A page lookup blocks the program while it runs, as a typed address does.
+    if (AddCapturedChannel(m_capture, m_entries)) {
+        RefreshHistoryList();
     }
 }
 

@@ -19,6 +19,8 @@ cleanup() {
 trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
+    import -window root "${TMPDIR:-/tmp}/vistrel_e2e_failure.png" 2>/dev/null &&
+        echo "screen at failure: ${TMPDIR:-/tmp}/vistrel_e2e_failure.png" >&2
     for f in "$work"/program.log "$work"/standin.log "$work"/prog/*.ini; do
         [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
     done
@@ -55,8 +57,18 @@ start_program() {
     program_pid=$!
     wait_for 30 xdotool search --onlyvisible --name '^Vistrel$' || fail "main window did not show"
     main_wid=$(xdotool search --onlyvisible --name '^Vistrel$' | head -n 1)
-    eval "$(xdotool getwindowgeometry --shell "$main_wid")"
-    main_x=$X main_y=$Y
+    window_origin "$main_wid"
+    main_x=$origin_x main_y=$origin_y
+}
+# window_origin WID: the client area's top left on the screen. (xdotool counts a reparenting
+# window manager's frame twice.)
+window_origin() {
+    local info
+    info=$(xwininfo -id "$1")
+    origin_x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+    origin_y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+    origin_w=$(sed -n 's/.*Width: *//p' <<<"$info")
+    origin_h=$(sed -n 's/.*Height: *//p' <<<"$info")
 }
 # click ID [repeat]: the centre of a control, with the real pointer.
 click() {
@@ -114,9 +126,12 @@ wait_for 30 xdotool search --onlyvisible --name '^Player$' || fail "second run: 
 wait_for 30 bash -c "[ \$(grep -c 'cid=$id2' '$work/standin.log') -gt $requests_before ]" ||
     fail "second run did not reconnect $id2"
 player_wid=$(xdotool search --onlyvisible --name '^Player$' | head -n 1)
-eval "$(xdotool getwindowgeometry --shell "$player_wid")"
-[ "$WIDTH" -eq 480 ] && [ "$HEIGHT" -eq 300 ] || fail "second run player size ${WIDTH}x$HEIGHT"
-[ "$X" -eq "$left" ] && [ "$Y" -eq "$top" ] || fail "second run player at $X,$Y, not $left,$top"
+wait_for 10 bash -c "xwininfo -id $player_wid | grep -q 'Width: 480'"
+window_origin "$player_wid"
+[ "$origin_w" -eq 480 ] && [ "$origin_h" -eq 300 ] ||
+    fail "second run player size ${origin_w}x$origin_h"
+[ "$origin_x" -eq "$left" ] && [ "$origin_y" -eq "$top" ] ||
+    fail "second run player at $origin_x,$origin_y, not $left,$top"
 kill -TERM "$program_pid"
 wait_for 20 bash -c "! kill -0 $program_pid" || fail "program did not end on SIGTERM"
 program_pid=""
