@@ -346,11 +346,6 @@ TEST_F(ProfileTest, BatchWritesOnceAndReadsSeePendingValues) {
     EXPECT_EQ(profile::GetPrivateProfileString("S", "K0", "d", 261, Path()), "again");
 }
 
-TEST_F(ProfileTest, BatchWithoutWritesLeavesNoFile) {
-    { profile::ScopedBatch batch(Path()); }
-    EXPECT_FALSE(QFile::exists(Path()));
-}
-
 TEST_F(ProfileTest, BatchOverUnreadableFileRefusesWrites) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("taken.ini"));
     profile::ScopedBatch batch(Path("taken.ini"));
