@@ -5,8 +5,12 @@
 #include "platform/debug_output.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <curl/curl.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <memory>
 #include <mutex>
 
@@ -179,6 +183,46 @@ struct CodePageState {
 CodePageState& CodePage() {
     thread_local CodePageState state;
     return state;
+}
+
+// Copies the run of ASCII other than line feed at in[pos] to out, widened, and returns its
+// length: these bytes pass every step of the page conversion unchanged. Most of a page is such
+// runs, so they go sixteen bytes at a time where the processor allows.
+qsizetype CopyPlainAscii(const unsigned char* in, qsizetype pos, qsizetype size, char16_t* out) {
+    qsizetype n = 0;
+#if defined(__SSE2__)
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    while (pos + n + 16 <= size) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + pos + n));
+        // High bit of each byte: set for a byte from 0x80 up or a line feed.
+        if (_mm_movemask_epi8(_mm_or_si128(bytes, _mm_cmpeq_epi8(bytes, lineFeed))) != 0) {
+            break;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n + 8), _mm_unpackhi_epi8(bytes, zero));
+        n += 16;
+    }
+#endif
+    while (pos + n < size && in[pos + n] < 0x80 && in[pos + n] != '\n') {
+        out[n] = in[pos + n];
+        ++n;
+    }
+    return n;
+}
+
+qsizetype CountLineFeeds(const unsigned char* in, qsizetype size) {
+    qsizetype count = 0;
+    qsizetype pos = 0;
+#if defined(__SSE2__)
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    for (; pos + 16 <= size; pos += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + pos));
+        count += __builtin_popcount(
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeed))));
+    }
+#endif
+    return count + std::count(in + pos, in + size, static_cast<unsigned char>('\n'));
 }
 
 } // namespace
@@ -404,22 +448,26 @@ QString ConvertPageText(const QByteArray& received) {
     const auto* in = reinterpret_cast<const unsigned char*>(received.constData());
     const qsizetype size = received.size();
     // At most one character per byte, plus the carriage returns added.
-    QString text(size + received.count('\n'), Qt::Uninitialized);
+    QString text(size + CountLineFeeds(in, size), Qt::Uninitialized);
     auto* out = reinterpret_cast<char16_t*>(text.data());
     qsizetype units = 0;
     qsizetype pos = 0;
     bool first = true;
     CodePageState& codePage = CodePage();
     while (pos < size) {
-        while (pos < size && in[pos] < 0x80) {
-            if (in[pos] == '\n') {
-                out[units++] = u'\r';
-            }
-            out[units++] = in[pos++];
+        const qsizetype run = CopyPlainAscii(in, pos, size, out + units);
+        if (run > 0) {
+            units += run;
+            pos += run;
             first = false;
+            continue;
         }
-        if (pos >= size) {
-            break;
+        if (in[pos] == '\n') {
+            out[units++] = u'\r';
+            out[units++] = u'\n';
+            ++pos;
+            first = false;
+            continue;
         }
         const char32_t codePoint = DecodeUtf8At(in, size, pos);
         if (first && IsByteOrderMark(codePoint)) {

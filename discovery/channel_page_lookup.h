@@ -13,7 +13,7 @@ struct HttpLimits {
     long connectTimeoutMs = 15000;         // name look-up and connection
     long stallBytesPerSecond = 64;         // slower than this ...
     long stallSeconds = 20;                // ... for this long is a stall
-    long totalTimeoutMs = 120000;          // the whole transfer, redirects included
+    long totalTimeoutMs = 60000;           // the whole transfer, redirects included
     qint64 maxPageBytes = 8 * 1024 * 1024; // bytes of the page as received
     long maxRedirects = 10;
 };

@@ -85,6 +85,7 @@ bool CPlayerDlg::OnInitDialog() {
     return true;
 }
 
+// By value, as callers have always handed it over. NOLINTNEXTLINE(performance-unnecessary-value-param)
 void CPlayerDlg::ShowStream(QString streamId) {
     if (m_flash != nullptr) {
         m_flash->LoadMovie(0, m_strMovieUrlPrefix + streamId);

@@ -87,6 +87,8 @@ namespace {
 const char* const kShim = R"JS(
 (function () {
   "use strict";
+  // The engine's own error documents are no viewer: they neither report nor call.
+  if (location.protocol !== "http:" && location.protocol !== "https:") return;
   var params = %1, allowCalls = %2;
   var host = null, waiting = [];
   function whenConnected(fn) { if (host) fn(host); else waiting.push(fn); }
@@ -256,11 +258,24 @@ void CShockwaveflash::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
     if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus || info.url() != m_movie) {
         return;
     }
-    QString reason = info.errorString();
-    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+    QString reason;
+    switch (info.errorDomain()) {
+    case QWebEngineLoadingInfo::HttpStatusCodeDomain:
         reason = tr("The service answered with HTTP status %1.").arg(info.errorCode());
-    } else if (reason.isEmpty()) {
-        reason = tr("Error %1.").arg(info.errorCode());
+        break;
+    case QWebEngineLoadingInfo::DnsErrorDomain:
+        reason = tr("The service's address could not be found.");
+        break;
+    case QWebEngineLoadingInfo::ConnectionErrorDomain:
+        reason = tr("The service could not be reached.");
+        break;
+    default:
+        reason = tr("The viewer could not be loaded.");
+        break;
+    }
+    if (info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain &&
+        !info.errorString().isEmpty()) {
+        reason += QStringLiteral(" (") + info.errorString() + QLatin1Char(')');
     }
     ShowError(info.url(), reason);
 }

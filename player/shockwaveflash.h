@@ -29,8 +29,10 @@ class CViewerRequestFilter;
 //
 // Ready states follow the plug-in's numbering: 0 the movie is loading (a load started),
 // 2 loaded (the viewer's document exists), 3 interactive (its document is parsed), 4 complete
-// (it and its resources have loaded). 1 (uninitialised) is never reported. A load that fails
-// reports no further state; the control shows a message instead of the viewer.
+// (it and its resources have loaded). 1 (uninitialised) is never reported. A load that fails on
+// the way (no connection, no such host) reports no further state; an error page the server sends
+// (an HTTP error status) reports its document's states, as they come before the status is known.
+// Either way the control then shows a message in place of the viewer.
 //
 // Properties applied: Movie (what LoadMovie loaded), Play, Loop and Scale (handed to the viewer),
 // Menu (false: no context menu), BGColor (the background before and around the viewer; black

@@ -155,7 +155,16 @@ TEST(ConvertPageText, SameAsStepByStep) {
         QStringLiteral("①Ⅰ№㈱∵∩¬＼～ｱ深夜\u00A0\u00A9\u0100").toUtf8(),
         QByteArray("x\0y\n", 4),
     };
-    for (const QByteArray& page : pages) {
+    std::vector<QByteArray> all = pages;
+    // A line feed, a character of two bytes, or a broken form at every place of a run longer
+    // than the blocks long ASCII runs are copied in.
+    for (const QByteArray& insert :
+         {QByteArray("\n"), QByteArray::fromHex("c3a9"), QByteArray::fromHex("e381")}) {
+        for (int at = 0; at <= 40; ++at) {
+            all.push_back(QByteArray(40, 'a').insert(at, insert));
+        }
+    }
+    for (const QByteArray& page : all) {
         SCOPED_TRACE(page.toHex().toStdString());
         EXPECT_EQ(ConvertPageText(page),
                   platform::DecodeCp932(UnicodeToMultiByte(Utf8ToUnicode(DoubleLineFeeds(page)))));

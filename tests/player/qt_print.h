@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/rect.h"
+
 #include <QString>
 #include <QStringList>
 #include <ostream>
@@ -18,4 +20,8 @@ inline void PrintTo(const QStringList& list, std::ostream* out) {
 }
 inline std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
+}
+inline void PrintTo(const CRect& rect, std::ostream* out) {
+    *out << '{' << rect.left << ", " << rect.top << ", " << rect.right << ", " << rect.bottom
+         << '}';
 }

@@ -13,7 +13,7 @@ clip() { # clip NAME LAVFI-SOURCE
 
 clip mountain "mandelbrot=size=320x180:rate=15"
 clip sakura "testsrc2=size=320x180:rate=15,hue=h=300:s=1.4"
-clip harbor "life=size=320x180:rate=15:ratio=0.3:mold=10:life_color=#30a0ff:death_color=#102040"
+clip harbor "gradients=size=320x180:rate=15:speed=0.05:c0=#0a3d62:c1=#60a3bc:c2=#f8c291:nb_colors=3"
 clip testcard "smptehdbars=size=320x180:rate=15"
 clip nightsky "cellauto=size=320x180:rate=15:rule=30,negate"
 ls -l "$out"

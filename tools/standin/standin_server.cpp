@@ -9,7 +9,7 @@
 namespace standin {
 namespace {
 
-constexpr qsizetype kMaxHead = 16 * 1024;
+constexpr qsizetype kMaxHead = qsizetype{16} * 1024;
 
 QByteArray Reason(int status) {
     switch (status) {

@@ -1,0 +1,86 @@
+#include "platform/debug_output.h"
+#include "platform/web_engine_startup.h"
+#include "tests/support/scoped_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <unistd.h>
+
+#include <optional>
+
+namespace {
+
+using testsupport::ScopedEnv;
+
+struct ProxyCase {
+    const char* what;
+    std::optional<QByteArray> httpProxy;
+    std::optional<QByteArray> httpProxyUpper;
+    std::optional<QByteArray> noProxy;
+    QByteArray flagsBefore;
+    QByteArray flagsAfter;
+};
+
+TEST(PrepareWebEngine, StandardProxyVariablesBecomeTheEnginesProxy) {
+    const ProxyCase cases[] = {
+        {"lower-case variable", "http://127.0.0.1:3128", std::nullopt, std::nullopt,
+         "--log-level=3", "--log-level=3 --proxy-server=http://127.0.0.1:3128"},
+        {"upper-case variable without scheme", std::nullopt, "proxy.local:8080", std::nullopt, "",
+         "--proxy-server=http://proxy.local:8080"},
+        {"default port", "http://proxy.local/", std::nullopt, std::nullopt, "",
+         "--proxy-server=http://proxy.local:80"},
+        {"exceptions", "http://127.0.0.1:3128", std::nullopt, "localhost, .example.org,,", "",
+         "--proxy-server=http://127.0.0.1:3128 --proxy-bypass-list=localhost;.example.org"},
+        {"a proxy already chosen", "http://127.0.0.1:3128", std::nullopt, std::nullopt,
+         "--proxy-server=socks5://h:1", "--proxy-server=socks5://h:1"},
+        {"proxy turned off", "http://127.0.0.1:3128", std::nullopt, std::nullopt,
+         "--no-proxy-server", "--no-proxy-server"},
+        {"no variables", std::nullopt, std::nullopt, "localhost", "--log-level=3",
+         "--log-level=3"},
+    };
+    platform::SetDebugOutputSink([](const QString&) {});
+    for (const ProxyCase& c : cases) {
+        const ScopedEnv http("http_proxy", c.httpProxy);
+        const ScopedEnv httpUpper("HTTP_PROXY", c.httpProxyUpper);
+        const ScopedEnv no("no_proxy", c.noProxy);
+        const ScopedEnv noUpper("NO_PROXY", std::nullopt);
+        const ScopedEnv flags("QTWEBENGINE_CHROMIUM_FLAGS", c.flagsBefore);
+        platform::PrepareWebEngine();
+        EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), c.flagsAfter) << c.what;
+    }
+    platform::SetDebugOutputSink({});
+}
+
+TEST(PrepareWebEngine, AsRootTheSandboxIsTurnedOffAndSaidSo) {
+    QStringList said;
+    platform::SetDebugOutputSink([&](const QString& text) { said << text; });
+    {
+        const ScopedEnv sandbox("QTWEBENGINE_DISABLE_SANDBOX", std::nullopt);
+        platform::PrepareWebEngine();
+        if (::geteuid() == 0) {
+            EXPECT_EQ(qgetenv("QTWEBENGINE_DISABLE_SANDBOX"), "1");
+            ASSERT_EQ(said.size(), 1);
+            EXPECT_TRUE(said.front().contains(QStringLiteral("sandbox")));
+        } else {
+            EXPECT_FALSE(qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"));
+            EXPECT_TRUE(said.isEmpty());
+        }
+    }
+    said.clear();
+    {
+        // The user's own choice stands.
+        const ScopedEnv sandbox("QTWEBENGINE_DISABLE_SANDBOX", QByteArray("0"));
+        platform::PrepareWebEngine();
+        EXPECT_EQ(qgetenv("QTWEBENGINE_DISABLE_SANDBOX"), "0");
+        EXPECT_TRUE(said.isEmpty());
+    }
+    platform::SetDebugOutputSink({});
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
