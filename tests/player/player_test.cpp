@@ -201,6 +201,38 @@ TEST_F(PlayerTest, WithoutScriptAccessTheViewerGoesOnUnanswered) {
     EXPECT_EQ(ChannelShown(), QStringLiteral("harborcam"));
 }
 
+TEST_F(PlayerTest, PropertiesReachTheViewerAndTheView) {
+    CShockwaveflash* flash = s_player->m_flash;
+    const std::pair<const char*, const char*> changed[] = {
+        {"Loop", "0"}, {"Scale", "NoBorder"}, {"Menu", "0"}, {"AllowNetworking", "internal"}};
+    for (const auto& [name, value] : changed) {
+        flash->SetProperty(QString::fromLatin1(name), QString::fromLatin1(value));
+    }
+    Show(kHarbor);
+    const bool loaded = !ViewerAnswers().isEmpty();
+    const bool loop =
+        RunJs(Page(), QStringLiteral("document.getElementById('screen').loop")).toBool();
+    const QString fit =
+        RunJs(Page(), QStringLiteral("document.getElementById('screen').style.objectFit"))
+            .toString();
+    const Qt::ContextMenuPolicy menu = flash->View()->contextMenuPolicy();
+    // With networking "internal" the viewer cannot take the window elsewhere.
+    RunJs(Page(), QStringLiteral("location.href = '/harborcam'"));
+    WaitFor([] { return false; }, 300);
+    const QString url = Page()->url().toString(QUrl::FullyEncoded);
+
+    const CFlashProperties defaults = CFlashProperties::PlayerDefaults();
+    for (const auto& [name, value] : changed) {
+        flash->SetProperty(QString::fromLatin1(name), defaults.Value(QString::fromLatin1(name)));
+    }
+    ASSERT_TRUE(loaded);
+    EXPECT_FALSE(loop);
+    EXPECT_EQ(fit, QStringLiteral("cover"));
+    EXPECT_EQ(menu, Qt::NoContextMenu);
+    EXPECT_EQ(url, endpoints::kViewerMovieUrlPrefix + kHarbor);
+    EXPECT_EQ(flash->View()->contextMenuPolicy(), Qt::DefaultContextMenu);
+}
+
 TEST_F(PlayerTest, AViewerThatCannotLoadLeavesAMessageInTheWindow) {
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
