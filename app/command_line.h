@@ -7,7 +7,8 @@
 #include <functional>
 
 // Asks the main window to close the way its close box does. The main window hands this over at
-// start-up; it must stay safe to call after the window is gone (a QPointer check, say).
+// start-up; it must stay safe to call after the window is gone (a QPointer check, say). Once the
+// main window's run has ended, platform::SetCloseRequest({}) makes the ending signals inert.
 using MainWindowClose = std::function<void()>;
 
 // Reads the command line: the hidden debug switch "-D537" (a whole argument, every occurrence),

@@ -5,8 +5,12 @@
 #include "platform/debug_output.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <curl/curl.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <memory>
 #include <mutex>
 
@@ -45,7 +49,7 @@ struct Transfer {
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
-    const auto length = static_cast<qint64>(size * count);
+    const auto length = static_cast<qint64>(size) * static_cast<qint64>(count);
     if (!transfer->statusChecked) {
         long code = 0;
         curl_easy_getinfo(transfer->curl, CURLINFO_RESPONSE_CODE, &code);
@@ -54,6 +58,11 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
             return 0;
         }
         transfer->statusChecked = true;
+        curl_off_t announced = -1;
+        curl_easy_getinfo(transfer->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced > 0 && announced <= transfer->maxBytes) {
+            transfer->received.reserve(static_cast<qsizetype>(announced));
+        }
     }
     if (length > transfer->maxBytes - transfer->offset) {
         transfer->tooLarge = true;
@@ -96,6 +105,128 @@ QString UpperSameLength(const QString& text) {
     return upper;
 }
 
+bool IsByteOrderMark(char32_t unit) {
+    return unit == 0xFEFF || unit == 0xFFFE;
+}
+
+// Decodes the character at pos and moves pos past it. An invalid or cut-short form gives
+// U+FFFD and is skipped as a whole (its lead and the trail bytes that fit it); the byte that
+// broke it is read anew, so that no ASCII after a bad form is lost.
+inline char32_t DecodeUtf8At(const unsigned char* in, qsizetype size, qsizetype& pos) {
+    const unsigned lead = in[pos++];
+    if (lead < 0x80) {
+        return lead;
+    }
+    int trail = 0;
+    char32_t codePoint = 0;
+    unsigned low = 0x80;  // range of the first trail byte: excludes overlong forms,
+    unsigned high = 0xBF; // surrogates and code points past U+10FFFF
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        trail = 1;
+        codePoint = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        trail = 2;
+        codePoint = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        trail = 3;
+        codePoint = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0xFFFD; // a stray trail byte or a lead no character has
+    }
+    for (int i = 0; i < trail; ++i) {
+        if (pos >= size || in[pos] < low || in[pos] > high) {
+            return 0xFFFD;
+        }
+        codePoint = (codePoint << 6) | (in[pos++] & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    return codePoint;
+}
+
+// The code page converters of this thread, and what each character becomes after a pass
+// through the code page: itself mostly, a space where the code page has no form for it, the
+// code page's own reading where two characters share one form.
+struct CodePageState {
+    platform::Cp932Encoder encoder;
+    platform::Cp932Decoder decoder;
+    std::vector<char16_t> roundTrip; // per BMP code point; 0 = not known yet
+
+    // The code page reads each of its forms as one character of the basic plane; anything
+    // else would be unreadable, U+FFFD.
+    char16_t RoundTrip(char32_t codePoint) {
+        if (codePoint <= 0xFFFF) {
+            if (roundTrip.empty()) {
+                roundTrip.assign(0x10000, 0);
+            }
+            if (const char16_t known = roundTrip[codePoint]; known != 0) {
+                return known;
+            }
+        }
+        QByteArray narrow;
+        char16_t back = u' ';
+        if (encoder.Encode(codePoint, narrow)) {
+            const QString wide = decoder.Decode(narrow);
+            back = wide.size() == 1 ? wide[0].unicode() : u'\uFFFD';
+        }
+        if (codePoint <= 0xFFFF && back != 0) {
+            roundTrip[codePoint] = back;
+        }
+        return back;
+    }
+};
+
+CodePageState& CodePage() {
+    thread_local CodePageState state;
+    return state;
+}
+
+// Copies the run of ASCII other than line feed at in[pos] to out, widened, and returns its
+// length: these bytes pass every step of the page conversion unchanged. Most of a page is such
+// runs, so they go sixteen bytes at a time where the processor allows.
+qsizetype CopyPlainAscii(const unsigned char* in, qsizetype pos, qsizetype size, char16_t* out) {
+    qsizetype n = 0;
+#if defined(__SSE2__)
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    while (pos + n + 16 <= size) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + pos + n));
+        // High bit of each byte: set for a byte from 0x80 up or a line feed.
+        if (_mm_movemask_epi8(_mm_or_si128(bytes, _mm_cmpeq_epi8(bytes, lineFeed))) != 0) {
+            break;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n + 8), _mm_unpackhi_epi8(bytes, zero));
+        n += 16;
+    }
+#endif
+    while (pos + n < size && in[pos + n] < 0x80 && in[pos + n] != '\n') {
+        out[n] = in[pos + n];
+        ++n;
+    }
+    return n;
+}
+
+qsizetype CountLineFeeds(const unsigned char* in, qsizetype size) {
+    qsizetype count = 0;
+    qsizetype pos = 0;
+#if defined(__SSE2__)
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    for (; pos + 16 <= size; pos += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + pos));
+        count += __builtin_popcount(
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeed))));
+    }
+#endif
+    return count + std::count(in + pos, in + size, static_cast<unsigned char>('\n'));
+}
+
+} // namespace
+
 QByteArray DoubleLineFeeds(const QByteArray& received) {
     const auto lineFeeds = received.count('\n');
     if (lineFeeds == 0) {
@@ -112,8 +243,6 @@ QByteArray DoubleLineFeeds(const QByteArray& received) {
     return doubled;
 }
 
-} // namespace
-
 HttpLimits GetHttpLimits() {
     const std::lock_guard lock(g_limitsMutex);
     return g_limits;
@@ -128,7 +257,7 @@ bool HttpGet(QString url, quint32& status, QString& body) {
     status = 0;
     body.clear();
 
-    const QByteArray address = url.toUtf8();
+    const QByteArray address = std::move(url).toUtf8();
     if (address.contains('\0')) {
         // libcurl would read the address only up to the zero: fetch nothing rather than that.
         ReportTransferError(CURLE_URL_MALFORMAT,
@@ -224,7 +353,7 @@ QString ExtractPageTitle(const QString& page) {
     if (length < 0) {
         return {};
     }
-    const QString excerpt = page.mid(s + endpoints::kTitleStart.size(), length);
+    QString excerpt = page.mid(s + endpoints::kTitleStart.size(), length);
     const QString upper = UpperSameLength(excerpt);
 
     qsizetype start = 0;
@@ -258,50 +387,8 @@ QString Utf8ToUnicode(const QByteArray& bytes) {
     qsizetype units = 0;
     qsizetype pos = 0;
     while (pos < size) {
-        const unsigned lead = in[pos];
-        if (lead < 0x80) {
-            out[units++] = static_cast<char16_t>(lead);
-            ++pos;
-            continue;
-        }
-        int trail = 0;
-        char32_t codePoint = 0;
-        unsigned low = 0x80;  // range of the first trail byte: excludes overlong forms,
-        unsigned high = 0xBF; // surrogates and code points past U+10FFFF
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            trail = 1;
-            codePoint = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            trail = 2;
-            codePoint = lead & 0x0F;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            trail = 3;
-            codePoint = lead & 0x07;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            out[units++] = u'\uFFFD'; // a stray trail byte or a lead no character has
-            ++pos;
-            continue;
-        }
-        qsizetype next = pos + 1;
-        bool complete = true;
-        for (int i = 0; i < trail; ++i, ++next) {
-            if (next >= size || in[next] < low || in[next] > high) {
-                complete = false;
-                break;
-            }
-            codePoint = (codePoint << 6) | (in[next] & 0x3F);
-            low = 0x80;
-            high = 0xBF;
-        }
-        pos =
-            next; // an incomplete form is replaced as a whole; the byte that broke it is read anew
-        if (!complete) {
-            out[units++] = u'\uFFFD';
-        } else if (codePoint > 0xFFFF) {
+        const char32_t codePoint = DecodeUtf8At(in, size, pos);
+        if (codePoint > 0xFFFF) {
             out[units++] = QChar::highSurrogate(codePoint);
             out[units++] = QChar::lowSurrogate(codePoint);
         } else {
@@ -316,12 +403,12 @@ QByteArray UnicodeToMultiByte(const QString& text) {
     const auto* in = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype size = text.size();
     qsizetype pos = 0;
-    if (size > 0 && (in[0] == 0xFEFF || in[0] == 0xFFFE)) {
+    if (size > 0 && IsByteOrderMark(in[0])) {
         pos = 1;
     }
     QByteArray narrow;
     narrow.reserve(size - pos);
-    platform::Cp932Encoder encoder;
+    platform::Cp932Encoder& encoder = CodePage().encoder;
     while (pos < size) {
         // ASCII is itself in the code page: copy runs of it without asking the encoder.
         qsizetype end = pos;
@@ -353,6 +440,43 @@ QByteArray UnicodeToMultiByte(const QString& text) {
     return narrow;
 }
 
+// Doubling the line feeds, decoding, narrowing and widening in one pass. Each character is
+// narrowed and widened on its own (the code page keeps no state between characters), so the
+// result is that of the four steps one after the other; a page of megabytes is mostly ASCII,
+// which passes all of them unchanged.
 QString ConvertPageText(const QByteArray& received) {
-    return platform::DecodeCp932(UnicodeToMultiByte(Utf8ToUnicode(DoubleLineFeeds(received))));
+    const auto* in = reinterpret_cast<const unsigned char*>(received.constData());
+    const qsizetype size = received.size();
+    // At most one character per byte, plus the carriage returns added.
+    QString text(size + CountLineFeeds(in, size), Qt::Uninitialized);
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    qsizetype units = 0;
+    qsizetype pos = 0;
+    bool first = true;
+    CodePageState& codePage = CodePage();
+    while (pos < size) {
+        const qsizetype run = CopyPlainAscii(in, pos, size, out + units);
+        if (run > 0) {
+            units += run;
+            pos += run;
+            first = false;
+            continue;
+        }
+        if (in[pos] == '\n') {
+            out[units++] = u'\r';
+            out[units++] = u'\n';
+            ++pos;
+            first = false;
+            continue;
+        }
+        const char32_t codePoint = DecodeUtf8At(in, size, pos);
+        if (first && IsByteOrderMark(codePoint)) {
+            first = false;
+            continue;
+        }
+        first = false;
+        out[units++] = codePage.RoundTrip(codePoint);
+    }
+    text.truncate(units);
+    return text;
 }

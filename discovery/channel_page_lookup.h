@@ -13,7 +13,7 @@ struct HttpLimits {
     long connectTimeoutMs = 15000;         // name look-up and connection
     long stallBytesPerSecond = 64;         // slower than this ...
     long stallSeconds = 20;                // ... for this long is a stall
-    long totalTimeoutMs = 120000;          // the whole transfer, redirects included
+    long totalTimeoutMs = 60000;           // the whole transfer, redirects included
     qint64 maxPageBytes = 8 * 1024 * 1024; // bytes of the page as received
     long maxRedirects = 10;
 };
@@ -44,6 +44,8 @@ QString Utf8ToUnicode(const QByteArray& bytes);
 // Narrows text to code page 932, one character at a time; a character without a form there
 // becomes one space. A leading byte-order mark is skipped.
 QByteArray UnicodeToMultiByte(const QString& text);
+// Puts a carriage return before every line feed, also where one is there already.
+QByteArray DoubleLineFeeds(const QByteArray& received);
 // The page as received to the page as text: every line feed doubled to CR LF, read as UTF-8,
 // passed through code page 932 (which turns what it lacks into spaces) and read back.
 QString ConvertPageText(const QByteArray& received);

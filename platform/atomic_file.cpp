@@ -29,7 +29,7 @@ bool WriteAll(int fd, const char* data, qsizetype size) {
 QString TargetPath(const QString& path) {
     const QFileInfo info(path);
     if (info.isSymLink()) {
-        const QString target = info.symLinkTarget();
+        QString target = info.symLinkTarget();
         if (!target.isEmpty()) {
             return target;
         }

@@ -11,17 +11,21 @@ namespace {
 // The name glibc's iconv knows the Microsoft variant of Shift_JIS by.
 constexpr const char* kCodePage = "CP932";
 
+// iconv's value for "no converter".
+iconv_t NotOpen() {
+    return reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr): iconv's own value
+}
 iconv_t Open(const char* to, const char* from) {
     return ::iconv_open(to, from);
 }
 bool IsOpen(iconv_t cd) {
-    return cd != reinterpret_cast<iconv_t>(-1);
+    return cd != NotOpen();
 }
 
 } // namespace
 
 struct Cp932Encoder::Impl {
-    iconv_t cd = reinterpret_cast<iconv_t>(-1); // opened on the first character that needs it
+    iconv_t cd = NotOpen(); // opened on the first character that needs it
     // Per BMP code point: 0 = not asked yet, 1 = no form, else 0x10000 | bytes (a one-byte
     // form has 0 in its high byte: CP932 lead bytes are never 0).
     std::vector<uint32_t> cache;
@@ -99,13 +103,32 @@ bool Cp932Encoder::Encode(char32_t codePoint, QByteArray& out) {
     return true;
 }
 
+struct Cp932Decoder::Impl {
+    iconv_t cd = NotOpen(); // opened on the first byte that needs it
+    std::vector<char16_t> buffer;
+
+    ~Impl() {
+        if (IsOpen(cd)) {
+            ::iconv_close(cd);
+        }
+    }
+};
+
+Cp932Decoder::Cp932Decoder() : m_impl(std::make_unique<Impl>()) {}
+Cp932Decoder::~Cp932Decoder() = default;
+
 QString DecodeCp932(const QByteArray& bytes) {
+    thread_local Cp932Decoder decoder;
+    return decoder.Decode(bytes);
+}
+
+QString Cp932Decoder::Decode(const QByteArray& bytes) {
     QString text;
     text.reserve(bytes.size());
     const char* data = bytes.constData();
     const qsizetype size = bytes.size();
-    iconv_t cd = reinterpret_cast<iconv_t>(-1);
-    std::vector<char16_t> buffer;
+    iconv_t& cd = m_impl->cd;
+    std::vector<char16_t>& buffer = m_impl->buffer;
     qsizetype pos = 0;
     while (pos < size) {
         // ASCII runs need no conversion.
@@ -130,6 +153,7 @@ QString DecodeCp932(const QByteArray& bytes) {
                 continue;
             }
         }
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
         buffer.resize(static_cast<size_t>(end - pos) + 1);
         char* inPtr = const_cast<char*>(data + pos);
         size_t inLeft = static_cast<size_t>(end - pos);
@@ -150,9 +174,6 @@ QString DecodeCp932(const QByteArray& bytes) {
             }
         }
         pos = end;
-    }
-    if (IsOpen(cd)) {
-        ::iconv_close(cd);
     }
     return text;
 }

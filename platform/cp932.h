@@ -29,6 +29,22 @@ private:
 };
 
 // Reads code page 932 bytes as text. A byte sequence that is not code page 932 gives U+FFFD.
+// Keeps its converter open between calls; not for use from several threads at once.
+class Cp932Decoder {
+public:
+    Cp932Decoder();
+    ~Cp932Decoder();
+    Cp932Decoder(const Cp932Decoder&) = delete;
+    Cp932Decoder& operator=(const Cp932Decoder&) = delete;
+
+    QString Decode(const QByteArray& bytes);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// The same with a decoder of the calling thread.
 QString DecodeCp932(const QByteArray& bytes);
 
 } // namespace platform

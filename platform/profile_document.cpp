@@ -1,6 +1,6 @@
 #include "platform/profile_document.h"
 
-#include "platform/legacy_text.h"
+#include "platform/cp932.h"
 
 #include <QStringDecoder>
 
@@ -100,7 +100,10 @@ QString DecodeProfileBytes(const QByteArray& bytes, bool* utf8Bom) {
 
 Document Document::Parse(const QByteArray& bytes) {
     Document doc;
-    const QString text = DecodeProfileBytes(bytes, &doc.m_utf8Bom);
+    QString text = DecodeProfileBytes(bytes, &doc.m_utf8Bom);
+    while (text.startsWith(QChar(QChar::ByteOrderMark))) {
+        text.remove(0, 1); // a repeated mark is no content either
+    }
     const qsizetype firstBreak = text.indexOf(u'\n');
     doc.m_crlf = firstBreak > 0 && text.at(firstBreak - 1) == u'\r';
     doc.m_lines = text.split(u'\n');

@@ -19,7 +19,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 vistrel_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DVISTREL_CORE_ONLY=ON -DVISTREL_FUZZ=ON -DVISTREL_TESTS=OFF -DVISTREL_BENCH=OFF
-run ctest --test-dir build-fuzz --output-on-failure --no-tests=ignore -j 2 -L fuzz
+run ctest --test-dir build-fuzz --output-on-failure --no-tests=error -j 2 -L fuzz
 
 if [ $status -ne 0 ]; then
     echo "vistrel: some tests FAILED"

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -41,7 +42,7 @@ protected:
         SetHttpLimits(m_savedLimits);
     }
 
-    void Serve(const std::string& path, std::string body, int status = 200) {
+    void Serve(const std::string& path, const std::string& body, int status = 200) {
         m_server.Server().Get(path,
                               [body, status](const httplib::Request&, httplib::Response& res) {
                                   res.status = status;
@@ -69,7 +70,7 @@ protected:
             .toInt();
     }
 
-    static constexpr qint64 kMaxPage = 256 * 1024;
+    static constexpr qint64 kMaxPage = qint64{256} * 1024;
     testsupport::NoProxyEnv m_noProxy;
     testsupport::LoopbackServer m_server;
     std::atomic<bool> m_release{false};
@@ -172,9 +173,14 @@ TEST_F(ChannelPageLookupTest, BodyIsConvertedPageText) {
         agent = req.get_header_value("User-Agent");
         res.set_content("ok", "text/plain");
     });
+    Serve("/japanese", "<title>深夜</title>");
     m_server.Start();
+    const std::string localeBefore = std::setlocale(LC_ALL, nullptr);
     quint32 status = 1;
     QString body = QStringLiteral("old");
+    ASSERT_TRUE(HttpGet(Url("/japanese"), status, body));
+    EXPECT_EQ(body, QStringLiteral("<title>深夜</title>")); // read back from the code page as such
+    EXPECT_EQ(std::setlocale(LC_ALL, nullptr), localeBefore); // the process's locale is left alone
     ASSERT_TRUE(HttpGet(Url("/bom"), status, body));
     EXPECT_EQ(status, 200u);
     EXPECT_EQ(body, QStringLiteral("<p>line\r\nnext</p>")); // mark skipped, line feed doubled
@@ -296,16 +302,38 @@ TEST_F(ChannelPageLookupTest, TrickleIsAStall) {
     EXPECT_EQ(ReportedError(), kTimedOut);
 }
 
-TEST_F(ChannelPageLookupTest, PageSizeIsBounded) {
-    m_server.Server().Get("/endless", [this](const httplib::Request&, httplib::Response& res) {
+TEST_F(ChannelPageLookupTest, SteadySlowPageHitsTotalTimeOut) {
+    HttpLimits limits = GetHttpLimits();
+    limits.totalTimeoutMs = 1500;
+    SetHttpLimits(limits);
+    m_server.Server().Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
         res.set_chunked_content_provider(
             "text/html", [this](size_t offset, httplib::DataSink& sink) {
-                static const std::string block = "cid=abcdefg" + std::string(16 * 1024, 'x');
-                if (m_release || offset > 1024 * 1024 * 1024) {
+                if (m_release || offset > 100 * 1024) {
                     return false;
                 }
+                std::this_thread::sleep_for(100ms); // 10 KiB a second: no stall
+                const std::string block = "cid=abcdefg" + std::string(1013, 'x');
                 return sink.write(block.data(), block.size());
             });
+    });
+    m_server.Start();
+    QString streamId;
+    QString title;
+    EXPECT_FALSE(GetStreamIDFromURL(Url("/slow"), streamId, title));
+    EXPECT_EQ(ReportedError(), kTimedOut);
+}
+
+TEST_F(ChannelPageLookupTest, PageSizeIsBounded) {
+    m_server.Server().Get("/endless", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/html", [this](size_t offset,
+                                                             httplib::DataSink& sink) {
+            static const std::string block = "cid=abcdefg" + std::string(size_t{16} * 1024, 'x');
+            if (m_release || offset > size_t{1024} * 1024 * 1024) {
+                return false;
+            }
+            return sink.write(block.data(), block.size());
+        });
     });
     Serve("/declared", std::string(kMaxPage + 1, 'x'));
     Serve("/largest", "cid=abcdefg" + std::string(kMaxPage - 11, 'x'));

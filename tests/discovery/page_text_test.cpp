@@ -142,4 +142,33 @@ TEST(ConvertPageText, LineFeedsDoubledAndRoundTrip) {
     EXPECT_EQ(ConvertPageText(text.toUtf8()), expected);
 }
 
+// The one-pass conversion gives what the four steps give one after the other.
+TEST(ConvertPageText, SameAsStepByStep) {
+    // Byte strings are spelled in hex, so that no escape runs into the letter after it.
+    const std::vector<QByteArray> pages = {
+        QByteArray(),
+        QByteArray::fromHex("efbbbf610a"),     // mark, "a", line feed
+        QByteArray::fromHex("efbfbe62"),       // reversed mark, "b"
+        QByteArray::fromHex("61efbbbf62"),     // a mark inside is a character
+        QByteArray::fromHex("f09f9880efbbbf"), // emoji, then a mark
+        QByteArray::fromHex("e3810a800d0ae288a5e28096efbfa2c2acc2a57e5c"), // broken forms, dups
+        QStringLiteral("①Ⅰ№㈱∵∩¬＼～ｱ深夜\u00A0\u00A9\u0100").toUtf8(),
+        QByteArray("x\0y\n", 4),
+    };
+    std::vector<QByteArray> all = pages;
+    // A line feed, a character of two bytes, or a broken form at every place of a run longer
+    // than the blocks long ASCII runs are copied in.
+    for (const QByteArray& insert :
+         {QByteArray("\n"), QByteArray::fromHex("c3a9"), QByteArray::fromHex("e381")}) {
+        for (int at = 0; at <= 40; ++at) {
+            all.push_back(QByteArray(40, 'a').insert(at, insert));
+        }
+    }
+    for (const QByteArray& page : all) {
+        SCOPED_TRACE(page.toHex().toStdString());
+        EXPECT_EQ(ConvertPageText(page),
+                  platform::DecodeCp932(UnicodeToMultiByte(Utf8ToUnicode(DoubleLineFeeds(page)))));
+    }
+}
+
 } // namespace

@@ -18,6 +18,7 @@ struct FakeLookup {
     static inline QString streamId;
     static inline QString title;
 
+    // NOLINTNEXTLINE(performance-unnecessary-value-param): the lookup signature
     static bool Lookup(QString url, QString& id, QString& pageTitle) {
         calls << url;
         inputsEmpty = inputsEmpty && id.isEmpty() && pageTitle.isEmpty();

@@ -2,23 +2,20 @@
 # Runs a command on a private X desktop: Xvfb on a free display, the openbox window manager and
 # a private D-Bus session bus. Everything started here ends with the command.
 set -u
-for n in $(seq 90 190); do
-    if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then
-        display=":${n}"
-        break
-    fi
-done
-[ -n "${display:-}" ] || { echo "run_with_desktop: no free display" >&2; exit 1; }
-
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks the display itself (-displayfd), so that desktops started at the same moment by
+# parallel tests never share one; it writes the number once it accepts connections.
+display_file=$(mktemp)
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$display_file" >/dev/null 2>&1 &
 xvfb_pid=$!
-cleanup() { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; }
+cleanup() { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; rm -f "$display_file"; }
 trap cleanup EXIT
-export DISPLAY="$display"
-for _ in $(seq 1 100); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+for _ in $(seq 1 200); do
+    [ -s "$display_file" ] && break
     sleep 0.05
 done
+number=$(head -n 1 "$display_file")
+[ -n "$number" ] || { echo "run_with_desktop: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":${number}"
 unset QT_QPA_PLATFORM
 exec 3>&-
 dbus-run-session -- bash -c '

@@ -1,0 +1,235 @@
+// The capture against a real Chromium on the test desktop: the desktop window system reads the
+// browser's address bar, and the history panel's side looks the pages up through a stand-in of
+// the service and adds them to a history list.
+#include "history/capture_tick.h"
+#include "platform/desktop_window_system.h"
+#include "tests/discovery/chromium_session.h"
+#include "tests/support/loopback_server.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMap>
+#include <QMutex>
+#include <QProcess>
+#include <QThread>
+#include <QWidget>
+#include <csignal>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+// The stand-in's channels: address path, stream id and the page's title.
+const QMap<QString, QPair<QString, QString>> kChannels = {
+    {QStringLiteral("/alpha"),
+     {QStringLiteral("alph123"), QStringLiteral("TEVORA: アルファ: live")}},
+    {QStringLiteral("/bravo"), {QStringLiteral("brav456"), QStringLiteral("TEVORA: Bravo: live")}},
+};
+
+QString PageOf(const QString& path) {
+    const auto& channel = kChannels[path];
+    return QStringLiteral("<html><head><meta charset=\"utf-8\"><title>%1</title></head><body>"
+                          "<object data=\"/flash/viewer.swf?cid=%2\"></object></body></html>")
+        .arg(channel.second, channel.first);
+}
+
+// The panel's listener: counts reports and adds captured channels.
+class PanelSide : public CCaptureStreamIDListener {
+public:
+    PanelSide(CCaptureStreamID& capture, HistoryList& history)
+        : m_capture(capture), m_history(history) {}
+    void OnCapturedURL() override {
+        ++reports;
+        AddCapturedChannel(m_capture, m_history);
+    }
+    int reports = 0;
+
+private:
+    CCaptureStreamID& m_capture;
+    HistoryList& m_history;
+};
+
+class CaptureOnDesktopTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_standIn = new testsupport::LoopbackServer;
+        httplib::Server& server = s_standIn->Server();
+        // A forward proxy for the service's web host only; CONNECT and other hosts are refused.
+        server.Get(".*", [](const httplib::Request& request, httplib::Response& response) {
+            const QString target = QString::fromStdString(request.path);
+            const QString prefix = QStringLiteral("http://www.tevora.tv");
+            const QString path = target.startsWith(prefix) ? target.mid(prefix.size()) : target;
+            if (request.get_header_value("Host") != "www.tevora.tv" || !kChannels.contains(path)) {
+                response.status = 404;
+                return;
+            }
+            {
+                QMutexLocker lock(&s_askedMutex);
+                s_asked.append(path);
+            }
+            response.set_content(PageOf(path).toStdString(), "text/html; charset=utf-8");
+        });
+        server.set_keep_alive_max_count(1);
+        s_standIn->Start();
+        // The program's own look-ups go through the stand-in as well.
+        qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(s_standIn->Port()));
+        qunsetenv("no_proxy");
+        s_chromium = new testsupport::ChromiumSession(s_standIn->Port());
+        s_started = s_chromium->Start(QStringLiteral("http://www.tevora.tv/alpha"));
+    }
+    static void TearDownTestSuite() {
+        delete s_chromium; // before the stand-in, so that no connection is left open
+        delete s_standIn;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(s_started) << "chromium could not be started";
+        capture.AddListener(&panel);
+    }
+    void TearDown() override { capture.RemoveListener(&panel); }
+
+    // Ticks as the panel's timer does, with "Chrome" checked, until the condition holds.
+    bool TickUntil(const std::function<bool()>& condition, int timeoutMs) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+            RunCaptureTick(capture, false, true);
+            if (condition()) {
+                return true;
+            }
+            QThread::msleep(100);
+        }
+        return false;
+    }
+    bool ChromiumInFront() {
+        const platform::WindowHandle front = windows.GetForegroundWindow();
+        return front != 0 && windows.GetWindowProcessId(front) == s_chromium->ProcessId();
+    }
+    // Brings the browser's window to the front, through the window manager if it takes
+    // requests, else by giving it the input focus directly.
+    bool ActivateChromium() {
+        const QString id = QString::number(static_cast<qulonglong>(s_chromiumWindow));
+        const QString xdotool = QStringLiteral("xdotool");
+        if (QProcess::execute(xdotool, {QStringLiteral("windowactivate"), id}) != 0) {
+            QProcess::execute(
+                QStringLiteral("sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("pgrep -a openbox; xprop -root _NET_SUPPORTING_WM_CHECK "
+                                "_NET_ACTIVE_WINDOW; xprop -root _NET_SUPPORTED | head -c 120")});
+            QProcess::execute(
+                xdotool, {QStringLiteral("windowraise"), id, QStringLiteral("windowfocus"), id});
+        }
+        return TickUntil([this] { return ChromiumInFront(); }, 10000);
+    }
+
+    static testsupport::LoopbackServer* s_standIn;
+    static testsupport::ChromiumSession* s_chromium;
+    static bool s_started;
+    static platform::WindowHandle s_chromiumWindow;
+    static QMutex s_askedMutex;
+    static QStringList s_asked;
+
+    platform::DesktopWindowSystem windows;
+    CCaptureStreamID capture{&windows};
+    HistoryList history;
+    PanelSide panel{capture, history};
+};
+
+testsupport::LoopbackServer* CaptureOnDesktopTest::s_standIn = nullptr;
+testsupport::ChromiumSession* CaptureOnDesktopTest::s_chromium = nullptr;
+bool CaptureOnDesktopTest::s_started = false;
+platform::WindowHandle CaptureOnDesktopTest::s_chromiumWindow = 0;
+QMutex CaptureOnDesktopTest::s_askedMutex;
+QStringList CaptureOnDesktopTest::s_asked;
+
+TEST_F(CaptureOnDesktopTest, ChannelPagesShownInChromiumGoToTheTopOfTheHistory) {
+    ASSERT_TRUE(TickUntil([this] { return history.Entries().size() == 1; }, 60000))
+        << "captured: " << capture.GetCapturedURL().toStdString()
+        << " process: " << capture.m_strProcessName.toStdString();
+    s_chromiumWindow = capture.m_hWndForeground;
+    EXPECT_EQ(capture.m_strProcessName, QStringLiteral("CHROME.EXE"));
+    EXPECT_EQ(capture.GetCapturedURL(), QStringLiteral("http://www.tevora.tv/alpha"));
+    EXPECT_EQ(history.Entries()[0].streamId, QStringLiteral("alph123"));
+    EXPECT_EQ(history.Entries()[0].memo, ExtractPageTitle(PageOf(QStringLiteral("/alpha"))));
+    EXPECT_TRUE(history.Entries()[0].memo.contains(QStringLiteral("アルファ")));
+
+    ASSERT_TRUE(s_chromium->Open(QStringLiteral("http://www.tevora.tv/bravo")));
+    ASSERT_TRUE(TickUntil([this] { return history.Entries().size() == 2; }, 30000))
+        << "captured: " << capture.GetCapturedURL().toStdString();
+    EXPECT_EQ(history.Entries()[0].streamId, QStringLiteral("brav456"));
+    EXPECT_EQ(history.Entries()[1].streamId, QStringLiteral("alph123"));
+    QMutexLocker lock(&s_askedMutex);
+    EXPECT_TRUE(s_asked.count(QStringLiteral("/bravo")) >= 2) << "browser and look-up";
+}
+
+TEST_F(CaptureOnDesktopTest, AnotherApplicationInFrontReportsNothing) {
+    ASSERT_NE(s_chromiumWindow, 0u) << "needs the browser's window from the test before";
+    ASSERT_TRUE(ActivateChromium());
+    ASSERT_TRUE(TickUntil([this] { return capture.m_bAddressBarFound == 1; }, 20000));
+    const int reportsBefore = panel.reports;
+    const qsizetype entriesBefore = history.Entries().size();
+
+    // A window of this test's own process in front.
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("another application"));
+    other.resize(300, 200);
+    other.show();
+    other.raise();
+    other.activateWindow();
+    const quint32 self = static_cast<quint32>(getpid());
+    ASSERT_TRUE(TickUntil(
+        [&] { return windows.GetWindowProcessId(capture.m_hWndForeground) == self; }, 10000));
+    const QString selfName = QFileInfo(QApplication::applicationFilePath()).fileName().toUpper();
+    EXPECT_EQ(capture.m_strProcessName, selfName);
+    EXPECT_EQ(capture.m_bAddressBarFound, 0);
+    TickUntil([] { return false; }, 1000);
+    EXPECT_EQ(panel.reports, reportsBefore);
+
+    // The same page in front again: nothing new.
+    other.hide();
+    ASSERT_TRUE(ActivateChromium());
+    ASSERT_TRUE(TickUntil([this] { return capture.m_bAddressBarFound == 1; }, 20000));
+    TickUntil([] { return false; }, 1000);
+    EXPECT_EQ(panel.reports, reportsBefore);
+    EXPECT_EQ(history.Entries().size(), entriesBefore);
+}
+
+// A browser that stops answering costs a poll a bounded time; one that has gone ends it quietly.
+TEST_F(CaptureOnDesktopTest, HungOrClosedBrowserEndsThePollQuietly) {
+    ASSERT_NE(s_chromiumWindow, 0u) << "needs the browser's window from the first test";
+    ASSERT_TRUE(ActivateChromium());
+    ASSERT_TRUE(TickUntil([this] { return capture.m_bAddressBarFound == 1; }, 20000));
+    const QString shown = capture.GetCapturedURL();
+    const int reportsBefore = panel.reports;
+
+    const auto pid = static_cast<pid_t>(s_chromium->ProcessId());
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    QElapsedTimer clock;
+    clock.start();
+    RunCaptureTick(capture, false, true);
+    const qint64 hungPollMs = clock.elapsed();
+    ASSERT_EQ(kill(pid, SIGCONT), 0);
+    // Without a bound every request would wait for the bus's default of 25 seconds.
+    EXPECT_LT(hungPollMs, 5000);
+    std::printf("poll of a stopped browser: %lld ms\n", static_cast<long long>(hungPollMs));
+    EXPECT_EQ(panel.reports, reportsBefore);
+
+    s_chromium->Stop();
+    for (int i = 0; i < 5; ++i) {
+        RunCaptureTick(capture, false, true);
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(panel.reports, reportsBefore);
+    EXPECT_EQ(capture.GetCapturedURL(), shown);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
