@@ -310,6 +310,18 @@ TEST(PlayerLifetime, ClosingStoresTheRectangleAndReleasesThePlayer) {
     }
 }
 
+TEST(PlayerLifetime, APlayerDestroyedOtherwiseLeavesNoDanglingPointer) {
+    playertest::TestOwner owner;
+    auto* player = new CPlayerDlg;
+    player->m_pOwner = &owner;
+    player->Create();
+    owner.m_pPlayer = player;
+    owner.m_rcPlayer = CRect{1, 2, 3, 4};
+    delete player; // as when the program ends without closing it first
+    EXPECT_EQ(owner.m_pPlayer, nullptr);
+    EXPECT_EQ(owner.m_rcPlayer, (CRect{1, 2, 3, 4}));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
