@@ -145,11 +145,19 @@ TEST_F(PlayerTest, ShowStreamPlaysTheChannelAndAnswersTheViewersCalls) {
 }
 
 TEST_F(PlayerTest, AnotherStreamReplacesTheOneThatPlays) {
+    // The first of two quick connections is cut short; that is no failure to show.
+    s_player->ShowStream(kHarbor);
     Show(kSakura);
     const QJsonObject answers = ViewerAnswers();
+    EXPECT_TRUE(s_player->m_flash->ErrorText().isEmpty());
     EXPECT_EQ(answers.value(QStringLiteral("ready")).toString(), QStringLiteral("<false/>"));
     EXPECT_EQ(ChannelShown(), QStringLiteral("さくら放送"));
-    EXPECT_EQ(m_requests.size(), 4);
+    // The first viewer may have asked some of its questions before it was cut short.
+    ASSERT_GE(m_requests.size(), 4);
+    EXPECT_TRUE(m_requests.mid(m_requests.size() - 4)
+                    .front()
+                    .contains(QStringLiteral("window.location.href")));
+    EXPECT_TRUE(m_requests.back().contains(endpoints::kViewerReadyCall));
 
     // Only layer 0 exists: a movie for another layer leaves the channel playing.
     s_player->m_flash->LoadMovie(1, endpoints::kViewerMovieUrlPrefix + kHarbor);
