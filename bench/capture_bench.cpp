@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "capture_bench: chromium could not be started\n");
         return 1;
     }
-    platform::DesktopWindowSystem windows;
+    static platform::DesktopWindowSystem windows; // outlives every benchmark
     g_windows = &windows;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -188,12 +188,15 @@ struct DesktopWindowSystem::Impl {
         return true;
     }
 
-    bool XWindowExists(xcb_window_t window) {
+    // Whether the window exists and, with viewable, whether it is on screen.
+    bool XWindowExists(xcb_window_t window, bool viewable = false) {
         if (!window || !EnsureX()) {
             return false;
         }
         const auto cookie = xcb_get_window_attributes(connection, window);
-        return XReply<void>(WaitReply(cookie.sequence)) != nullptr;
+        XReply<xcb_get_window_attributes_reply_t> attributes(
+            static_cast<xcb_get_window_attributes_reply_t*>(WaitReply(cookie.sequence)));
+        return attributes && (!viewable || attributes->map_state == XCB_MAP_STATE_VIEWABLE);
     }
 
     // The child of the root that holds the window (the window itself for a top-level).
@@ -516,7 +519,7 @@ void DesktopWindowSystem::EnumChildWindows(WindowHandle window,
 
 bool DesktopWindowSystem::IsWindowVisible(WindowHandle window) {
     if (!IsAccessibleHandle(window)) {
-        return IsWindow(window);
+        return window <= 0xFFFFFFFFu && d->XWindowExists(static_cast<xcb_window_t>(window), true);
     }
     const StateSnapshot states = d->StatesOf(window);
     return states.showing && states.visible;

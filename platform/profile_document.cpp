@@ -62,6 +62,16 @@ bool SameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// Blanks at either end, or a pair of quotes around it, would be lost when the value is read:
+// one more pair of quotes keeps them, and every reader of the format removes just that pair.
+bool NeedsQuotes(const QString& value) {
+    if (value.isEmpty()) {
+        return false;
+    }
+    return IsBlank(value.front()) || IsBlank(value.back()) ||
+           (value.size() >= 2 && value.front() == u'"' && value.back() == u'"');
+}
+
 bool HasLineBreak(const QString& text) {
     return text.contains(u'\n') || text.contains(u'\r');
 }
@@ -170,6 +180,9 @@ bool Document::SetValue(const QString& section, const QString& key, const QStrin
     }
     QString oneLine = value;
     oneLine.replace(u'\r', u' ').replace(u'\n', u' ');
+    if (NeedsQuotes(oneLine)) {
+        oneLine = u'"' + oneLine + u'"';
+    }
 
     const int header = FindSection(sectionName);
     if (header < 0) {

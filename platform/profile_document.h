@@ -31,7 +31,9 @@ public:
     std::optional<QString> Value(const QString& section, const QString& key) const;
 
     // Sets the key, creating the section or the key as needed. A line break in the value would
-    // start a new line of the file (and could forge keys), so each CR or LF becomes a blank.
+    // start a new line of the file (and could forge keys), so each CR or LF becomes a blank. A
+    // value with blanks at either end or in quotes is written in one more pair of quotes, so that
+    // it reads back as it was.
     // Returns false for names that cannot be written as one line of this syntax.
     bool SetValue(const QString& section, const QString& key, const QString& value);
 

@@ -3,6 +3,7 @@
 #include "platform/debug_output.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -49,6 +50,10 @@ void PrepareWebEngine() {
         }
     }
 
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES")) {
+        // The engine prints its whole start-up configuration at info level otherwise.
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    }
     if (QCoreApplication::instance() == nullptr) {
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     }

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QResizeEvent>
+#include <QShortcut>
 
 namespace {
 
@@ -47,6 +48,11 @@ bool CPlayerDlg::Create(QWidget* /*parent*/) {
         return true;
     }
     BuildFromTemplate();
+    // The viewer keeps the keys it is given; Escape must still reach the window and close it, as
+    // the cancel command of a dialog does.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &CPlayerDlg::reject);
     return OnInitDialog();
 }
 
@@ -75,7 +81,8 @@ bool CPlayerDlg::OnInitDialog() {
     return true;
 }
 
-// By value, as callers have always handed it over. NOLINTNEXTLINE(performance-unnecessary-value-param)
+// By value, as callers have always handed it over.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void CPlayerDlg::ShowStream(QString streamId) {
     if (m_flash != nullptr) {
         m_flash->LoadMovie(0, m_strMovieUrlPrefix + streamId);

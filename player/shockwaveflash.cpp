@@ -255,7 +255,12 @@ void CShockwaveflash::DeliverDocumentState(const QString& state) {
 }
 
 void CShockwaveflash::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
-    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus || info.url() != m_movie) {
+    // A load that a newer one replaced ends as aborted (-3): that is no failure to show. The
+    // address is not compared with the movie's, so that a failure after a redirect shows too.
+    constexpr int kAborted = -3;
+    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus ||
+        (info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain &&
+         info.errorCode() == kAborted)) {
         return;
     }
     QString reason;

@@ -10,10 +10,11 @@ VISTREL_BUILD_PACKAGES=(
     libcurl4-openssl-dev libcpp-httplib-dev libx11-dev libxcb1-dev libatspi2.0-dev at-spi2-core
     fonts-noto-cjk dbus dbus-x11 ca-certificates
 )
-# What the tests need on top: test frameworks, the fuzzing compiler, a private X desktop and a
+# What the tests need on top: test frameworks, the fuzzing compiler with its libFuzzer and
+# sanitizer runtimes (not pulled in by clang without recommends), a private X desktop and a
 # real browser for the capture test.
 VISTREL_TEST_PACKAGES=(
-    libgtest-dev libgmock-dev libbenchmark-dev clang
+    libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xvfb xauth openbox x11-utils xdotool chromium curl imagemagick
 )
 

@@ -1,12 +1,6 @@
-#include "platform/console_signals.h"
-
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -19,73 +13,7 @@ extern char** environ;
 
 namespace {
 
-// ---- In this process: the close request runs on the application thread. ----
-
-QCoreApplication& App() {
-    static int argc = 1;
-    static char name[] = "ending_signals_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-// Runs the event loop until the close request ends it or `wait` passes; the number of close
-// requests seen.
-int CloseRequestsAfter(int signal, std::chrono::milliseconds wait = std::chrono::seconds(2)) {
-    int closes = 0;
-    platform::SetCloseRequest([&] {
-        EXPECT_EQ(QThread::currentThread(), App().thread());
-        ++closes;
-        App().quit();
-    });
-    QTimer::singleShot(0, [signal] { std::raise(signal); });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &App(), &QCoreApplication::quit);
-    guard.start(wait);
-    App().exec();
-    platform::SetCloseRequest({});
-    return closes;
-}
-
-class EndingSignalsTest : public ::testing::Test {
-protected:
-    void SetUp() override { App(); }
-    void TearDown() override { platform::RestoreDefaultSignals(); }
-};
-
-TEST_F(EndingSignalsTest, EndingSignalsCloseTheMainWindowInEveryMode) {
-    const struct {
-        bool debugMode;
-        int signal;
-        int closes;
-    } cases[] = {
-        {false, SIGTERM, 1}, {false, SIGHUP, 1}, {false, SIGINT, 1}, {true, SIGTERM, 1},
-        {true, SIGHUP, 1},   {true, SIGINT, 0},  {true, SIGQUIT, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "debug " << c.debugMode << " signal " << c.signal);
-        platform::InstallEndingSignals(c.debugMode);
-        const auto wait = c.closes == 0 ? std::chrono::milliseconds(300) : std::chrono::seconds(5);
-        EXPECT_EQ(CloseRequestsAfter(c.signal, wait), c.closes);
-        platform::RestoreDefaultSignals();
-    }
-}
-
-TEST_F(EndingSignalsTest, SignalWithoutMainWindowIsDropped) {
-    platform::InstallEndingSignals(false);
-    platform::SetCloseRequest({});
-    std::raise(SIGTERM);
-    QCoreApplication::processEvents();
-    // The earlier signal is not delivered again to the window that comes later.
-    int closes = 0;
-    platform::SetCloseRequest([&] { ++closes; });
-    QCoreApplication::processEvents();
-    EXPECT_EQ(closes, 0);
-    EXPECT_EQ(CloseRequestsAfter(SIGHUP), 1);
-}
-
-// ---- A whole program: the state files are saved when it is ended by a signal. ----
+// A whole program: the state files are saved when it is ended by a signal.
 
 struct Child {
     pid_t pid = -1;
@@ -176,6 +104,7 @@ TEST(ProgramEndedBySignal, SavesBothFiles) {
         {"logout", false, 0, SIGHUP},
         {"kill in debug mode", true, 0, SIGTERM},
         {"Ctrl+C then kill in debug mode", true, SIGINT, SIGTERM},
+        {"Ctrl+\\ then logout in debug mode", true, SIGQUIT, SIGHUP},
         {"Ctrl+C without the switch", false, 0, SIGINT},
     };
     for (const auto& c : cases) {

@@ -4,14 +4,12 @@
 #include "history/capture_tick.h"
 #include "platform/desktop_window_system.h"
 #include "tests/discovery/chromium_session.h"
-#include "tests/support/loopback_server.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QMap>
-#include <QMutex>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <QWidget>
 #include <csignal>
@@ -21,18 +19,15 @@
 
 namespace {
 
-// The stand-in's channels: address path, stream id and the page's title.
-const QMap<QString, QPair<QString, QString>> kChannels = {
-    {QStringLiteral("/alpha"),
-     {QStringLiteral("alph123"), QStringLiteral("TEVORA: アルファ: live")}},
-    {QStringLiteral("/bravo"), {QStringLiteral("brav456"), QStringLiteral("TEVORA: Bravo: live")}},
+// A channel of the stand-in service, as its banner lists it.
+struct Channel {
+    QString streamId;
+    QString url;
+    QString title;
 };
 
-QString PageOf(const QString& path) {
-    const auto& channel = kChannels[path];
-    return QStringLiteral("<html><head><meta charset=\"utf-8\"><title>%1</title></head><body>"
-                          "<object data=\"/flash/viewer.swf?cid=%2\"></object></body></html>")
-        .arg(channel.second, channel.first);
+QString PageWithTitle(const QString& title) {
+    return QStringLiteral("<html><head><title>%1</title></head></html>").arg(title);
 }
 
 // The panel's listener: counts reports and adds captured channels.
@@ -53,39 +48,51 @@ private:
 
 class CaptureOnDesktopTest : public ::testing::Test {
 protected:
+    // Starts the stand-in service and Chromium on the first channel's page.
     static void SetUpTestSuite() {
-        s_standIn = new testsupport::LoopbackServer;
-        httplib::Server& server = s_standIn->Server();
-        // A forward proxy for the service's web host only; CONNECT and other hosts are refused.
-        server.Get(".*", [](const httplib::Request& request, httplib::Response& response) {
-            const QString target = QString::fromStdString(request.path);
-            const QString prefix = QStringLiteral("http://www.tevora.tv");
-            const QString path = target.startsWith(prefix) ? target.mid(prefix.size()) : target;
-            if (request.get_header_value("Host") != "www.tevora.tv" || !kChannels.contains(path)) {
-                response.status = 404;
-                return;
+        s_standIn = new QProcess;
+        s_standIn->setProcessChannelMode(QProcess::SeparateChannels);
+        s_standIn->setStandardErrorFile(QProcess::nullDevice());
+        s_standIn->start(QStringLiteral(STANDIN_EXE), {});
+        if (!s_standIn->waitForStarted(10000)) {
+            return;
+        }
+        // The banner: the port, then one line per channel, then the proxy hint.
+        QString banner;
+        while (!banner.contains(QStringLiteral("use as proxy")) &&
+               s_standIn->waitForReadyRead(10000)) {
+            banner += QString::fromUtf8(s_standIn->readAll());
+        }
+        const QStringList lines = banner.split(QLatin1Char('\n'));
+        const int port = lines.value(0).toInt();
+        static const QRegularExpression channelLine(
+            QStringLiteral("^channel (\\S+) (\\S+)  \"(.*)\"$"));
+        for (const QString& line : lines) {
+            const QRegularExpressionMatch match = channelLine.match(line);
+            if (match.hasMatch()) {
+                s_channels.append({match.captured(1), match.captured(2), match.captured(3)});
             }
-            {
-                QMutexLocker lock(&s_askedMutex);
-                s_asked.append(path);
-            }
-            response.set_content(PageOf(path).toStdString(), "text/html; charset=utf-8");
-        });
-        server.set_keep_alive_max_count(1);
-        s_standIn->Start();
+        }
+        if (port <= 0 || s_channels.size() < 3) {
+            return;
+        }
         // The program's own look-ups go through the stand-in as well.
-        qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(s_standIn->Port()));
+        qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(port));
         qunsetenv("no_proxy");
-        s_chromium = new testsupport::ChromiumSession(s_standIn->Port());
-        s_started = s_chromium->Start(QStringLiteral("http://www.tevora.tv/alpha"));
+        s_chromium = new testsupport::ChromiumSession(port);
+        s_started = s_chromium->Start(s_channels[1].url);
     }
     static void TearDownTestSuite() {
-        delete s_chromium; // before the stand-in, so that no connection is left open
-        delete s_standIn;
+        delete s_chromium;
+        if (s_standIn) {
+            s_standIn->terminate();
+            s_standIn->waitForFinished(5000);
+            delete s_standIn;
+        }
     }
 
     void SetUp() override {
-        ASSERT_TRUE(s_started) << "chromium could not be started";
+        ASSERT_TRUE(s_started) << "the stand-in or chromium could not be started";
         capture.AddListener(&panel);
     }
     void TearDown() override { capture.RemoveListener(&panel); }
@@ -125,12 +132,11 @@ protected:
         return TickUntil([this] { return ChromiumInFront(); }, 10000);
     }
 
-    static testsupport::LoopbackServer* s_standIn;
+    static QProcess* s_standIn;
+    static QList<Channel> s_channels;
     static testsupport::ChromiumSession* s_chromium;
     static bool s_started;
     static platform::WindowHandle s_chromiumWindow;
-    static QMutex s_askedMutex;
-    static QStringList s_asked;
 
     platform::DesktopWindowSystem windows;
     CCaptureStreamID capture{&windows};
@@ -138,31 +144,31 @@ protected:
     PanelSide panel{capture, history};
 };
 
-testsupport::LoopbackServer* CaptureOnDesktopTest::s_standIn = nullptr;
+QProcess* CaptureOnDesktopTest::s_standIn = nullptr;
+QList<Channel> CaptureOnDesktopTest::s_channels;
 testsupport::ChromiumSession* CaptureOnDesktopTest::s_chromium = nullptr;
 bool CaptureOnDesktopTest::s_started = false;
 platform::WindowHandle CaptureOnDesktopTest::s_chromiumWindow = 0;
-QMutex CaptureOnDesktopTest::s_askedMutex;
-QStringList CaptureOnDesktopTest::s_asked;
 
 TEST_F(CaptureOnDesktopTest, ChannelPagesShownInChromiumGoToTheTopOfTheHistory) {
     ASSERT_TRUE(TickUntil([this] { return history.Entries().size() == 1; }, 60000))
         << "captured: " << capture.GetCapturedURL().toStdString()
         << " process: " << capture.m_strProcessName.toStdString();
     s_chromiumWindow = capture.m_hWndForeground;
+    const Channel& first = s_channels[1];
     EXPECT_EQ(capture.m_strProcessName, QStringLiteral("CHROME.EXE"));
-    EXPECT_EQ(capture.GetCapturedURL(), QStringLiteral("http://www.tevora.tv/alpha"));
-    EXPECT_EQ(history.Entries()[0].streamId, QStringLiteral("alph123"));
-    EXPECT_EQ(history.Entries()[0].memo, ExtractPageTitle(PageOf(QStringLiteral("/alpha"))));
-    EXPECT_TRUE(history.Entries()[0].memo.contains(QStringLiteral("アルファ")));
+    EXPECT_EQ(capture.GetCapturedURL(), first.url);
+    EXPECT_EQ(history.Entries()[0].streamId, first.streamId);
+    EXPECT_EQ(history.Entries()[0].memo, ExtractPageTitle(PageWithTitle(first.title)));
+    EXPECT_FALSE(history.Entries()[0].memo.isEmpty());
 
-    ASSERT_TRUE(s_chromium->Open(QStringLiteral("http://www.tevora.tv/bravo")));
+    const Channel& second = s_channels[2];
+    ASSERT_TRUE(s_chromium->Open(second.url));
     ASSERT_TRUE(TickUntil([this] { return history.Entries().size() == 2; }, 30000))
         << "captured: " << capture.GetCapturedURL().toStdString();
-    EXPECT_EQ(history.Entries()[0].streamId, QStringLiteral("brav456"));
-    EXPECT_EQ(history.Entries()[1].streamId, QStringLiteral("alph123"));
-    QMutexLocker lock(&s_askedMutex);
-    EXPECT_TRUE(s_asked.count(QStringLiteral("/bravo")) >= 2) << "browser and look-up";
+    EXPECT_EQ(history.Entries()[0].streamId, second.streamId);
+    EXPECT_EQ(history.Entries()[0].memo, ExtractPageTitle(PageWithTitle(second.title)));
+    EXPECT_EQ(history.Entries()[1].streamId, first.streamId);
 }
 
 TEST_F(CaptureOnDesktopTest, AnotherApplicationInFrontReportsNothing) {

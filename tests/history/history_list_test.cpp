@@ -134,6 +134,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         GetAppState().m_strExeDir = dir.path();
         path = HistoryFilePath();
+        ASSERT_EQ(path, dir.path() + "/History.ini");
     }
     void TearDown() override { ReleaseAppState(); }
     void WriteFile(const QByteArray& bytes) {
@@ -148,10 +149,6 @@ protected:
     QTemporaryDir dir;
     QString path;
 };
-
-TEST_F(HistoryFileTest, PathIsInProgramDirectory) {
-    EXPECT_EQ(path, dir.path() + "/History.ini");
-}
 
 TEST_F(HistoryFileTest, LoadCases) {
     const struct {

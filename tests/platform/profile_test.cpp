@@ -211,6 +211,23 @@ TEST_F(ProfileTest, LegacyEncodingsAreRewrittenAsUtf8WithEverythingKept) {
     EXPECT_EQ(QString::fromUtf8(ReadBytes(path)), QStringLiteral("[S]\n;メモ\nK=日\nK2=y\n"));
 }
 
+TEST_F(ProfileTest, AwkwardValuesReadBackAsWritten) {
+    const QString values[] = {
+        "  leading blanks", "trailing tab\t",  "\"quoted title\"", "\"", "\"\"", "\"open", "a=b=c",
+        "; not a comment",  "[not a section]", "日本語\u3000",     "",   " ",
+    };
+    const QString path = Path();
+    for (const QString& value : values) {
+        SCOPED_TRACE(value.toStdString());
+        ASSERT_TRUE(profile::WritePrivateProfileString("ITEM0", "MEMO", value, path));
+        ASSERT_TRUE(profile::WritePrivateProfileString("ITEM0", "NEXT", "n", path));
+        EXPECT_EQ(profile::GetPrivateProfileString("ITEM0", "MEMO", "d", 261, path), value);
+        EXPECT_EQ(profile::GetPrivateProfileString("ITEM0", "NEXT", "d", 261, path), "n");
+    }
+    const QByteArray bytes = ReadBytes(path);
+    EXPECT_EQ(bytes, "[ITEM0]\nMEMO=\" \"\nNEXT=n\n");
+}
+
 TEST_F(ProfileTest, LineBreaksInAValueCannotForgeKeys) {
     const QString path = Path();
     ASSERT_TRUE(profile::WritePrivateProfileString("ITEM0", "MEMO",
@@ -327,11 +344,6 @@ TEST_F(ProfileTest, BatchWritesOnceAndReadsSeePendingValues) {
     // Outside the batch each write stands alone again.
     ASSERT_TRUE(profile::WritePrivateProfileString("S", "K0", "again", path));
     EXPECT_EQ(profile::GetPrivateProfileString("S", "K0", "d", 261, Path()), "again");
-}
-
-TEST_F(ProfileTest, BatchWithoutWritesLeavesNoFile) {
-    { profile::ScopedBatch batch(Path()); }
-    EXPECT_FALSE(QFile::exists(Path()));
 }
 
 TEST_F(ProfileTest, BatchOverUnreadableFileRefusesWrites) {

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTest>
+#include <QWebEngineView>
 #include <QWindow>
 #include <gtest/gtest.h>
 
@@ -84,6 +86,22 @@ TEST(PlayerWindow, AWindowWithoutOwnerStillCloses) {
     stale->close();
     EXPECT_TRUE(Destroyed(watchStale));
     EXPECT_EQ(owner.m_rcPlayer, (CRect{1, 2, 3, 4}));
+}
+
+TEST(PlayerWindow, EscapeInTheViewerClosesTheWindow) {
+    playertest::TestOwner owner;
+    CPlayerDlg* player = OpenPlayer(&owner);
+    QPointer<CPlayerDlg> watch(player);
+    player->ShowStream(QStringLiteral("hBr3cM3"));
+    ASSERT_TRUE(WaitFor([&] { return player->windowHandle()->isExposed(); }));
+    player->activateWindow();
+    QWidget* viewer = player->m_flash->View()->focusProxy();
+    ASSERT_NE(viewer, nullptr);
+    viewer->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == viewer; }));
+    QTest::keyClick(viewer, Qt::Key_Escape);
+    EXPECT_EQ(owner.m_pPlayer, nullptr);
+    EXPECT_TRUE(Destroyed(watch));
 }
 
 TEST(PlayerWindow, TemplateSizeAndFrame) {

@@ -36,20 +36,20 @@ QByteArray Reason(int status) {
 
 // "bytes=a-b", "bytes=a-" or "bytes=-n" against a body of size; false when unsatisfiable.
 // Several ranges are answered with the first one only.
-bool ParseRange(QByteArray spec, qsizetype size, qsizetype& first, qsizetype& last) {
-    spec = spec.trimmed();
-    if (!spec.startsWith("bytes=")) {
+bool ParseRange(QByteArray range, qsizetype size, qsizetype& first, qsizetype& last) {
+    range = range.trimmed();
+    if (!range.startsWith("bytes=")) {
         return false;
     }
-    spec = spec.mid(6).split(',').front().trimmed();
-    const qsizetype dash = spec.indexOf('-');
+    range = range.mid(6).split(',').front().trimmed();
+    const qsizetype dash = range.indexOf('-');
     if (dash < 0) {
         return false;
     }
     bool okFirst = false;
     bool okLast = false;
-    const QByteArray a = spec.left(dash).trimmed();
-    const QByteArray b = spec.mid(dash + 1).trimmed();
+    const QByteArray a = range.left(dash).trimmed();
+    const QByteArray b = range.mid(dash + 1).trimmed();
     if (a.isEmpty()) {
         const qsizetype suffix = b.toLongLong(&okLast);
         if (!okLast || suffix <= 0 || size == 0) {
