@@ -61,8 +61,10 @@ CompositionService*& Installed() {
 
 CompositionService& GetCompositionService() {
     static X11CompositionService ownService;
-    CompositionService* service = Installed();
-    return service != nullptr ? *service : ownService;
+    if (CompositionService* service = Installed()) {
+        return *service;
+    }
+    return ownService;
 }
 
 void SetCompositionService(CompositionService* service) {

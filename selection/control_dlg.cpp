@@ -38,10 +38,17 @@ public:
 } // namespace
 
 void CControlDlg::SetPlayerHooks(PlayerHooks hooks) {
-    const PlayerHooks defaults = DefaultHooks();
-    Hooks() = {hooks.construct ? hooks.construct : defaults.construct,
-               hooks.createWindow ? hooks.createWindow : defaults.createWindow,
-               hooks.showStream ? hooks.showStream : defaults.showStream};
+    PlayerHooks defaults = DefaultHooks();
+    if (!hooks.construct) {
+        hooks.construct = std::move(defaults.construct);
+    }
+    if (!hooks.createWindow) {
+        hooks.createWindow = std::move(defaults.createWindow);
+    }
+    if (!hooks.showStream) {
+        hooks.showStream = std::move(defaults.showStream);
+    }
+    Hooks() = std::move(hooks);
 }
 
 CControlDlg::CControlDlg() = default;
@@ -133,7 +140,7 @@ void CControlDlg::ConnectStream(StreamEntry entry) {
     }
     Hooks().showStream(*m_pPlayer, entry.streamId);
     m_strInput = entry.streamId;
-    m_current = entry;
+    m_current = std::move(entry);
     m_editMemo->setText(m_current.memo);
     UpdateData(false);
 }
