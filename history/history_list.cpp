@@ -3,6 +3,8 @@
 #include "app/app_state.h"
 #include "platform/profile.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kStringBuffer = 261; // at most 260 characters of a value are taken
@@ -23,7 +25,9 @@ QString HistoryFilePath() {
 }
 
 void HistoryList::LoadHistory(const QString& path) {
-    const int count = profile::GetPrivateProfileInt(kSystem, kCount, 0, path);
+    const profile::ScopedBatch batch(path); // the file is read once, not once per key
+    const int count =
+        std::min(profile::GetPrivateProfileInt(kSystem, kCount, 0, path), kMaxLoadedEntries);
     for (int i = 0; i < count; ++i) {
         const QString section = ItemSection(i);
         StreamEntry entry;

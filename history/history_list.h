@@ -10,9 +10,14 @@
 class HistoryList {
 public:
     static constexpr int kMaxEntries = 30;
+    // The most entries one load takes. No list the program writes comes near it (only a file
+    // can hold more than 30), while a damaged COUNT such as 2147483647 would otherwise hold the
+    // start-up for hours and exhaust the memory.
+    static constexpr int kMaxLoadedEntries = 1000;
 
     // Appends the file's COUNT entries (ITEM0, ITEM1, ...) to the list, as they are: missing
-    // sections or keys give empty texts, duplicates stay and no length limit applies.
+    // sections or keys give empty texts, duplicates stay and the limit of 30 does not apply. A
+    // COUNT above kMaxLoadedEntries reads as kMaxLoadedEntries.
     void LoadHistory(const QString& path);
 
     // Writes COUNT and one ITEM section per entry, as one replace of the file. Sections from an

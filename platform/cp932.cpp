@@ -15,33 +15,49 @@ constexpr const char* kCodePage = "CP932";
 iconv_t NotOpen() {
     return reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr): iconv's own value
 }
-iconv_t Open(const char* to, const char* from) {
-    return ::iconv_open(to, from);
-}
 bool IsOpen(iconv_t cd) {
     return cd != NotOpen();
 }
 
+// One direction of conversion, opened on first use and closed with the object. While the
+// system cannot open it, every use tries again.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_to(to), m_from(from) {}
+    ~Converter() {
+        if (IsOpen(m_cd)) {
+            ::iconv_close(m_cd);
+        }
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // The open converter, or NotOpen().
+    iconv_t Get() {
+        if (!IsOpen(m_cd)) {
+            m_cd = ::iconv_open(m_to, m_from);
+        }
+        return m_cd;
+    }
+
+private:
+    const char* m_to;
+    const char* m_from;
+    iconv_t m_cd = NotOpen();
+};
+
 } // namespace
 
 struct Cp932Encoder::Impl {
-    iconv_t cd = NotOpen(); // opened on the first character that needs it
+    Converter converter{kCodePage, "UTF-32LE"}; // opened on the first character that needs it
     // Per BMP code point: 0 = not asked yet, 1 = no form, else 0x10000 | bytes (a one-byte
     // form has 0 in its high byte: CP932 lead bytes are never 0).
     std::vector<uint32_t> cache;
 
-    ~Impl() {
-        if (IsOpen(cd)) {
-            ::iconv_close(cd);
-        }
-    }
-
     bool Convert(char32_t codePoint, QByteArray& out) {
+        const iconv_t cd = converter.Get();
         if (!IsOpen(cd)) {
-            cd = Open(kCodePage, "UTF-32LE");
-            if (!IsOpen(cd)) {
-                return false;
-            }
+            return false;
         }
         char in[4] = {static_cast<char>(codePoint & 0xFF),
                       static_cast<char>((codePoint >> 8) & 0xFF),
@@ -104,14 +120,8 @@ bool Cp932Encoder::Encode(char32_t codePoint, QByteArray& out) {
 }
 
 struct Cp932Decoder::Impl {
-    iconv_t cd = NotOpen(); // opened on the first byte that needs it
+    Converter converter{"UTF-16LE", kCodePage}; // opened on the first byte that needs it
     std::vector<char16_t> buffer;
-
-    ~Impl() {
-        if (IsOpen(cd)) {
-            ::iconv_close(cd);
-        }
-    }
 };
 
 Cp932Decoder::Cp932Decoder() : m_impl(std::make_unique<Impl>()) {}
@@ -127,7 +137,7 @@ QString Cp932Decoder::Decode(const QByteArray& bytes) {
     text.reserve(bytes.size());
     const char* data = bytes.constData();
     const qsizetype size = bytes.size();
-    iconv_t& cd = m_impl->cd;
+    Converter& converter = m_impl->converter;
     std::vector<char16_t>& buffer = m_impl->buffer;
     qsizetype pos = 0;
     while (pos < size) {
@@ -145,13 +155,11 @@ QString Cp932Decoder::Decode(const QByteArray& bytes) {
         while (end < size && static_cast<unsigned char>(data[end]) >= 0x40) {
             ++end;
         }
+        const iconv_t cd = converter.Get();
         if (!IsOpen(cd)) {
-            cd = Open("UTF-16LE", kCodePage);
-            if (!IsOpen(cd)) {
-                text.append(QString(end - pos, QChar::ReplacementCharacter));
-                pos = end;
-                continue;
-            }
+            text.append(QString(end - pos, QChar::ReplacementCharacter));
+            pos = end;
+            continue;
         }
         ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
         buffer.resize(static_cast<size_t>(end - pos) + 1);

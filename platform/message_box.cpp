@@ -21,11 +21,15 @@ MessageBoxService*& Installed() {
 
 MessageBoxService& GetMessageBoxService() {
     static WidgetMessageBoxService ownService;
-    MessageBoxService* service = Installed();
-    return service != nullptr ? *service : ownService;
+    if (MessageBoxService* service = Installed()) {
+        return *service;
+    }
+    return ownService;
 }
 
-void SetMessageBoxService(MessageBoxService* service) { Installed() = service; }
+void SetMessageBoxService(MessageBoxService* service) {
+    Installed() = service;
+}
 
 void AfxMessageBox(QWidget* parent, const QString& text) {
     GetMessageBoxService().ShowMessage(parent, text);

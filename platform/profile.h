@@ -26,8 +26,10 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
 
 // Gathers every write to one file made while it lives into a single atomic replace, made by
 // Commit() or at the end of the scope. Meanwhile reads of that file see the pending values, and
-// each write returns whether it was accepted. A second batch for the same file started while one
-// is open joins it, and only the first one writes. For one thread at a time.
+// each write returns whether it was accepted. The file is read once, when the batch is first
+// used, so a batch also serves a run of reads; with nothing written, nothing is replaced. A second
+// batch for the same file started while one is open joins it, and only the first one writes. For
+// one thread at a time.
 class ScopedBatch {
 public:
     explicit ScopedBatch(const QString& path);

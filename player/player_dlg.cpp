@@ -15,15 +15,6 @@
 
 namespace {
 
-// What the viewer is told about the browser it runs in: the one the service knew it to work
-// with.
-const QString kUserAgent = QStringLiteral(
-    "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0; GTB6; "
-    "chromeframe/10.0.648.205; SLCC2; .NET CLR 2.0.50727; .NET CLR 3.5.30729; "
-    ".NET CLR 3.0.30729; Media Center PC 6.0; .NET CLR 3.5.21022; InfoPath.2; SLCC1; "
-    ".NET4.0C; .NET4.0E; OfficeLiveConnector.1.5; OfficeLivePatch.1.3; Tablet PC 2.0; "
-    "InfoPath.3)");
-
 constexpr int kControlId = 1004;
 constexpr unsigned kSizeRestored = 0;
 constexpr unsigned kSizeMinimized = 1;
@@ -34,7 +25,7 @@ constexpr unsigned kSizeMaximized = 2;
 CPlayerDlg::CPlayerDlg()
     : QDialog(nullptr), m_hIcon(QApplication::windowIcon()),
       m_strMovieUrlPrefix(endpoints::kViewerMovieUrlPrefix),
-      m_strLocation(endpoints::kPlayerInitialLocation), m_strUserAgent(kUserAgent),
+      m_strLocation(endpoints::kPlayerInitialLocation), m_strUserAgent(flashbridge::kUserAgent),
       m_strPlatform(QStringLiteral("Win32")) {}
 
 CPlayerDlg::~CPlayerDlg() {

@@ -204,6 +204,30 @@ TEST_F(HistoryFileTest, FortyEntriesStayFortyThroughAnAddAndASave) {
     EXPECT_EQ(reloaded.Entries(), list.Entries());
 }
 
+// A COUNT damaged by hand or by the disk must not hold the start-up for hours or exhaust the
+// memory: one load takes at most 1000 entries, and every list up to that loads whole.
+TEST_F(HistoryFileTest, HugeCountIsBounded) {
+    const struct {
+        const char* count;
+        qsizetype expected;
+    } cases[] = {
+        {"999", 999}, {"1000", 1000}, {"1001", 1000}, {"5000", 1000}, {"2147483647", 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        WriteFile(QByteArray("[SYSTEM]\nCOUNT=") + c.count +
+                  "\n[ITEM0]\nSTREAMID=top\nMEMO=m\n[ITEM998]\nSTREAMID=low\n");
+        HistoryList list;
+        list.LoadHistory(path);
+        ASSERT_EQ(list.Entries().size(), c.expected);
+        EXPECT_EQ(list.Entries().front(), (StreamEntry{"top", "m"}));
+        EXPECT_EQ(list.Entries().at(998), (StreamEntry{"low", ""}));
+        EXPECT_EQ(list.Entries().at(1), StreamEntry{});
+    }
+    EXPECT_EQ(FileBytes(), "[SYSTEM]\nCOUNT=2147483647\n[ITEM0]\nSTREAMID=top\nMEMO=m\n"
+                           "[ITEM998]\nSTREAMID=low\n"); // loading writes nothing
+}
+
 TEST_F(HistoryFileTest, NoEntriesWritesCountZeroOnly) {
     HistoryList().SaveHistory(path);
     EXPECT_EQ(FileBytes(), "[SYSTEM]\nCOUNT=0\n");

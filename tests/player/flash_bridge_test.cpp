@@ -5,12 +5,7 @@
 
 namespace {
 
-const QString kUserAgent = QStringLiteral(
-    "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0; GTB6; "
-    "chromeframe/10.0.648.205; SLCC2; .NET CLR 2.0.50727; .NET CLR 3.5.30729; "
-    ".NET CLR 3.0.30729; Media Center PC 6.0; .NET CLR 3.5.21022; InfoPath.2; SLCC1; "
-    ".NET4.0C; .NET4.0E; OfficeLiveConnector.1.5; OfficeLivePatch.1.3; Tablet PC 2.0; "
-    "InfoPath.3)");
+using flashbridge::kUserAgent;
 
 QString Eval(const QString& expression) {
     return QStringLiteral("<invoke name=\"eval\" returntype=\"xml\"><arguments><string>") +

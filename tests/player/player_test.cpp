@@ -333,10 +333,5 @@ TEST(PlayerLifetime, APlayerDestroyedOtherwiseLeavesNoDanglingPointer) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    const playertest::Standin standin;
-    playertest::PrepareEngine(standin);
-    return RUN_ALL_TESTS();
+    return playertest::RunPlayerTests(argc, argv);
 }

@@ -2,11 +2,13 @@
 
 #include "platform/web_engine_startup.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace playertest {
@@ -62,6 +64,15 @@ void PrepareEngine(const Standin& standin) {
     qunsetenv("no_proxy");
     qunsetenv("NO_PROXY");
     platform::PrepareWebEngine();
+}
+
+int RunPlayerTests(int argc, char* argv[]) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    const Standin standin;
+    PrepareEngine(standin);
+    return RUN_ALL_TESTS();
 }
 
 } // namespace playertest

@@ -35,4 +35,8 @@ void PrepareEngine(const Standin& standin);
 
 class TestOwner : public CPlayerOwner {};
 
+// The main of a player test: the application, the stand-in service and the engine's start-up
+// around the test run; returns the run's result.
+int RunPlayerTests(int argc, char* argv[]);
+
 } // namespace playertest

@@ -123,10 +123,5 @@ TEST(PlayerWindow, TemplateSizeAndFrame) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    const playertest::Standin standin;
-    playertest::PrepareEngine(standin);
-    return RUN_ALL_TESTS();
+    return playertest::RunPlayerTests(argc, argv);
 }
