@@ -2,8 +2,10 @@
 
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
+#include "platform/screens.h"
 #include "player/player_dlg.h"
 #include "res/resources.h"
+#include "selection/player_placement.h"
 #include "selection/stream_reference.h"
 
 #include <QApplication>
@@ -154,7 +156,7 @@ void CControlDlg::CreatePlayer() {
     m_pPlayer->m_pOwner = this;
     // No parent: the player is a top-level window of its own, not owned by the main window.
     Hooks().createWindow(*m_pPlayer);
-    if (m_rcPlayer.left != m_rcPlayer.right) {
+    if (IsRememberedPlayerRectUsable(m_rcPlayer, platform::AvailableScreenAreas())) {
         m_pPlayer->MoveWindow(m_rcPlayer);
     }
     m_pPlayer->show();

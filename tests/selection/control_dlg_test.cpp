@@ -176,6 +176,9 @@ TEST_F(ControlPanel, RememberedRectangleNeedsDifferentLeftAndRight) {
         {"POS_LEFT=10\r\nPOS_TOP=20\r\nPOS_RIGHT=410\r\nPOS_BOTTOM=320\r\n", QSize(400, 300)},
         // Only left and right are compared: equal ones keep the created size.
         {"POS_LEFT=10\r\nPOS_TOP=20\r\nPOS_RIGHT=10\r\nPOS_BOTTOM=320\r\n", QSize(320, 200)},
+        // A rectangle no screen shows, or one of negative size, is not applied either.
+        {"POS_LEFT=9000\r\nPOS_TOP=20\r\nPOS_RIGHT=9400\r\nPOS_BOTTOM=320\r\n", QSize(320, 200)},
+        {"POS_LEFT=410\r\nPOS_TOP=20\r\nPOS_RIGHT=10\r\nPOS_BOTTOM=320\r\n", QSize(320, 200)},
     };
     for (const Case& c : cases) {
         WriteFile(QStringLiteral("Vistrel.ini"), "[PLAYER]\r\n" + c.pos);
