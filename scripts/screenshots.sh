@@ -24,7 +24,8 @@ export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 pids+=($!)
 for _ in $(seq 1 100); do grep -q '^use as proxy' "$work/standin.out" && break; sleep 0.1; done
 port=$(head -n 1 "$work/standin.out")
-page=$(grep '^channel ' "$work/standin.out" | sed -n 2p | awk '{print $3}')
+# An address xdotool can type on any keyboard map: the first one written in ASCII alone.
+page=$(grep '^channel ' "$work/standin.out" | awk '{print $3}' | LC_ALL=C grep -m 1 -v '[^ -~]')
 
 mkdir "$work/prog"
 cp "$build/vistrel" "$work/prog/"
