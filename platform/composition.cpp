@@ -1,5 +1,7 @@
 #include "platform/composition.h"
 
+#include "platform/swappable_service.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QTimer>
@@ -52,23 +54,16 @@ public:
     }
 };
 
-CompositionService*& Installed() {
-    static CompositionService* service = nullptr;
-    return service;
-}
+using Slot = SwappableService<CompositionService, X11CompositionService>;
 
 } // namespace
 
 CompositionService& GetCompositionService() {
-    static X11CompositionService ownService;
-    if (CompositionService* service = Installed()) {
-        return *service;
-    }
-    return ownService;
+    return Slot::Get();
 }
 
 void SetCompositionService(CompositionService* service) {
-    Installed() = service;
+    Slot::Install(service);
 }
 
 int IsCompositionEnabled(qint32& flag) {

@@ -1,5 +1,7 @@
 #include "platform/message_box.h"
 
+#include "platform/swappable_service.h"
+
 #include <QMessageBox>
 
 namespace platform {
@@ -12,23 +14,16 @@ public:
     }
 };
 
-MessageBoxService*& Installed() {
-    static MessageBoxService* service = nullptr;
-    return service;
-}
+using Slot = SwappableService<MessageBoxService, WidgetMessageBoxService>;
 
 } // namespace
 
 MessageBoxService& GetMessageBoxService() {
-    static WidgetMessageBoxService ownService;
-    if (MessageBoxService* service = Installed()) {
-        return *service;
-    }
-    return ownService;
+    return Slot::Get();
 }
 
 void SetMessageBoxService(MessageBoxService* service) {
-    Installed() = service;
+    Slot::Install(service);
 }
 
 void AfxMessageBox(QWidget* parent, const QString& text) {
