@@ -3,8 +3,12 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/corvane_dlg.h"
+#include "app/handover.h"
+#include "app/reference_queue.h"
+#include "app/single_instance.h"
 #include "platform/console_signals.h"
 #include "platform/desktop_window_system.h"
+#include "platform/window_front.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -29,6 +33,30 @@ void CCorvaneApp::CloseMainWindow(CCorvaneDlg* mainWindow) {
     mainWindow->reject();
 }
 
+CCorvaneApp::CCorvaneApp() = default;
+
+CCorvaneApp::~CCorvaneApp() = default;
+
+bool CCorvaneApp::StartOrHandOver(const QStringList& arguments, QDeadlineTimer deadline) {
+    // The lock sits beside the two state files, in the folder the command line names.
+    auto single = std::make_unique<CSingleInstance>(ExeDirFromProgramPath(arguments.value(0)));
+    switch (single->Start(ChannelReferencesFromArguments(arguments), deadline)) {
+    case StartRole::First:
+        m_pSingleInstance = std::move(single);
+        return true;
+    case StartRole::OnItsOwn:
+        return true;
+    case StartRole::HandedOver:
+        // The running instance owns the files; this start leaves them alone.
+        m_nExitCode = 0;
+        return false;
+    case StartRole::NotAnswered:
+        m_nExitCode = 1;
+        return false;
+    }
+    return true;
+}
+
 bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     QApplication::setApplicationName(QStringLiteral("Vistrel"));
     auto mainWindow = std::make_unique<CCorvaneDlg>();
@@ -37,13 +65,36 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     const QPointer<CCorvaneDlg> guarded(mainWindow.get());
     ProcessCommandLine(
         state, [guarded] { CloseMainWindow(guarded.data()); }, arguments);
+
+    // The command line's references, and those later starts hand over, are connected once the
+    // main window runs.
+    CControlDlg& panel = mainWindow->m_controlDlg;
+    CReferenceQueue queue([&panel](const QString& reference) { panel.ConnectReference(reference); },
+                          [guarded] { return platform::ModalBoxOpen(guarded.data()); });
+    CSingleInstance* single = m_pSingleInstance.get();
+    if (single != nullptr) {
+        single->Listen([guarded, &queue](const QStringList& handedOver) {
+            platform::BringWindowToFront(guarded.data());
+            queue.Enqueue(handedOver);
+        });
+        // Once the window's run ends no handover is taken: the files are about to be written.
+        QObject::connect(mainWindow.get(), &QDialog::finished, mainWindow.get(),
+                         [single] { single->StopListening(); });
+    }
+    queue.Enqueue(ChannelReferencesFromArguments(arguments));
+
     // The browser capture reads this desktop's windows.
     platform::UseDesktopWindowSystem();
     mainWindow->DoModal();
     // From here on an ending signal has no window to close.
     platform::SetCloseRequest({});
+    if (single != nullptr) {
+        single->StopListening();
+    }
     ReleaseAppState();
     m_pMainWnd = nullptr;
     mainWindow.reset();
+    // Both files are written: the next start on the folder may be a first one.
+    m_pSingleInstance.reset();
     return false;
 }

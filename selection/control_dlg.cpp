@@ -136,6 +136,13 @@ void CControlDlg::OnConnectStream() {
     ConnectStream(entry);
 }
 
+void CControlDlg::ConnectReference(const QString& reference) {
+    // A paste replaces the selection; with everything selected, the whole text.
+    m_editInput->selectAll();
+    m_editInput->insert(reference);
+    OnConnectStream();
+}
+
 void CControlDlg::ConnectStream(StreamEntry entry) {
     if (m_pPlayer == nullptr) {
         CreatePlayer();

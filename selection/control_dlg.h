@@ -31,6 +31,9 @@ public:
     bool DestroyWindow();
 
     void OnConnectStream();
+    // Connects `reference` as if the user had pasted it over the text of the reference box and
+    // pressed "Connect Stream": the same parser, the same message for a text it cannot use.
+    void ConnectReference(const QString& reference);
     void ConnectStream(StreamEntry entry);
     void CreatePlayer();
     void OnMemoEdit();

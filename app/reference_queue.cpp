@@ -1,0 +1,40 @@
+#include "app/reference_queue.h"
+
+CReferenceQueue::CReferenceQueue(std::function<void(const QString&)> connect,
+                                 std::function<bool()> busy, QObject* parent)
+    : QObject(parent), m_connect(std::move(connect)), m_busy(std::move(busy)) {
+    m_timer.setSingleShot(true);
+    QObject::connect(&m_timer, &QTimer::timeout, this, [this] { RunNext(); });
+}
+
+void CReferenceQueue::Enqueue(const QStringList& references) {
+    if (references.isEmpty()) {
+        return;
+    }
+    m_pending += references;
+    if (!m_running && !m_timer.isActive()) {
+        m_timer.start(0);
+    }
+}
+
+void CReferenceQueue::RunNext() {
+    if (m_pending.isEmpty() || m_running) {
+        return;
+    }
+    if (m_busy && m_busy()) {
+        m_timer.start(kRecheckMs);
+        return;
+    }
+    const QString reference = m_pending.takeFirst();
+    // A connection may run a message box, and with it the event loop: nothing else starts then.
+    m_running = true;
+    try {
+        m_connect(reference);
+    } catch (...) {
+        // A failed connection must not end the program from inside the event loop.
+    }
+    m_running = false;
+    if (!m_pending.isEmpty()) {
+        m_timer.start(0);
+    }
+}

@@ -1,0 +1,226 @@
+#include "app/handover.h"
+
+#include <QSet>
+#include <deque>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ChannelReferencesFromArguments, EverythingButArgumentZeroAndTheSwitch) {
+    const struct {
+        const char* name;
+        QStringList arguments;
+        QStringList references;
+    } cases[] = {
+        {"no arguments", {}, {}},
+        {"program only", {"/opt/v/Vistrel"}, {}},
+        {"one reference", {"/opt/v/Vistrel", "abc1234"}, {"abc1234"}},
+        {"switch is not a reference", {"/opt/v/Vistrel", "-D537"}, {}},
+        {"switch twice, reference between", {"/v", "-D537", "abc1234", "-D537"}, {"abc1234"}},
+        {"argument 0 equal to the switch is still the program", {"-D537", "abc1234"}, {"abc1234"}},
+        {"switch in other case is a reference", {"/v", "-d537"}, {"-d537"}},
+        {"switch with more around is a reference",
+         {"/v", "-D5370", " -D537"},
+         {"-D5370", " -D537"}},
+        {"order kept, duplicates kept", {"/v", "b", "a", "b"}, {"b", "a", "b"}},
+        {"empty argument is a reference", {"/v", ""}, {""}},
+        {"page address and mark-up whole",
+         {"/v", "http://www.tevora.tv/チャンネル", "<embed src=\"x?cid=abc1234\">"},
+         {"http://www.tevora.tv/チャンネル", "<embed src=\"x?cid=abc1234\">"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ChannelReferencesFromArguments(c.arguments), c.references);
+    }
+}
+
+HandoverRequestReader::Status FeedInPieces(HandoverRequestReader& reader, const QByteArray& bytes,
+                                           qsizetype piece) {
+    for (qsizetype at = 0; at < bytes.size(); at += piece) {
+        if (reader.Feed(bytes.mid(at, piece)) != HandoverRequestReader::Status::NeedMore) {
+            break;
+        }
+    }
+    return reader.status();
+}
+
+TEST(HandoverRequest, TravelsWholeInPiecesOfAnySize) {
+    const QList<QStringList> referenceSets = {
+        {},
+        {"abc1234"},
+        {"", "a b", "line\nbreak\r\n", "100% = %41", "http://www.tevora.tv/日本語の名前",
+         "<object><param name=\"movie\" value=\"...?cid=abc1234\"></object>", "END", "REF x"},
+        QStringList(50, QString(3000, u'x')),
+    };
+    for (const QStringList& references : referenceSets) {
+        const HandoverRequest sent{references, 1234567890123LL};
+        const QByteArray bytes = EncodeHandoverRequest(sent);
+        for (const qsizetype piece : {qsizetype(1), qsizetype(7), bytes.size()}) {
+            SCOPED_TRACE(testing::Message()
+                         << references.size() << " references, pieces of " << piece);
+            HandoverRequestReader reader;
+            ASSERT_EQ(FeedInPieces(reader, bytes, piece), HandoverRequestReader::Status::Complete);
+            EXPECT_EQ(reader.request().references, references);
+            EXPECT_EQ(reader.request().deadlineNs, sent.deadlineNs);
+        }
+    }
+}
+
+TEST(HandoverRequest, AnythingElseIsMalformed) {
+    const QByteArray good = EncodeHandoverRequest({{"abc1234"}, 42});
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        HandoverRequestReader::Status status;
+    } cases[] = {
+        {"nothing yet", "", HandoverRequestReader::Status::NeedMore},
+        {"cut before the end", good.left(good.size() - 1), HandoverRequestReader::Status::NeedMore},
+        {"other header", "HELLO\nDEADLINE 1\nEND\n", HandoverRequestReader::Status::Malformed},
+        {"other version", "VISTREL-HANDOVER 2\nDEADLINE 1\nEND\n",
+         HandoverRequestReader::Status::Malformed},
+        {"no deadline", "VISTREL-HANDOVER 1\nEND\n", HandoverRequestReader::Status::Malformed},
+        {"deadline not a number", "VISTREL-HANDOVER 1\nDEADLINE soon\nEND\n",
+         HandoverRequestReader::Status::Malformed},
+        {"unknown line", "VISTREL-HANDOVER 1\nDEADLINE 1\nRUN rm\nEND\n",
+         HandoverRequestReader::Status::Malformed},
+        {"reference not encoded", "VISTREL-HANDOVER 1\nDEADLINE 1\nREF a b\nEND\n",
+         HandoverRequestReader::Status::Malformed},
+        {"bytes after the end", good + "REF x\n", HandoverRequestReader::Status::Malformed},
+        {"carriage returns", QByteArray(good).replace("\n", "\r\n"),
+         HandoverRequestReader::Status::Malformed},
+        {"endless line",
+         "VISTREL-HANDOVER 1\nDEADLINE 1\nREF " +
+             QByteArray(HandoverRequestReader::kMaxRequestBytes, 'a'),
+         HandoverRequestReader::Status::Malformed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HandoverRequestReader reader;
+        EXPECT_EQ(reader.Feed(c.bytes), c.status);
+    }
+}
+
+TEST(HandoverRequest, NothingIsTakenAfterMalformedOrComplete) {
+    HandoverRequestReader bad;
+    EXPECT_EQ(bad.Feed("nonsense\n"), HandoverRequestReader::Status::Malformed);
+    EXPECT_EQ(bad.Feed(EncodeHandoverRequest({{"abc1234"}, 1})),
+              HandoverRequestReader::Status::Malformed);
+
+    HandoverRequestReader done;
+    EXPECT_EQ(done.Feed(EncodeHandoverRequest({{"abc1234"}, 1})),
+              HandoverRequestReader::Status::Complete);
+    EXPECT_EQ(done.Feed("REF eHl6\n"), HandoverRequestReader::Status::Malformed);
+}
+
+TEST(HandoverReply, Parsed) {
+    const struct {
+        QByteArray received;
+        HandoverReply reply;
+    } cases[] = {
+        {"", HandoverReply::None},
+        {"ACCEP", HandoverReply::None},
+        {kHandoverAccepted, HandoverReply::Accepted},
+        {kHandoverLate, HandoverReply::Late},
+        {"ACCEPTED", HandoverReply::None},
+        {"accepted\n", HandoverReply::Malformed},
+        {"HTTP/1.1 200 OK\r\n", HandoverReply::Malformed},
+        {QByteArray(100, 'x'), HandoverReply::Malformed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.received.toStdString());
+        EXPECT_EQ(ParseHandoverReply(c.received), c.reply);
+    }
+}
+
+TEST(HandoverServerName, OneNamePerFolderAndUser) {
+    const QString a = HandoverServerName("/home/u/Vistrel", 1000);
+    EXPECT_EQ(a, HandoverServerName("/home/u/Vistrel", 1000));
+    const QSet<QString> names = {
+        a,
+        HandoverServerName("/home/u/Vistrel2", 1000),
+        HandoverServerName("/home/u/vistrel", 1000),
+        HandoverServerName("/home/u/Vistrel", 1001),
+        HandoverServerName("/", 1000),
+        HandoverServerName("/home/u/日本", 1000),
+    };
+    EXPECT_EQ(names.size(), 6);
+    // A socket path has room for little more than 100 bytes, and folders can be long.
+    EXPECT_EQ(HandoverServerName(QString(4000, u'x'), 4294967295u).size(),
+              HandoverServerName("/", 0).size() + 9);
+    for (const QString& name : names) {
+        EXPECT_LE(name.size(), 48);
+        EXPECT_FALSE(name.contains(u'/'));
+    }
+}
+
+// A start's steps played from a script: each attempt takes the next scripted result.
+struct ScriptedStart {
+    std::deque<LockAttempt> locks;
+    std::deque<HandoverAttempt> handovers;
+    int expireAfterPauses = 1000;
+    int pauses = 0;
+    int handoverCalls = 0;
+
+    StartRole Run() {
+        StartSteps steps;
+        steps.tryLock = [this] {
+            const LockAttempt next = locks.size() > 1 ? locks.front() : locks.back();
+            if (locks.size() > 1) {
+                locks.pop_front();
+            }
+            return next;
+        };
+        steps.tryHandover = [this] {
+            ++handoverCalls;
+            const HandoverAttempt next =
+                handovers.size() > 1 ? handovers.front() : handovers.back();
+            if (handovers.size() > 1) {
+                handovers.pop_front();
+            }
+            return next;
+        };
+        steps.expired = [this] { return pauses >= expireAfterPauses; };
+        steps.pause = [this] { ++pauses; };
+        return DecideStart(steps);
+    }
+};
+
+TEST(DecideStart, TakesTheLockOrHandsOverUntilTheDeadline) {
+    using L = LockAttempt;
+    using H = HandoverAttempt;
+    const struct {
+        const char* name;
+        std::deque<L> locks;
+        std::deque<H> handovers;
+        int expireAfterPauses;
+        StartRole role;
+        int handoverCalls;
+    } cases[] = {
+        {"free folder", {L::Acquired}, {H::Answered}, 10, StartRole::First, 0},
+        {"unwritable folder", {L::Unavailable}, {H::Answered}, 10, StartRole::OnItsOwn, 0},
+        {"running instance answers", {L::Held}, {H::Answered}, 10, StartRole::HandedOver, 1},
+        {"running instance hung", {L::Held}, {H::NoAnswer}, 10, StartRole::NotAnswered, 1},
+        {"holder still starting, then listens",
+         {L::Held},
+         {H::NoServer, H::NoServer, H::Answered},
+         10,
+         StartRole::HandedOver,
+         3},
+        {"holder never listens", {L::Held}, {H::NoServer}, 5, StartRole::NotAnswered, 6},
+        {"holder ends while waiting",
+         {L::Held, L::Held, L::Acquired},
+         {H::NoServer},
+         10,
+         StartRole::First,
+         2},
+        {"deadline already passed", {L::Held}, {H::NoServer}, 0, StartRole::NotAnswered, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedStart start{c.locks, c.handovers, c.expireAfterPauses};
+        EXPECT_EQ(start.Run(), c.role);
+        EXPECT_EQ(start.handoverCalls, c.handoverCalls);
+    }
+}
+
+} // namespace

@@ -1,0 +1,334 @@
+#include "app/single_instance.h"
+#include "platform/debug_output.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utime.h>
+
+extern char** environ;
+
+namespace {
+
+// A stand-in for a running Vistrel, in a process of its own (so that it can be stopped and
+// killed), reporting what it does line by line.
+class Helper {
+public:
+    explicit Helper(const QString& folder, const QStringList& options = {}) {
+        int out[2];
+        int in[2];
+        EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        QList<QByteArray> args{INSTANCE_HELPER, QFile::encodeName(folder)};
+        for (const QString& option : options) {
+            args << option.toUtf8();
+        }
+        std::vector<char*> argv;
+        for (QByteArray& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        EXPECT_EQ(::posix_spawn(&m_pid, INSTANCE_HELPER, &actions, nullptr, argv.data(), environ),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(in[0]);
+        m_out = out[0];
+        m_in = in[1];
+    }
+    ~Helper() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGCONT);
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        ::close(m_out);
+        ::close(m_in);
+    }
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    // The next line the helper prints, or "" when none comes within `timeout`.
+    QByteArray NextLine(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            const qsizetype end = m_seen.indexOf('\n');
+            if (end >= 0) {
+                const QByteArray line = m_seen.left(end);
+                m_seen.remove(0, end + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
+            pollfd fd{m_out, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
+                return {};
+            }
+            char buffer[512];
+            const ssize_t got = ::read(m_out, buffer, sizeof buffer);
+            if (got <= 0) {
+                return {};
+            }
+            m_seen.append(buffer, got);
+        }
+    }
+    // Waits for "listening" after the role line.
+    void ExpectFirstAndListening() {
+        EXPECT_EQ(NextLine(), "role " + QByteArray::number(int(StartRole::First)));
+        EXPECT_EQ(NextLine(), "listening");
+    }
+    void Signal(int signal) { ::kill(m_pid, signal); }
+    // Exit status, or -1 when it has not ended within `timeout`.
+    int WaitForExit(std::chrono::milliseconds timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < until) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return -1;
+    }
+    void Kill() {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_in = -1;
+    QByteArray m_seen;
+};
+
+QByteArray HandoverLine(const QStringList& references) {
+    QByteArrayList encoded;
+    for (const QString& reference : references) {
+        encoded << reference.toUtf8().toPercentEncoding();
+    }
+    return "handover " + encoded.join('|');
+}
+
+// Every file of a folder with its size and modification time, to see that nothing was written.
+QStringList Snapshot(const QString& folder) {
+    QStringList entries;
+    const QFileInfoList infos = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& info : infos) {
+        entries << QStringLiteral("%1 %2 %3")
+                       .arg(info.fileName())
+                       .arg(info.size())
+                       .arg(info.lastModified().toMSecsSinceEpoch());
+    }
+    return entries;
+}
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        folder = QFileInfo(m_dir.path()).canonicalFilePath();
+        platform::SetDebugOutputSink([this](const QString& text) { said << text; });
+    }
+    void TearDown() override { platform::SetDebugOutputSink({}); }
+
+    QTemporaryDir m_dir;
+    QString folder;
+    QStringList said;
+};
+
+TEST_F(SingleInstanceTest, SecondStartHandsOverAndWritesNothing) {
+    Helper first(folder);
+    first.ExpectFirstAndListening();
+    // A run lasts as long as it likes: the age of a held lock means nothing.
+    const utimbuf old{::time(nullptr) - 3600, ::time(nullptr) - 3600};
+    ASSERT_EQ(::utime(QFile::encodeName(folder + "/Vistrel.lock").constData(), &old), 0);
+    const QStringList before = Snapshot(folder);
+    EXPECT_EQ(before.size(), 1) << before.join(u'\n').toStdString(); // the lock only
+
+    const QStringList references = {"abc1234", "http://www.tevora.tv/日本 語", "a\nb", ""};
+    CSingleInstance second(folder);
+    EXPECT_EQ(second.Start(references, QDeadlineTimer(2000)), StartRole::HandedOver);
+    EXPECT_EQ(first.NextLine(), HandoverLine(references));
+    // A start without references hands over too: the running window comes to the front.
+    CSingleInstance third(folder + "/."); // the same folder, written differently
+    EXPECT_EQ(third.Start({}, QDeadlineTimer(2000)), StartRole::HandedOver);
+    EXPECT_EQ(first.NextLine(), "handover ");
+    EXPECT_EQ(Snapshot(folder), before);
+    EXPECT_TRUE(said.isEmpty()) << said.join(u'\n').toStdString();
+}
+
+TEST_F(SingleInstanceTest, HungInstanceIsReportedAndDoesNotActLater) {
+    Helper first(folder);
+    first.ExpectFirstAndListening();
+    const QStringList before = Snapshot(folder);
+    first.Signal(SIGSTOP);
+
+    CSingleInstance second(folder);
+    const QDeadlineTimer deadline(150);
+    EXPECT_EQ(second.Start({"abc1234"}, deadline), StartRole::NotAnswered);
+    EXPECT_TRUE(deadline.hasExpired());
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_TRUE(said[0].contains("did not answer")) << said[0].toStdString();
+    EXPECT_TRUE(said[0].contains(folder)) << said[0].toStdString();
+    EXPECT_EQ(Snapshot(folder), before);
+
+    // Woken up, it reads the request that waited for it, finds it too late and drops it.
+    first.Signal(SIGCONT);
+    CSingleInstance third(folder);
+    EXPECT_EQ(third.Start({"later"}, QDeadlineTimer(5000)), StartRole::HandedOver);
+    EXPECT_EQ(first.NextLine(), HandoverLine({"later"}));
+}
+
+TEST_F(SingleInstanceTest, KilledInstanceNeverBlocksTheNextStart) {
+    {
+        Helper first(folder);
+        first.ExpectFirstAndListening();
+        first.Kill();
+    }
+    ASSERT_TRUE(QFileInfo::exists(folder + "/Vistrel.lock"));
+    CSingleInstance probe(folder);
+    ASSERT_TRUE(QFileInfo::exists(probe.SocketPath())) << "the killed one left its socket";
+
+    Helper next(folder);
+    next.ExpectFirstAndListening();
+    CSingleInstance second(folder);
+    EXPECT_EQ(second.Start({"abc1234"}, QDeadlineTimer(2000)), StartRole::HandedOver);
+    EXPECT_EQ(next.NextLine(), HandoverLine({"abc1234"}));
+}
+
+TEST_F(SingleInstanceTest, LeftoverLockFilesThatNobodyHoldsAreTakenOver) {
+    const QString lockPath = folder + "/Vistrel.lock";
+    const QByteArray ownName =
+        QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).fileName().toUtf8();
+    const struct {
+        const char* name;
+        QByteArray contents;
+    } cases[] = {
+        {"empty (a crash while it was written)", ""},
+        {"garbage", "\x01\x02 not a lock\n"},
+        // The process id is alive (this test) and runs a program of the name written, yet holds
+        // nothing.
+        {"process id reused", QByteArray::number(::getpid()) + "\n" + ownName + "\n\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            QFile file(lockPath);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.contents);
+        }
+        // Old enough that it cannot be a start in the middle of taking it.
+        const utimbuf old{::time(nullptr) - 60, ::time(nullptr) - 60};
+        ASSERT_EQ(::utime(QFile::encodeName(lockPath).constData(), &old), 0);
+        Helper first(folder);
+        first.ExpectFirstAndListening();
+        first.Kill();
+    }
+}
+
+TEST_F(SingleInstanceTest, DifferentFoldersRunSideBySide) {
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    Helper a(folder);
+    Helper b(other.path());
+    a.ExpectFirstAndListening();
+    b.ExpectFirstAndListening();
+    CSingleInstance toB(other.path());
+    EXPECT_EQ(toB.Start({"for-b"}, QDeadlineTimer(2000)), StartRole::HandedOver);
+    EXPECT_EQ(b.NextLine(), HandoverLine({"for-b"}));
+    EXPECT_EQ(a.NextLine(std::chrono::milliseconds(200)), "");
+}
+
+TEST_F(SingleInstanceTest, WaitsForAHolderThatIsStartingOrEnding) {
+    {
+        SCOPED_TRACE("holder listens a moment after taking the lock");
+        Helper first(folder, {"--listen-after", "150"});
+        EXPECT_EQ(first.NextLine(), "role " + QByteArray::number(int(StartRole::First)));
+        CSingleInstance second(folder);
+        EXPECT_EQ(second.Start({"x"}, QDeadlineTimer(5000)), StartRole::HandedOver);
+        EXPECT_EQ(first.NextLine(), "listening");
+        EXPECT_EQ(first.NextLine(), HandoverLine({"x"}));
+    }
+    {
+        SCOPED_TRACE("holder ends, and frees the lock, while the start waits");
+        Helper first(folder, {"--no-listen", "--end-after", "150"});
+        EXPECT_EQ(first.NextLine(), "role " + QByteArray::number(int(StartRole::First)));
+        CSingleInstance second(folder);
+        EXPECT_EQ(second.Start({"x"}, QDeadlineTimer(5000)), StartRole::First);
+        EXPECT_EQ(first.WaitForExit(std::chrono::seconds(5)), 0);
+        second.Release();
+        EXPECT_FALSE(QFileInfo::exists(folder + "/Vistrel.lock"));
+    }
+    {
+        SCOPED_TRACE("holder never listens");
+        Helper first(folder, {"--no-listen"});
+        EXPECT_EQ(first.NextLine(), "role " + QByteArray::number(int(StartRole::First)));
+        CSingleInstance second(folder);
+        const QDeadlineTimer deadline(100);
+        EXPECT_EQ(second.Start({"x"}, deadline), StartRole::NotAnswered);
+        EXPECT_TRUE(deadline.hasExpired());
+    }
+}
+
+TEST_F(SingleInstanceTest, FolderWithoutRoomForTheLockRunsOnItsOwn) {
+    QStringList folders = {"/proc/self", folder + "/missing"};
+    if (::geteuid() != 0) { // permissions do not stop root
+        ASSERT_TRUE(QDir(folder).mkdir("readonly"));
+        ASSERT_EQ(::chmod(QFile::encodeName(folder + "/readonly").constData(), 0555), 0);
+        folders << folder + "/readonly";
+    }
+    for (const QString& where : folders) {
+        SCOPED_TRACE(where.toStdString());
+        said.clear();
+        CSingleInstance start(where);
+        EXPECT_EQ(start.Start({"abc1234"}, QDeadlineTimer(2000)), StartRole::OnItsOwn);
+        ASSERT_EQ(said.size(), 1);
+        EXPECT_TRUE(said[0].contains("cannot make the lock file")) << said[0].toStdString();
+        EXPECT_TRUE(said[0].contains(start.LockPath())) << said[0].toStdString();
+    }
+}
+
+TEST_F(SingleInstanceTest, StrayClientsAreDroppedAndTheServerGoesOn) {
+    Helper first(folder);
+    first.ExpectFirstAndListening();
+    CSingleInstance probe(folder);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } strays[] = {
+        {"silent", ""},
+        {"garbage", "GET / HTTP/1.0\r\n\r\n"},
+        {"cut short", EncodeHandoverRequest({{"abc1234"}, 1}).left(20)},
+    };
+    for (const auto& stray : strays) {
+        SCOPED_TRACE(stray.name);
+        const platform::LocalExchange exchange =
+            platform::ExchangeLocalMessage(probe.SocketPath(), stray.bytes, QDeadlineTimer(100),
+                                           [](const QByteArray& got) { return !got.isEmpty(); });
+        EXPECT_NE(exchange.kind, platform::LocalExchange::Kind::Answered);
+    }
+    CSingleInstance second(folder);
+    EXPECT_EQ(second.Start({"after strays"}, QDeadlineTimer(3000)), StartRole::HandedOver);
+    EXPECT_EQ(first.NextLine(), HandoverLine({"after strays"}));
+}
+
+} // namespace
