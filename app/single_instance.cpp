@@ -11,7 +11,7 @@ namespace {
 // Between two attempts while the lock's holder is not listening.
 constexpr int kRetryPauseMs = 15;
 // A reply from an instance that took the request just before the deadline is still on its way.
-constexpr int kReplyGraceMs = 40;
+constexpr int kReplyGraceMs = 30;
 
 QString CanonicalFolder(const QString& folder) {
     const QString canonical = QFileInfo(folder).canonicalFilePath();

@@ -49,4 +49,4 @@ private:
 
 // How long a second start waits, from the moment the program was started, for the running
 // instance to answer; the start ends within half a second in every case.
-inline constexpr int kHandoverBudgetMs = 280;
+inline constexpr int kHandoverBudgetMs = 200;

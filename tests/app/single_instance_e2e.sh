@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# One program folder, one running Vistrel, with the whole program on a private desktop and the
+# stand-in service: a start with a channel reference (and the debug switch) connects it; later
+# starts on the same folder hand over and end, the running main window comes to the front and
+# connects what was handed over; a start from another folder runs beside it; a stopped instance
+# is reported and never acts on the start that gave up; a lock left by a killed instance does not
+# block the next start; after each run History.ini holds every channel connected in it.
+# Run under run_with_desktop.sh.
+#
+#   single_instance_e2e.sh VISTREL TEVORA_STANDIN
+set -u
+vistrel_exe=$1 standin_exe=$2
+
+work=$(mktemp -d)
+standin_pid="" first_pid="" other_pid="" other_program_pid=""
+cleanup() {
+    [ -n "$other_program_pid" ] && kill "$other_program_pid" 2>/dev/null
+    for pid in $first_pid $other_pid; do
+        kill -CONT "$pid" 2>/dev/null
+        kill -KILL "$pid" 2>/dev/null
+    done
+    [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    import -window root "${TMPDIR:-/tmp}/vistrel_single_failure.png" 2>/dev/null &&
+        echo "screen at failure: ${TMPDIR:-/tmp}/vistrel_single_failure.png" >&2
+    for f in "$work"/*.log "$work"/*.out "$work"/prog/*.ini; do
+        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 30 "$f" >&2; }
+    done
+    exit 1
+}
+# wait_for SECONDS COMMAND...: polls the command until it succeeds.
+wait_for() {
+    local limit=$(( $1 * 20 )); shift
+    for _ in $(seq 1 "$limit"); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+mkdir -p "$work/prog" "$work/other"
+cp "$vistrel_exe" "$work/prog/vistrel"
+cp "$vistrel_exe" "$work/other/vistrel"
+export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
+
+"$standin_exe" >"$work/standin.out" 2>"$work/standin.log" &
+standin_pid=$!
+wait_for 10 grep -q '^use as proxy' "$work/standin.out" || fail "stand-in did not start"
+port=$(head -n 1 "$work/standin.out")
+read -r _ id1 page1 _ < <(grep '^channel ' "$work/standin.out" | sed -n 1p)
+read -r _ id2 page2 _ < <(grep '^channel ' "$work/standin.out" | sed -n 3p)
+read -r _ id3 _ < <(grep '^channel ' "$work/standin.out" | sed -n 4p)
+read -r _ id4 _ < <(grep '^channel ' "$work/standin.out" | sed -n 5p)
+export http_proxy="http://127.0.0.1:$port" no_proxy=""
+
+# Every program started below runs from / so that only argument 0 names its folder.
+start_first() { # FOLDER ARGS...: a start that is to run; sets first_pid
+    local folder=$1; shift
+    (cd / && exec "$folder/vistrel" "$@" >>"$work/first.out" 2>>"$work/first.log") &
+    first_pid=$!
+}
+# start_second FOLDER ARGS...: a start that is to end; sets second_rc, second_ms, and the files
+# second.out and second.err. It is given 5 s (it should take a fraction of one).
+start_second() {
+    local folder=$1; shift
+    local t0 t1
+    t0=$(date +%s%N)
+    (cd / && exec timeout 5 "$folder/vistrel" "$@" >"$work/second.out" 2>"$work/second.err")
+    second_rc=$?
+    t1=$(date +%s%N)
+    second_ms=$(( (t1 - t0) / 1000000 ))
+    echo "second start: status $second_rc after $second_ms ms" >&2
+}
+main_windows() { xdotool search --onlyvisible --name '^Vistrel$' 2>/dev/null; }
+wait_main_window() { # sets main_wid: the one main window of the first start
+    wait_for 30 main_windows || fail "main window did not show"
+    main_wid=$(main_windows | head -n 1)
+}
+active_window() { printf '%d' "$(xprop -root _NET_ACTIVE_WINDOW | sed -n 's/.*# *//p')"; }
+is_active() { [ "$(active_window)" -eq "$1" ]; }
+make_active() { # WID: as the user would, by clicking the window; tried until it holds
+    for _ in $(seq 1 50); do
+        xdotool windowactivate "$1" 2>/dev/null
+        sleep 0.1
+        is_active "$1" && return 0
+    done
+    return 1
+}
+is_normal() { xprop -id "$1" WM_STATE | grep -q 'window state: Normal'; }
+ini_value() { # FILE SECTION KEY
+    awk -F= -v s="[$2]" -v k="$3" '/^\[/{cur=$0} cur==s && $1==k {sub(/^[^=]*=/, ""); print; exit}' \
+        "$1" | tr -d '\r'
+}
+history_ids() { # FOLDER: the stream ids of History.ini, in order, one line
+    local file=$1/History.ini count i ids=""
+    count=$(ini_value "$file" SYSTEM COUNT)
+    for ((i = 0; i < count; i++)); do ids+="$(ini_value "$file" "ITEM$i" STREAMID) "; done
+    echo "${ids% }"
+}
+requests() { grep -c "cid=$1" "$work/standin.log"; }
+listing() { (cd "$1" && ls -lA --time-style=+%s.%N && stat -c "folder %y" .); }
+end_first() { # SIGNAL
+    kill -"$1" "$first_pid"
+    wait_for 20 bash -c "! kill -0 $first_pid" || fail "first start did not end on $1"
+    wait "$first_pid" 2>/dev/null
+    first_pid=""
+}
+
+# --- A first start with the debug switch and a channel page address connects it.
+start_first "$work/prog" -D537 "$page1"
+wait_main_window
+wait_for 30 xdotool search --onlyvisible --name '^Player$' || fail "player did not open"
+wait_for 30 grep -q "cid=$id1" "$work/standin.log" || fail "command line's $id1 not connected"
+[ "$(main_windows | wc -l)" -eq 1 ] || fail "a message box showed for the switch"
+expected="DEBUGMODE ON
+********** Start DEBUG MODE  *******
+PORTABLE VERSION START
+CurrentDir=$work/prog"
+[ "$(cat "$work/first.out")" = "$expected" ] || fail "console lines: $(cat "$work/first.out")"
+[ -e "$work/prog/Vistrel.lock" ] || fail "no lock beside the state files"
+
+# --- Minimised and another program's window active: a second start with a reference brings it
+# back.
+xmessage -name other_program -title 'Other program' 'another program' &
+other_program_pid=$!
+wait_for 10 xdotool search --onlyvisible --name '^Other program$' || fail "no other window"
+other_wid=$(xdotool search --onlyvisible --name '^Other program$' | head -n 1)
+xdotool windowminimize --sync "$main_wid"
+make_active "$other_wid" || fail "other program's window not active"
+before=$(listing "$work/prog")
+start_second "$work/prog" "$page2"
+[ "$second_rc" -eq 0 ] || fail "second start ended with $second_rc: $(cat "$work/second.err")"
+[ ! -s "$work/second.out" ] && [ ! -s "$work/second.err" ] || fail "second start printed"
+[ "$(listing "$work/prog")" = "$before" ] || fail "second start touched the folder: $(diff <(echo "$before") <(listing "$work/prog"))"
+wait_for 10 is_active "$main_wid" || fail "main window not active after the handover"
+is_normal "$main_wid" || fail "main window still minimised"
+wait_for 30 grep -q "cid=$id2" "$work/standin.log" || fail "handed-over $id2 not connected"
+[ "$(xdotool search --onlyvisible --name '^Player$' | wc -l)" -eq 1 ] || fail "a second player"
+
+# --- Behind another window, a start without a reference brings it to the front only.
+make_active "$other_wid" || fail "other program's window not active"
+requests_before=$(requests "$id2")
+start_second "$work/prog"
+[ "$second_rc" -eq 0 ] || fail "second start without reference ended with $second_rc"
+wait_for 10 is_active "$main_wid" || fail "main window not active after the plain second start"
+[ "$(requests "$id2")" -eq "$requests_before" ] || fail "plain second start reconnected"
+
+# --- The debug switch handed over is no reference; the reference with it is.
+requests_before=$(requests "$id1")
+start_second "$work/prog" -D537 "$id1" -D537
+[ "$second_rc" -eq 0 ] || fail "second start with the switch ended with $second_rc"
+[ ! -s "$work/second.out" ] || fail "a start that hands over printed console lines"
+wait_for 30 bash -c "[ \$(grep -c 'cid=$id1' '$work/standin.log') -gt $requests_before ]" ||
+    fail "handed-over $id1 not connected"
+sleep 0.5
+[ "$(main_windows | wc -l)" -eq 1 ] || fail "a message box showed for the handed-over switch"
+
+# --- Another folder is another copy: it runs beside the first.
+(cd / && exec "$work/other/vistrel" >"$work/other.out" 2>"$work/other.log") &
+other_pid=$!
+wait_for 30 bash -c '[ "$(xdotool search --onlyvisible --name "^Vistrel\$" | wc -l)" -eq 2 ]' ||
+    fail "the other folder's start shows no window of its own"
+[ -e "$work/other/Vistrel.lock" ] || fail "no lock in the other folder"
+kill -TERM "$other_pid"
+wait_for 20 bash -c "! kill -0 $other_pid" || fail "other start did not end"
+wait "$other_pid"
+other_pid=""
+[ "$(ini_value "$work/other/History.ini" SYSTEM COUNT)" = 0 ] || fail "other folder's history"
+[ ! -e "$work/other/Vistrel.lock" ] || fail "other folder's lock left behind"
+[ ! -e "$work/prog/History.ini" ] || fail "the first start's files written early"
+
+# --- A stopped instance does not answer: the start says so, ends, and is not acted on later.
+before=$(listing "$work/prog")
+kill -STOP "$first_pid"
+start_second "$work/prog" "$id3"
+kill -CONT "$first_pid"
+[ "$second_rc" -eq 1 ] || fail "start to a stopped instance ended with $second_rc"
+grep -q 'did not answer' "$work/second.err" || fail "no word of the hung instance"
+[ "$(listing "$work/prog")" = "$before" ] || fail "start to a stopped instance touched the folder"
+sleep 1
+[ "$(requests "$id3")" -eq 0 ] || fail "the woken instance connected what was given up"
+
+# --- Closed: every channel connected in the run is in the history.
+xdotool windowactivate --sync "$main_wid" key --clearmodifiers alt+F4
+wait_for 20 bash -c "! kill -0 $first_pid" || fail "first start did not end on Alt+F4"
+wait "$first_pid"
+first_pid=""
+[ "$(history_ids "$work/prog")" = "$id2 $id1" ] || fail "history after the run: $(history_ids "$work/prog")"
+[ ! -e "$work/prog/Vistrel.lock" ] || fail "lock left behind after an orderly end"
+
+# --- Killed: its lock stays, and does not block the next start, which gets handovers again.
+start_first "$work/prog"
+wait_main_window
+kill -KILL "$first_pid"
+wait "$first_pid" 2>/dev/null
+first_pid=""
+[ -e "$work/prog/Vistrel.lock" ] || fail "killed instance left no lock (nothing tested)"
+start_first "$work/prog" "$id4"
+wait_main_window
+wait_for 30 grep -q "cid=$id4" "$work/standin.log" || fail "start after a kill: $id4 not connected"
+start_second "$work/prog" "$id3"
+[ "$second_rc" -eq 0 ] || fail "handover after a kill ended with $second_rc"
+wait_for 30 grep -q "cid=$id3" "$work/standin.log" || fail "handed-over $id3 not connected"
+end_first TERM
+[ "$(history_ids "$work/prog")" = "$id3 $id4 $id2 $id1" ] ||
+    fail "history after the second run: $(history_ids "$work/prog")"
+echo "single instance e2e: passed"
