@@ -21,6 +21,7 @@ cleanup() {
     done
     [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null
     wait 2>/dev/null
+    chmod -R u+w "$work" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -209,4 +210,28 @@ wait_for 30 grep -q "cid=$id3" "$work/standin.log" || fail "handed-over $id3 not
 end_first TERM
 [ "$(history_ids "$work/prog")" = "$id3 $id4 $id2 $id1" ] ||
     fail "history after the second run: $(history_ids "$work/prog")"
+# --- A folder the user cannot write: each start says so and runs on its own.
+mkdir "$work/readonly"
+cp "$vistrel_exe" "$work/readonly/vistrel"
+chmod 755 "$work" "$work/readonly"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+    # Permissions do not stop root: the starts run as nobody, for whom the folder is read-only.
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp)
+else
+    chmod 555 "$work/readonly"
+fi
+ro_pids=()
+for n in 1 2; do
+    (cd / && exec "${as_user[@]}" "$work/readonly/vistrel" >/dev/null 2>"$work/readonly$n.log") &
+    ro_pids+=($!)
+    wait_for 30 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel\$' | wc -l) -eq $n ]" ||
+        fail "start $n on a read-only folder shows no window of its own"
+    grep -q "cannot make the lock file $work/readonly/Vistrel.lock" "$work/readonly$n.log" ||
+        fail "start $n on a read-only folder did not say it runs without a lock"
+done
+kill -TERM "${ro_pids[@]}"
+wait_for 20 bash -c "! kill -0 ${ro_pids[0]} && ! kill -0 ${ro_pids[1]}" ||
+    fail "starts on the read-only folder did not end"
+[ "$(ls "$work/readonly")" = vistrel ] || fail "something was written in the read-only folder"
 echo "single instance e2e: passed"
