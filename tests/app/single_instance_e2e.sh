@@ -2,9 +2,11 @@
 # One program folder, one running Vistrel, with the whole program on a private desktop and the
 # stand-in service: a start with a channel reference (and the debug switch) connects it; later
 # starts on the same folder hand over and end, the running main window comes to the front and
-# connects what was handed over; a start from another folder runs beside it; a stopped instance
-# is reported and never acts on the start that gave up; a lock left by a killed instance does not
-# block the next start; after each run History.ini holds every channel connected in it.
+# connects what was handed over (after a message box that is open is closed); a start from
+# another folder runs beside it; a stopped instance is reported and never acts on the start that
+# gave up; a lock left by a killed instance does not block the next start; after each run
+# History.ini holds every channel connected in it; on a folder the user cannot write, every start
+# says so and runs on its own.
 # Run under run_with_desktop.sh.
 #
 #   single_instance_e2e.sh VISTREL TEVORA_STANDIN
@@ -55,6 +57,7 @@ wait_for 10 grep -q '^use as proxy' "$work/standin.out" || fail "stand-in did no
 port=$(head -n 1 "$work/standin.out")
 read -r _ id1 page1 _ < <(grep '^channel ' "$work/standin.out" | sed -n 1p)
 read -r _ id2 page2 _ < <(grep '^channel ' "$work/standin.out" | sed -n 3p)
+read -r _ id5 _ < <(grep '^channel ' "$work/standin.out" | sed -n 2p)
 read -r _ id3 _ < <(grep '^channel ' "$work/standin.out" | sed -n 4p)
 read -r _ id4 _ < <(grep '^channel ' "$work/standin.out" | sed -n 5p)
 export http_proxy="http://127.0.0.1:$port" no_proxy=""
@@ -161,6 +164,20 @@ wait_for 30 bash -c "[ \$(grep -c 'cid=$id1' '$work/standin.log') -gt $requests_
 sleep 0.5
 [ "$(main_windows | wc -l)" -eq 1 ] || fail "a message box showed for the handed-over switch"
 
+# --- A text the parser cannot use gets its message box; a reference handed over meanwhile is
+# taken at once and connected once the box is closed.
+start_second "$work/prog" "not a channel"
+[ "$second_rc" -eq 0 ] || fail "second start with an unusable text ended with $second_rc"
+wait_for 10 bash -c '[ "$(xdotool search --onlyvisible --name "^Vistrel\$" | wc -l)" -eq 2 ]' ||
+    fail "no message box for the unusable text"
+start_second "$work/prog" "$id5"
+[ "$second_rc" -eq 0 ] || fail "second start during the message box ended with $second_rc"
+sleep 0.5
+[ "$(requests "$id5")" -eq 0 ] || fail "connected while the message box was open"
+box_wid=$(main_windows | grep -v "^$main_wid\$" | head -n 1)
+xdotool windowactivate --sync "$box_wid" key --clearmodifiers Return
+wait_for 30 grep -q "cid=$id5" "$work/standin.log" || fail "$id5 not connected after the box"
+
 # --- Another folder is another copy: it runs beside the first.
 (cd / && exec "$work/other/vistrel" >"$work/other.out" 2>"$work/other.log") &
 other_pid=$!
@@ -191,7 +208,7 @@ xdotool windowactivate --sync "$main_wid" key --clearmodifiers alt+F4
 wait_for 20 bash -c "! kill -0 $first_pid" || fail "first start did not end on Alt+F4"
 wait "$first_pid"
 first_pid=""
-[ "$(history_ids "$work/prog")" = "$id2 $id1" ] || fail "history after the run: $(history_ids "$work/prog")"
+[ "$(history_ids "$work/prog")" = "$id5 $id2 $id1" ] || fail "history after the run: $(history_ids "$work/prog")"
 [ ! -e "$work/prog/Vistrel.lock" ] || fail "lock left behind after an orderly end"
 
 # --- Killed: its lock stays, and does not block the next start, which gets handovers again.
@@ -208,7 +225,7 @@ start_second "$work/prog" "$id3"
 [ "$second_rc" -eq 0 ] || fail "handover after a kill ended with $second_rc"
 wait_for 30 grep -q "cid=$id3" "$work/standin.log" || fail "handed-over $id3 not connected"
 end_first TERM
-[ "$(history_ids "$work/prog")" = "$id3 $id4 $id2 $id1" ] ||
+[ "$(history_ids "$work/prog")" = "$id3 $id4 $id5 $id2 $id1" ] ||
     fail "history after the second run: $(history_ids "$work/prog")"
 # --- A folder the user cannot write: each start says so and runs on its own.
 mkdir "$work/readonly"
