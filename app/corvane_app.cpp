@@ -39,7 +39,7 @@ CCorvaneApp::~CCorvaneApp() = default;
 
 bool CCorvaneApp::StartOrHandOver(const QStringList& arguments, QDeadlineTimer deadline) {
     // The lock sits beside the two state files, in the folder the command line names.
-    auto single = std::make_unique<CSingleInstance>(ExeDirFromProgramPath(arguments.value(0)));
+    auto single = std::make_unique<SingleInstance>(ExeDirFromProgramPath(arguments.value(0)));
     switch (single->Start(ChannelReferencesFromArguments(arguments), deadline)) {
     case StartRole::First:
         m_pSingleInstance = std::move(single);
@@ -69,9 +69,9 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     // The command line's references, and those later starts hand over, are connected once the
     // main window runs.
     CControlDlg& panel = mainWindow->m_controlDlg;
-    CReferenceQueue queue([&panel](const QString& reference) { panel.ConnectReference(reference); },
-                          [guarded] { return platform::ModalBoxOpen(guarded.data()); });
-    CSingleInstance* single = m_pSingleInstance.get();
+    ReferenceQueue queue([&panel](const QString& reference) { panel.ConnectReference(reference); },
+                         [guarded] { return platform::ModalBoxOpen(guarded.data()); }, nullptr);
+    SingleInstance* single = m_pSingleInstance.get();
     if (single != nullptr) {
         single->Listen([guarded, &queue](const QStringList& handedOver) {
             platform::BringWindowToFront(guarded.data());

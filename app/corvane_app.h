@@ -5,7 +5,7 @@
 #include <memory>
 
 class CCorvaneDlg;
-class CSingleInstance;
+class SingleInstance;
 
 // The application: prepares the process, reads the command line, runs the main window modally
 // and takes everything down again. When the main window closes the program ends. A start on a
@@ -36,5 +36,5 @@ public:
 private:
     // Holds the folder's lock while this start runs as the folder's first; null when it runs on
     // its own (no lock could be made) or InitInstance runs without StartOrHandOver.
-    std::unique_ptr<CSingleInstance> m_pSingleInstance;
+    std::unique_ptr<SingleInstance> m_pSingleInstance;
 };

@@ -1,13 +1,13 @@
 #include "app/reference_queue.h"
 
-CReferenceQueue::CReferenceQueue(std::function<void(const QString&)> connect,
-                                 std::function<bool()> busy, QObject* parent)
+ReferenceQueue::ReferenceQueue(std::function<void(const QString&)> connect,
+                               std::function<bool()> busy, QObject* parent)
     : QObject(parent), m_connect(std::move(connect)), m_busy(std::move(busy)) {
     m_timer.setSingleShot(true);
     QObject::connect(&m_timer, &QTimer::timeout, this, [this] { RunNext(); });
 }
 
-void CReferenceQueue::Enqueue(const QStringList& references) {
+void ReferenceQueue::Enqueue(const QStringList& references) {
     if (references.isEmpty()) {
         return;
     }
@@ -17,7 +17,7 @@ void CReferenceQueue::Enqueue(const QStringList& references) {
     }
 }
 
-void CReferenceQueue::RunNext() {
+void ReferenceQueue::RunNext() {
     if (m_pending.isEmpty() || m_running) {
         return;
     }

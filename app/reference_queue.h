@@ -9,12 +9,12 @@
 // handed over by later starts. They are connected one at a time, in their order, from the event
 // loop, and only while no modal box is open, just as a user could paste each into the reference
 // box and press "Connect Stream" only then.
-class CReferenceQueue : public QObject {
+class ReferenceQueue : public QObject {
     Q_OBJECT
 public:
     // `connect` connects one reference; `busy` says a modal box is open.
-    CReferenceQueue(std::function<void(const QString&)> connect, std::function<bool()> busy,
-                    QObject* parent = nullptr);
+    ReferenceQueue(std::function<void(const QString&)> connect, std::function<bool()> busy,
+                   QObject* parent);
 
     void Enqueue(const QStringList& references);
     qsizetype Pending() const { return m_pending.size(); }

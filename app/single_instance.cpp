@@ -24,26 +24,26 @@ qint64 NowNs() {
 
 } // namespace
 
-CSingleInstance::CSingleInstance(const QString& folder)
+SingleInstance::SingleInstance(const QString& folder)
     : m_folder(CanonicalFolder(folder)),
       m_socketPath(
           platform::LocalSocketPath(HandoverServerName(m_folder, platform::CurrentUserId()))),
       m_lock(QDir(m_folder).filePath(QStringLiteral("Vistrel.lock"))) {}
 
-CSingleInstance::~CSingleInstance() {
+SingleInstance::~SingleInstance() {
     StopListening();
     Release();
 }
 
-QString CSingleInstance::LockPath() const {
+QString SingleInstance::LockPath() const {
     return m_lock.Path();
 }
 
-QString CSingleInstance::SocketPath() const {
+QString SingleInstance::SocketPath() const {
     return m_socketPath;
 }
 
-StartRole CSingleInstance::Start(const QStringList& references, QDeadlineTimer deadline) {
+StartRole SingleInstance::Start(const QStringList& references, QDeadlineTimer deadline) {
     StartSteps steps;
     steps.tryLock = [this] {
         switch (m_lock.TryLock()) {
@@ -83,8 +83,8 @@ StartRole CSingleInstance::Start(const QStringList& references, QDeadlineTimer d
     return role;
 }
 
-HandoverAttempt CSingleInstance::TryHandover(const QStringList& references,
-                                             QDeadlineTimer deadline) {
+HandoverAttempt SingleInstance::TryHandover(const QStringList& references,
+                                            QDeadlineTimer deadline) {
     const QByteArray request = EncodeHandoverRequest({references, deadline.deadlineNSecs()});
     const QDeadlineTimer waitUntil =
         QDeadlineTimer::addNSecs(deadline, qint64(kReplyGraceMs) * 1000 * 1000);
@@ -113,7 +113,7 @@ HandoverAttempt CSingleInstance::TryHandover(const QStringList& references,
     return HandoverAttempt::NoAnswer;
 }
 
-bool CSingleInstance::Listen(std::function<void(const QStringList&)> onHandover) {
+bool SingleInstance::Listen(std::function<void(const QStringList&)> onHandover) {
     auto factory = [onHandover =
                         std::move(onHandover)]() -> platform::LocalMessageServer::ConnectionReader {
         auto reader = std::make_shared<HandoverRequestReader>();
@@ -137,7 +137,7 @@ bool CSingleInstance::Listen(std::function<void(const QStringList&)> onHandover)
             return Verdict{Verdict::Kind::Answer, QByteArray(kHandoverAccepted)};
         };
     };
-    m_server = std::make_unique<platform::LocalMessageServer>(std::move(factory));
+    m_server = std::make_unique<platform::LocalMessageServer>(std::move(factory), nullptr);
     if (m_server->Listen(m_socketPath)) {
         return true;
     }
@@ -149,13 +149,13 @@ bool CSingleInstance::Listen(std::function<void(const QStringList&)> onHandover)
     return false;
 }
 
-void CSingleInstance::StopListening() {
+void SingleInstance::StopListening() {
     if (m_server) {
         m_server->Close();
         m_server.reset();
     }
 }
 
-void CSingleInstance::Release() {
+void SingleInstance::Release() {
     m_lock.Unlock();
 }

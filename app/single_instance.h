@@ -14,13 +14,13 @@
 // two state files for its whole run and listens on a local socket named after the folder; a
 // later start finds the lock held, hands its channel references over through the socket and
 // ends without touching the files.
-class CSingleInstance {
+class SingleInstance {
 public:
     // `folder`: where the two state files are kept; the lock goes beside them.
-    explicit CSingleInstance(const QString& folder);
-    ~CSingleInstance();
-    CSingleInstance(const CSingleInstance&) = delete;
-    CSingleInstance& operator=(const CSingleInstance&) = delete;
+    explicit SingleInstance(const QString& folder);
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
 
     // Takes the folder's lock, or hands `references` over to the instance that holds it, trying
     // again while that one is not listening until `deadline`. Says on standard error when the

@@ -34,7 +34,7 @@ public:
     using ConnectionReader = std::function<Verdict(const QByteArray& bytes)>;
     using ReaderFactory = std::function<ConnectionReader()>;
 
-    explicit LocalMessageServer(ReaderFactory factory, QObject* parent = nullptr);
+    LocalMessageServer(ReaderFactory factory, QObject* parent);
     ~LocalMessageServer() override;
 
     // Removes a socket left at `path` by an earlier server first: call it only while holding the

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
             endAfter = args.value(++i).toInt();
         }
     }
-    CSingleInstance single(folder);
+    SingleInstance single(folder);
     const StartRole role = single.Start({QStringLiteral("from-helper")}, QDeadlineTimer(280));
     Say("role " + QByteArray::number(static_cast<int>(role)));
     if (role != StartRole::First) {

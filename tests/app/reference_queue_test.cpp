@@ -55,9 +55,9 @@ protected:
         m_panel = std::make_unique<CControlDlg>();
         m_panel->Create(m_window.get());
         m_window->show();
-        m_queue = std::make_unique<CReferenceQueue>(
+        m_queue = std::make_unique<ReferenceQueue>(
             [this](const QString& reference) { m_panel->ConnectReference(reference); },
-            [this] { return platform::ModalBoxOpen(m_window.get()); });
+            [this] { return platform::ModalBoxOpen(m_window.get()); }, nullptr);
     }
     void TearDown() override {
         m_queue.reset();
@@ -79,7 +79,7 @@ protected:
 
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<CControlDlg> m_panel;
-    std::unique_ptr<CReferenceQueue> m_queue;
+    std::unique_ptr<ReferenceQueue> m_queue;
     StreamPageLookup m_previousLookup = nullptr;
 };
 
@@ -140,7 +140,7 @@ TEST_F(ReferenceQueueTest, WaitsWhileAModalBoxIsOpen) {
     box.show();
     ASSERT_TRUE(SpinUntil([&] { return QApplication::activeModalWidget() == &box; }));
     m_queue->Enqueue({"abc1234"});
-    Spin(3 * CReferenceQueue::kRecheckMs);
+    Spin(3 * ReferenceQueue::kRecheckMs);
     EXPECT_TRUE(shownStreams.isEmpty());
     EXPECT_EQ(m_queue->Pending(), 1);
     box.hide();

@@ -231,10 +231,11 @@ end_first TERM
 mkdir "$work/readonly"
 cp "$vistrel_exe" "$work/readonly/vistrel"
 chmod 755 "$work" "$work/readonly"
-as_user=()
+# Nor can the user's configuration folder be made: the home folder is the read-only one.
+as_user=(env -u XDG_CONFIG_HOME HOME="$work/readonly")
 if [ "$(id -u)" -eq 0 ]; then
     # Permissions do not stop root: the starts run as nobody, for whom the folder is read-only.
-    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp)
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups "${as_user[@]}")
 else
     chmod 555 "$work/readonly"
 fi

@@ -165,11 +165,11 @@ TEST_F(SingleInstanceTest, SecondStartHandsOverAndWritesNothing) {
     EXPECT_EQ(before.size(), 1) << before.join(u'\n').toStdString(); // the lock only
 
     const QStringList references = {"abc1234", "http://www.tevora.tv/日本 語", "a\nb", ""};
-    CSingleInstance second(folder);
+    SingleInstance second(folder);
     EXPECT_EQ(second.Start(references, QDeadlineTimer(2000)), StartRole::HandedOver);
     EXPECT_EQ(first.NextLine(), HandoverLine(references));
     // A start without references hands over too: the running window comes to the front.
-    CSingleInstance third(folder + "/."); // the same folder, written differently
+    SingleInstance third(folder + "/."); // the same folder, written differently
     EXPECT_EQ(third.Start({}, QDeadlineTimer(2000)), StartRole::HandedOver);
     EXPECT_EQ(first.NextLine(), "handover ");
     EXPECT_EQ(Snapshot(folder), before);
@@ -182,7 +182,7 @@ TEST_F(SingleInstanceTest, HungInstanceIsReportedAndDoesNotActLater) {
     const QStringList before = Snapshot(folder);
     first.Signal(SIGSTOP);
 
-    CSingleInstance second(folder);
+    SingleInstance second(folder);
     const QDeadlineTimer deadline(150);
     EXPECT_EQ(second.Start({"abc1234"}, deadline), StartRole::NotAnswered);
     EXPECT_TRUE(deadline.hasExpired());
@@ -193,7 +193,7 @@ TEST_F(SingleInstanceTest, HungInstanceIsReportedAndDoesNotActLater) {
 
     // Woken up, it reads the request that waited for it, finds it too late and drops it.
     first.Signal(SIGCONT);
-    CSingleInstance third(folder);
+    SingleInstance third(folder);
     EXPECT_EQ(third.Start({"later"}, QDeadlineTimer(5000)), StartRole::HandedOver);
     EXPECT_EQ(first.NextLine(), HandoverLine({"later"}));
 }
@@ -205,12 +205,12 @@ TEST_F(SingleInstanceTest, KilledInstanceNeverBlocksTheNextStart) {
         first.Kill();
     }
     ASSERT_TRUE(QFileInfo::exists(folder + "/Vistrel.lock"));
-    CSingleInstance probe(folder);
+    SingleInstance probe(folder);
     ASSERT_TRUE(QFileInfo::exists(probe.SocketPath())) << "the killed one left its socket";
 
     Helper next(folder);
     next.ExpectFirstAndListening();
-    CSingleInstance second(folder);
+    SingleInstance second(folder);
     EXPECT_EQ(second.Start({"abc1234"}, QDeadlineTimer(2000)), StartRole::HandedOver);
     EXPECT_EQ(next.NextLine(), HandoverLine({"abc1234"}));
 }
@@ -252,7 +252,7 @@ TEST_F(SingleInstanceTest, DifferentFoldersRunSideBySide) {
     Helper b(other.path());
     a.ExpectFirstAndListening();
     b.ExpectFirstAndListening();
-    CSingleInstance toB(other.path());
+    SingleInstance toB(other.path());
     EXPECT_EQ(toB.Start({"for-b"}, QDeadlineTimer(2000)), StartRole::HandedOver);
     EXPECT_EQ(b.NextLine(), HandoverLine({"for-b"}));
     EXPECT_EQ(a.NextLine(std::chrono::milliseconds(200)), "");
@@ -263,7 +263,7 @@ TEST_F(SingleInstanceTest, WaitsForAHolderThatIsStartingOrEnding) {
         SCOPED_TRACE("holder listens a moment after taking the lock");
         Helper first(folder, {"--listen-after", "150"});
         EXPECT_EQ(first.NextLine(), "role " + QByteArray::number(int(StartRole::First)));
-        CSingleInstance second(folder);
+        SingleInstance second(folder);
         EXPECT_EQ(second.Start({"x"}, QDeadlineTimer(5000)), StartRole::HandedOver);
         EXPECT_EQ(first.NextLine(), "listening");
         EXPECT_EQ(first.NextLine(), HandoverLine({"x"}));
@@ -272,7 +272,7 @@ TEST_F(SingleInstanceTest, WaitsForAHolderThatIsStartingOrEnding) {
         SCOPED_TRACE("holder ends, and frees the lock, while the start waits");
         Helper first(folder, {"--no-listen", "--end-after", "150"});
         EXPECT_EQ(first.NextLine(), "role " + QByteArray::number(int(StartRole::First)));
-        CSingleInstance second(folder);
+        SingleInstance second(folder);
         EXPECT_EQ(second.Start({"x"}, QDeadlineTimer(5000)), StartRole::First);
         EXPECT_EQ(first.WaitForExit(std::chrono::seconds(5)), 0);
         second.Release();
@@ -282,7 +282,7 @@ TEST_F(SingleInstanceTest, WaitsForAHolderThatIsStartingOrEnding) {
         SCOPED_TRACE("holder never listens");
         Helper first(folder, {"--no-listen"});
         EXPECT_EQ(first.NextLine(), "role " + QByteArray::number(int(StartRole::First)));
-        CSingleInstance second(folder);
+        SingleInstance second(folder);
         const QDeadlineTimer deadline(100);
         EXPECT_EQ(second.Start({"x"}, deadline), StartRole::NotAnswered);
         EXPECT_TRUE(deadline.hasExpired());
@@ -299,7 +299,7 @@ TEST_F(SingleInstanceTest, FolderWithoutRoomForTheLockRunsOnItsOwn) {
     for (const QString& where : folders) {
         SCOPED_TRACE(where.toStdString());
         said.clear();
-        CSingleInstance start(where);
+        SingleInstance start(where);
         EXPECT_EQ(start.Start({"abc1234"}, QDeadlineTimer(2000)), StartRole::OnItsOwn);
         ASSERT_EQ(said.size(), 1);
         EXPECT_TRUE(said[0].contains("cannot make the lock file")) << said[0].toStdString();
@@ -310,7 +310,7 @@ TEST_F(SingleInstanceTest, FolderWithoutRoomForTheLockRunsOnItsOwn) {
 TEST_F(SingleInstanceTest, StrayClientsAreDroppedAndTheServerGoesOn) {
     Helper first(folder);
     first.ExpectFirstAndListening();
-    CSingleInstance probe(folder);
+    SingleInstance probe(folder);
     const struct {
         const char* name;
         QByteArray bytes;
@@ -326,7 +326,7 @@ TEST_F(SingleInstanceTest, StrayClientsAreDroppedAndTheServerGoesOn) {
                                            [](const QByteArray& got) { return !got.isEmpty(); });
         EXPECT_NE(exchange.kind, platform::LocalExchange::Kind::Answered);
     }
-    CSingleInstance second(folder);
+    SingleInstance second(folder);
     EXPECT_EQ(second.Start({"after strays"}, QDeadlineTimer(3000)), StartRole::HandedOver);
     EXPECT_EQ(first.NextLine(), HandoverLine({"after strays"}));
 }
