@@ -78,12 +78,41 @@ shot "$about" "$out/about_box.png"
 xdotool windowactivate --sync "$about" key Escape
 sleep 0.5
 
-# A channel in the player window, and the main window with it in the history.
+# A channel in the player window, at the size it opens with and larger; the main window with
+# the channel in the history.
 click 1002
 xdotool type --delay 10 "$page"
 click 1003
 player=$(find_window '^Player$')
-xdotool windowsize --sync "$player" 480 300
 sleep 4
+shot "$player" "$out/player_default_size.png"
+xdotool windowsize --sync "$player" 480 300
+sleep 2
 shot "$player" "$out/player.png"
 shot "$main" "$out/main_window_connected.png"
+
+# The player in front of the main window, brought there by a click on its picture.
+xdotool windowmove --sync "$player" $((mx + 150)) $((my + 120))
+sleep 0.5
+xdotool mousemove --sync $((mx + 20)) $((my + 8)) click 1
+sleep 0.5
+pinfo=$(xwininfo -id "$player")
+px=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$pinfo")
+py=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$pinfo")
+xdotool mousemove --sync $((px + 200)) $((py + 150)) click 1
+sleep 1
+desk() { # FILE: the part of the screen with both windows
+    import -window root -crop "$((px + 480 - mx + 40))x$((py + 300 - my + 60))+$((mx > 20 ? mx - 20 : 0))+$((my > 40 ? my - 40 : 0))" +repage "$1"
+    echo "screenshots: $1"
+}
+desk "$out/player_over_main_window.png"
+
+# The about box open over the main window while the player plays on and has the focus.
+xdotool mousemove --sync $((mx + 20)) $((my + 8)) click 3
+sleep 0.5
+xdotool key a
+about=$(find_window 'バージョン情報')
+sleep 0.5
+xdotool mousemove --sync $((px + 200)) $((py + 150)) click 1
+sleep 1
+desk "$out/about_box_with_player.png"
