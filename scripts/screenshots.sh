@@ -92,27 +92,26 @@ shot "$player" "$out/player.png"
 shot "$main" "$out/main_window_connected.png"
 
 # The player in front of the main window, brought there by a click on its picture.
-xdotool windowmove --sync "$player" $((mx + 150)) $((my + 120))
+mw=$(sed -n 's/.*Width: *//p' <<<"$info")
+xdotool windowmove --sync "$player" $((mx + mw - 200)) $((my + 150))
 sleep 0.5
 xdotool mousemove --sync $((mx + 20)) $((my + 8)) click 1
 sleep 0.5
 pinfo=$(xwininfo -id "$player")
 px=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$pinfo")
 py=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$pinfo")
-xdotool mousemove --sync $((px + 200)) $((py + 150)) click 1
+xdotool mousemove --sync $((px + 480 - 60)) $((py + 150)) click 1
 sleep 1
-desk() { # FILE: the part of the screen with both windows
-    import -window root -crop "$((px + 480 - mx + 40))x$((py + 300 - my + 60))+$((mx > 20 ? mx - 20 : 0))+$((my > 40 ? my - 40 : 0))" +repage "$1"
-    echo "screenshots: $1"
-}
-desk "$out/player_over_main_window.png"
+import -window root "$out/player_over_main_window.png"
+echo "screenshots: $out/player_over_main_window.png"
 
 # The about box open over the main window while the player plays on and has the focus.
 xdotool mousemove --sync $((mx + 20)) $((my + 8)) click 3
 sleep 0.5
 xdotool key a
-about=$(find_window 'バージョン情報')
+find_window 'バージョン情報' >/dev/null
 sleep 0.5
-xdotool mousemove --sync $((px + 200)) $((py + 150)) click 1
+xdotool mousemove --sync $((px + 480 - 60)) $((py + 150)) click 1
 sleep 1
-desk "$out/about_box_with_player.png"
+import -window root "$out/about_box_with_player.png"
+echo "screenshots: $out/about_box_with_player.png"
