@@ -91,6 +91,9 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     if (single != nullptr) {
         single->StopListening();
     }
+    // No event loop runs after the main window's: what its run left to be released later (a
+    // player window closed at the last moment) goes now, while the web engine is still there.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ReleaseAppState();
     m_pMainWnd = nullptr;
     mainWindow.reset();
