@@ -4,7 +4,6 @@
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 #include "res/resources.h"
-#include "selection/control_dlg.h"
 
 #include <QCheckBox>
 #include <QHeaderView>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/history_dlg.h"
+#include "history/history_owner.h"
 #include "history/stream_entry.h"
 #include "platform/rect.h"
 #include "player/player_owner.h"
@@ -17,7 +18,7 @@ class QLineEdit;
 // The upper panel of the main window: the reference box and "Connect Stream", the memo box with
 // "Memo編集", and "Top Most". Owns the player window (made on the first connection, a top-level
 // window of its own) and the history panel. Every change of stream goes through ConnectStream.
-class CControlDlg : public QFrame, public CPlayerOwner {
+class CControlDlg : public QFrame, public CPlayerOwner, public CHistoryOwner {
     Q_OBJECT
 public:
     CControlDlg();
@@ -31,7 +32,7 @@ public:
     bool DestroyWindow();
 
     void OnConnectStream();
-    void ConnectStream(StreamEntry entry);
+    void ConnectStream(StreamEntry entry) override;
     void CreatePlayer();
     void OnMemoEdit();
     void OnTopMost();

@@ -68,6 +68,13 @@ protected:
         Input()->setText(text);
         QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), 1003), Qt::LeftButton);
     }
+    // Selects a history row the way the user does, by clicking it.
+    void ClickRow(int row) {
+        QTreeWidgetItem* item = List()->topLevelItem(row);
+        ASSERT_NE(item, nullptr);
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
+                          List()->visualItemRect(item).center());
+    }
     QStringList ListColumn(int column) {
         QStringList texts;
         for (int i = 0; i < List()->topLevelItemCount(); ++i) {
@@ -129,6 +136,29 @@ TEST_F(ControlPanel, BareIdEmptiesTheMemoButTheHistoryKeepsIt) {
     EXPECT_EQ(Panel().m_current.memo, QString());
     EXPECT_EQ(ListColumn(1), (QStringList{StreamId(0), StreamId(1), StreamId(2)}));
     EXPECT_EQ(ListColumn(2), (QStringList{"memo0", "memo1", "memo2"}));
+}
+
+TEST_F(ControlPanel, NewChannelTakesTheHistoryTopAndTheSelectedRowStays) {
+    WriteHistory(2);
+    ClickRow(0);
+    Connect(QStringLiteral("newchan"));
+    EXPECT_EQ(ListColumn(1), (QStringList{"newchan", StreamId(0), StreamId(1)}));
+    EXPECT_EQ(Panel().m_history.GetSelectionMark(), 0);
+    // A listed channel connected again changes nothing in the list.
+    Connect(StreamId(1));
+    EXPECT_EQ(ListColumn(1), (QStringList{"newchan", StreamId(0), StreamId(1)}));
+}
+
+TEST_F(ControlPanel, ChangeStreamInTheHistoryConnectsTheChosenEntry) {
+    WriteHistory(3);
+    ClickRow(1);
+    QTest::mouseClick(platform::FindControl<QPushButton>(&Panel().m_history, 1010), Qt::LeftButton);
+    EXPECT_EQ(shownStreams, QStringList{StreamId(1)});
+    EXPECT_EQ(Input()->text(), StreamId(1));
+    EXPECT_EQ(Memo()->text(), QStringLiteral("memo1"));
+    EXPECT_EQ(Panel().m_current, (StreamEntry{StreamId(1), "memo1"}));
+    EXPECT_EQ(ListColumn(1), (QStringList{StreamId(0), StreamId(1), StreamId(2)}));
+    EXPECT_EQ(playersMade, 1);
 }
 
 TEST_F(ControlPanel, TopMostFollowsTheBoxBeforeAndAfterThePlayerExists) {
