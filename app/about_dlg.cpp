@@ -28,14 +28,14 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {}
 bool CAboutDlg::OnInitDialog() {
     platform::BuildDialog(this, GetDialogTemplate(IDD_ABOUTBOX));
     setWindowIcon(QIcon(IconResourcePath(IDR_MAINFRAME)));
-    if (auto* ok = platform::FindControl<QPushButton>(this, 1)) {
+    if (auto* ok = platform::FindControl<QPushButton>(this, IDOK)) {
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     }
-    if (auto* link = platform::FindControl<QLabel>(this, 1005)) {
+    if (auto* link = platform::FindControl<QLabel>(this, IDC_SYSLINK)) {
         connect(link, &QLabel::linkActivated, this, [this] { OnNMClickLink(this); });
     }
     m_strVersion = MakeAboutVersionLine(GetVersionText());
-    if (auto* version = platform::FindControl<QLabel>(this, 1006)) {
+    if (auto* version = platform::FindControl<QLabel>(this, IDC_STATIC_VERSION)) {
         version->setText(m_strVersion);
     }
     return true;

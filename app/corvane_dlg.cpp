@@ -52,7 +52,7 @@ bool CCorvaneDlg::Create() {
     }
     platform::BuildDialog(this, GetDialogTemplate(IDD_VISTREL_DIALOG));
     platform::PrepareTranslucentFrame(this);
-    if (auto* link = platform::FindControl<QLabel>(this, 1005)) {
+    if (auto* link = platform::FindControl<QLabel>(this, IDC_SYSLINK)) {
         connect(link, &QLabel::linkActivated, this, [this] { OnNMClickLink(); });
     }
     m_bWindowCreated = true;

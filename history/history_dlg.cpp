@@ -46,18 +46,18 @@ bool CHistoryDlg::Create(QWidget* parent) {
     if (parent != nullptr) {
         platform::PlaceChildPanel(this, tmpl, platform::UnitsForFont(parent->font()));
     }
-    m_listHistory = platform::FindControl<QTreeWidget>(this, 1007);
-    m_checkIE = platform::FindControl<QCheckBox>(this, 1014);
-    m_checkChrome = platform::FindControl<QCheckBox>(this, 1015);
+    m_listHistory = platform::FindControl<QTreeWidget>(this, IDC_LIST_HISTORY);
+    m_checkIE = platform::FindControl<QCheckBox>(this, IDC_CHECK_IE);
+    m_checkChrome = platform::FindControl<QCheckBox>(this, IDC_CHECK_CHROME);
     const auto onClick = [this](int id, void (CHistoryDlg::*handler)()) {
         if (auto* button = platform::FindControl<QPushButton>(this, id)) {
             connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
         }
     };
-    onClick(1010, &CHistoryDlg::OnBnClickedChangeStream);
-    onClick(1011, &CHistoryDlg::OnBnClickedDelete);
-    onClick(1012, &CHistoryDlg::OnBnClickedUp);
-    onClick(1013, &CHistoryDlg::OnBnClickedDown);
+    onClick(IDC_BUTTON_CHANGE_STREAM, &CHistoryDlg::OnBnClickedChangeStream);
+    onClick(IDC_BUTTON_DELETE, &CHistoryDlg::OnBnClickedDelete);
+    onClick(IDC_BUTTON_UP, &CHistoryDlg::OnBnClickedUp);
+    onClick(IDC_BUTTON_DOWN, &CHistoryDlg::OnBnClickedDown);
     connect(m_listHistory, &QTreeWidget::itemDoubleClicked, this,
             [this] { OnNMDblclkHistoryList(); });
     m_bWindowCreated = true;

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kControlId = 1004;
+constexpr int kControlId = IDC_SHOCKWAVEFLASH;
 constexpr unsigned kSizeRestored = 0;
 constexpr unsigned kSizeMinimized = 1;
 constexpr unsigned kSizeMaximized = 2;

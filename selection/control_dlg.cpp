@@ -70,11 +70,11 @@ bool CControlDlg::Create(QWidget* parent) {
     const dlg::DialogTemplate& tmpl = GetDialogTemplate(IDD_CONTROL_DIALOG);
     const platform::DialogUnits units = platform::BuildDialog(this, tmpl);
     platform::PlaceChildPanel(this, tmpl, units);
-    m_editInput = platform::FindControl<QLineEdit>(this, 1002);
-    m_editMemo = platform::FindControl<QLineEdit>(this, 1004);
-    m_chkMemoEdit = platform::FindControl<QCheckBox>(this, 1008);
-    m_chkTopMost = platform::FindControl<QCheckBox>(this, 1011);
-    if (auto* connectButton = platform::FindControl<QPushButton>(this, 1003)) {
+    m_editInput = platform::FindControl<QLineEdit>(this, IDC_EDIT_INPUT);
+    m_editMemo = platform::FindControl<QLineEdit>(this, IDC_EDIT_MEMO);
+    m_chkMemoEdit = platform::FindControl<QCheckBox>(this, IDC_CHECK_MEMO_EDIT);
+    m_chkTopMost = platform::FindControl<QCheckBox>(this, IDC_CHECK_TOP_MOST);
+    if (auto* connectButton = platform::FindControl<QPushButton>(this, IDC_BUTTON_CONNECT)) {
         connect(connectButton, &QPushButton::clicked, this, [this] { OnConnectStream(); });
     }
     connect(m_chkMemoEdit, &QCheckBox::clicked, this, [this] { OnMemoEdit(); });

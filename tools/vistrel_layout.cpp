@@ -29,7 +29,7 @@ int main(int argc, char* argv[]) {
     platform::PlaceChildPanel(history, historyTemplate, controlUnits);
 
     // Rows of the history list, laid out as the panel lays them out.
-    auto* list = platform::FindControl<QTreeWidget>(history, 1007);
+    auto* list = platform::FindControl<QTreeWidget>(history, IDC_LIST_HISTORY);
     list->setHeaderLabels({"No.", "StreamID", "Memo", ""});
     for (int row = 0; row < 30; ++row) {
         list->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::number(row + 1), "x", "x"}));

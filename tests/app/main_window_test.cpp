@@ -51,12 +51,12 @@ TEST(AboutBox, ShowsTheVersionLineAndOpensTheHomePage) {
     platform::SetUrlOpener(&RecordUrl);
     CAboutDlg about;
     ASSERT_TRUE(about.OnInitDialog());
-    auto* version = platform::FindControl<QLabel>(&about, 1006);
+    auto* version = platform::FindControl<QLabel>(&about, IDC_STATIC_VERSION);
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), QStringLiteral("Vistrel Ver.:1-0-1-114"));
     EXPECT_EQ(about.m_strVersion, version->text());
     EXPECT_EQ(version->text().count(u'.'), 1);
-    auto* link = platform::FindControl<QLabel>(&about, 1005);
+    auto* link = platform::FindControl<QLabel>(&about, IDC_SYSLINK);
     ASSERT_NE(link, nullptr);
     emit link->linkActivated(QStringLiteral("link"));
     EXPECT_EQ(OpenedUrls(), QStringList{kMakerHomePage});
@@ -202,7 +202,7 @@ TEST_F(MainWindow, FixedSizeIconAndLink) {
     EXPECT_FALSE(dlg.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(dlg.windowIcon().isNull());
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Vistrel"));
-    auto* link = platform::FindControl<QLabel>(&dlg, 1005);
+    auto* link = platform::FindControl<QLabel>(&dlg, IDC_SYSLINK);
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(link->text().contains(QStringLiteral("Powered By Quillfen")));
     emit link->linkActivated(QStringLiteral("link"));
@@ -220,7 +220,7 @@ TEST_F(MainWindow, EnterNeverClosesEscapeEndsTheRunAndBothFilesAreSaved) {
     int result = -1;
     bool visibleAfterEnter = false;
     QTimer::singleShot(0, &dlg, [&] {
-        auto* input = platform::FindControl<QLineEdit>(&dlg.m_controlDlg, 1002);
+        auto* input = platform::FindControl<QLineEdit>(&dlg.m_controlDlg, IDC_EDIT_INPUT);
         input->setText(QStringLiteral("abcdefg"));
         QTest::keyClick(input, Qt::Key_Return);
         QTest::keyClick(&dlg, Qt::Key_Enter);

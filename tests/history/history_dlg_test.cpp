@@ -1,5 +1,6 @@
 #include "history/history_dlg.h"
 #include "platform/dialog_template.h"
+#include "res/resources.h"
 #include "tests/discovery/scripted_window_system.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/panel_fixture.h"
@@ -42,7 +43,7 @@ protected:
         }
         return *m_history;
     }
-    QTreeWidget* List() { return platform::FindControl<QTreeWidget>(&History(), 1007); }
+    QTreeWidget* List() { return platform::FindControl<QTreeWidget>(&History(), IDC_LIST_HISTORY); }
     void Press(int id) {
         QTest::mouseClick(platform::FindControl<QPushButton>(&History(), id), Qt::LeftButton);
     }
@@ -102,10 +103,10 @@ TEST_F(HistoryPanel, WithoutSelectionTheButtonsSayWhatIsMissing) {
         WriteHistory(count);
         m_history.reset();
         messages.texts.clear();
-        Press(1010); // Change Stream
-        Press(1011); // Delete
-        Press(1012); // Up
-        Press(1013); // Down
+        Press(IDC_BUTTON_CHANGE_STREAM); // Change Stream
+        Press(IDC_BUTTON_DELETE);        // Delete
+        Press(IDC_BUTTON_UP);            // Up
+        Press(IDC_BUTTON_DOWN);          // Down
         EXPECT_EQ(messages.texts, (QStringList{kSelectToConnect, kSelectToDelete})) << count;
         EXPECT_EQ(Ids().size(), count);
         EXPECT_TRUE(owner.connected.isEmpty());
@@ -122,14 +123,18 @@ TEST_F(HistoryPanel, SelectionStaysOnTheRowNumber) {
         int expectedSelection;
     };
     const Case cases[] = {
-        {"up from the last row", 2, {1012}, {0, 2, 1}, 2},
-        {"up twice swaps back", 2, {1012, 1012}, {0, 1, 2}, 2},
-        {"up from the top does nothing", 0, {1012}, {0, 1, 2}, 0},
-        {"down from the top", 0, {1013}, {1, 0, 2}, 0},
-        {"down from the last row does nothing", 2, {1013}, {0, 1, 2}, 2},
-        {"delete the middle row", 1, {1011}, {0, 2}, 1},
-        {"delete the last row", 2, {1011}, {0, 1}, -1},
-        {"delete every row from the top", 0, {1011, 1011, 1011}, {}, -1},
+        {"up from the last row", 2, {IDC_BUTTON_UP}, {0, 2, 1}, 2},
+        {"up twice swaps back", 2, {IDC_BUTTON_UP, IDC_BUTTON_UP}, {0, 1, 2}, 2},
+        {"up from the top does nothing", 0, {IDC_BUTTON_UP}, {0, 1, 2}, 0},
+        {"down from the top", 0, {IDC_BUTTON_DOWN}, {1, 0, 2}, 0},
+        {"down from the last row does nothing", 2, {IDC_BUTTON_DOWN}, {0, 1, 2}, 2},
+        {"delete the middle row", 1, {IDC_BUTTON_DELETE}, {0, 2}, 1},
+        {"delete the last row", 2, {IDC_BUTTON_DELETE}, {0, 1}, -1},
+        {"delete every row from the top",
+         0,
+         {IDC_BUTTON_DELETE, IDC_BUTTON_DELETE, IDC_BUTTON_DELETE},
+         {},
+         -1},
     };
     for (const Case& c : cases) {
         WriteHistory(3);
@@ -159,7 +164,7 @@ TEST_F(HistoryPanel, ChangeStreamAndDoubleClickConnectWithoutReordering) {
     WriteHistory(3);
     const QString fileBefore = ReadFile(QStringLiteral("History.ini"));
     ClickRow(1);
-    Press(1010);
+    Press(IDC_BUTTON_CHANGE_STREAM);
     ASSERT_EQ(owner.connected.size(), 1);
     EXPECT_EQ(owner.connected.front(), (StreamEntry{StreamId(1), "memo1"}));
 
@@ -177,7 +182,7 @@ TEST_F(HistoryPanel, WithoutAnOwnerChangeStreamDoesNothing) {
     WriteHistory(1);
     ClickRow(0);
     History().m_pOwner = nullptr;
-    Press(1010);
+    Press(IDC_BUTTON_CHANGE_STREAM);
     History().OnBnClickedChangeStream();
     EXPECT_TRUE(owner.connected.isEmpty());
     EXPECT_TRUE(messages.texts.isEmpty());
@@ -213,7 +218,7 @@ TEST_F(HistoryPanel, TimerRunsUntilTheWindowIsDestroyedWhichSavesOnce) {
     EXPECT_TRUE(History().IsTimerActive());
 
     ClickRow(1);
-    Press(1012);
+    Press(IDC_BUTTON_UP);
     ASSERT_TRUE(History().DestroyWindow());
     EXPECT_FALSE(History().IsTimerActive());
     EXPECT_TRUE(History().m_capture.m_listeners.isEmpty());
@@ -254,7 +259,8 @@ TEST_F(HistoryPanel, CapturedChannelPagesJoinTheHistoryWithoutConnecting) {
     History().OnTimer(CHistoryDlg::kTimerId);
     EXPECT_EQ(windows.CallCounts().total, 0);
 
-    QTest::mouseClick(platform::FindControl<QCheckBox>(&History(), 1015), Qt::LeftButton);
+    QTest::mouseClick(platform::FindControl<QCheckBox>(&History(), IDC_CHECK_CHROME),
+                      Qt::LeftButton);
     History().OnTimer(CHistoryDlg::kTimerId); // 22 characters: not a channel page
     History().OnTimer(CHistoryDlg::kTimerId);
     EXPECT_TRUE(fetched.isEmpty());

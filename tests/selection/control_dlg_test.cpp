@@ -1,5 +1,6 @@
 #include "platform/dialog_template.h"
 #include "player/player_dlg.h"
+#include "res/resources.h"
 #include "selection/control_dlg.h"
 #include "selection/stream_reference.h"
 #include "tests/support/panel_fixture.h"
@@ -58,15 +59,20 @@ protected:
         }
         return *m_panel;
     }
-    QLineEdit* Input() { return platform::FindControl<QLineEdit>(&Panel(), 1002); }
-    QLineEdit* Memo() { return platform::FindControl<QLineEdit>(&Panel(), 1004); }
-    QCheckBox* MemoEdit() { return platform::FindControl<QCheckBox>(&Panel(), 1008); }
-    QCheckBox* TopMost() { return platform::FindControl<QCheckBox>(&Panel(), 1011); }
-    QTreeWidget* List() { return platform::FindControl<QTreeWidget>(&Panel().m_history, 1007); }
+    QLineEdit* Input() { return platform::FindControl<QLineEdit>(&Panel(), IDC_EDIT_INPUT); }
+    QLineEdit* Memo() { return platform::FindControl<QLineEdit>(&Panel(), IDC_EDIT_MEMO); }
+    QCheckBox* MemoEdit() {
+        return platform::FindControl<QCheckBox>(&Panel(), IDC_CHECK_MEMO_EDIT);
+    }
+    QCheckBox* TopMost() { return platform::FindControl<QCheckBox>(&Panel(), IDC_CHECK_TOP_MOST); }
+    QTreeWidget* List() {
+        return platform::FindControl<QTreeWidget>(&Panel().m_history, IDC_LIST_HISTORY);
+    }
 
     void Connect(const QString& text) {
         Input()->setText(text);
-        QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), 1003), Qt::LeftButton);
+        QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), IDC_BUTTON_CONNECT),
+                          Qt::LeftButton);
     }
     // Selects a history row the way the user does, by clicking it.
     void ClickRow(int row) {
@@ -119,7 +125,8 @@ TEST_F(ControlPanel, PageAddressConnectsWithTitleAsMemoUnderTheWaitCursor) {
 
     // The box now holds the bare id: pressing again reconnects the same stream, same window.
     CPlayerDlg* first = Panel().m_pPlayer;
-    QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), 1003), Qt::LeftButton);
+    QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), IDC_BUTTON_CONNECT),
+                      Qt::LeftButton);
     EXPECT_EQ(shownStreams, (QStringList{"hrb0001", "hrb0001"}));
     EXPECT_EQ(Panel().m_pPlayer, first);
     EXPECT_EQ(playersMade, 1);
@@ -152,7 +159,9 @@ TEST_F(ControlPanel, NewChannelTakesTheHistoryTopAndTheSelectedRowStays) {
 TEST_F(ControlPanel, ChangeStreamInTheHistoryConnectsTheChosenEntry) {
     WriteHistory(3);
     ClickRow(1);
-    QTest::mouseClick(platform::FindControl<QPushButton>(&Panel().m_history, 1010), Qt::LeftButton);
+    QTest::mouseClick(
+        platform::FindControl<QPushButton>(&Panel().m_history, IDC_BUTTON_CHANGE_STREAM),
+        Qt::LeftButton);
     EXPECT_EQ(shownStreams, QStringList{StreamId(1)});
     EXPECT_EQ(Input()->text(), StreamId(1));
     EXPECT_EQ(Memo()->text(), QStringLiteral("memo1"));
