@@ -12,7 +12,6 @@
 #include <emmintrin.h>
 #endif
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -21,7 +20,6 @@ constexpr qint64 kReadBlock = 1024;
 // Longest error description reported.
 constexpr int kErrorTextMax = 511;
 
-std::mutex g_limitsMutex;
 HttpLimits g_limits;
 
 void InitCurlOnce() {
@@ -148,7 +146,7 @@ inline char32_t DecodeUtf8At(const unsigned char* in, qsizetype size, qsizetype&
     return codePoint;
 }
 
-// The code page converters of this thread, and what each character becomes after a pass
+// The code page converters of the page conversion, and what each character becomes after a pass
 // through the code page: itself mostly, a space where the code page has no form for it, the
 // code page's own reading where two characters share one form.
 struct CodePageState {
@@ -181,7 +179,7 @@ struct CodePageState {
 };
 
 CodePageState& CodePage() {
-    thread_local CodePageState state;
+    static CodePageState state;
     return state;
 }
 
@@ -244,12 +242,10 @@ QByteArray DoubleLineFeeds(const QByteArray& received) {
 }
 
 HttpLimits GetHttpLimits() {
-    const std::lock_guard lock(g_limitsMutex);
     return g_limits;
 }
 
 void SetHttpLimits(const HttpLimits& limits) {
-    const std::lock_guard lock(g_limitsMutex);
     g_limits = limits;
 }
 

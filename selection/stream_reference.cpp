@@ -3,11 +3,11 @@
 #include "discovery/channel_page_lookup.h"
 #include "discovery/service_endpoints.h"
 
-#include <atomic>
+#include <utility>
 
 namespace {
 
-std::atomic<StreamPageLookup> g_pageLookup{&GetStreamIDFromURL};
+StreamPageLookup g_pageLookup = &GetStreamIDFromURL;
 
 // The stream id after a key of embed mark-up: at most 7 characters, fewer if the text ends.
 QString CutAfter(const QString& text, qsizetype keyAt, const QString& key) {
@@ -24,7 +24,7 @@ struct EmbedForm {
 } // namespace
 
 StreamPageLookup SetStreamPageLookup(StreamPageLookup lookup) {
-    return g_pageLookup.exchange(lookup ? lookup : &GetStreamIDFromURL);
+    return std::exchange(g_pageLookup, lookup ? lookup : &GetStreamIDFromURL);
 }
 
 QString ParseStreamReference(QString text, QString& title) {
@@ -49,7 +49,7 @@ QString ParseStreamReference(QString text, QString& title) {
         }
         QString streamId;
         QString pageTitle;
-        if (!g_pageLookup.load()(text, streamId, pageTitle)) {
+        if (!g_pageLookup(text, streamId, pageTitle)) {
             return {};
         }
         title = pageTitle;
