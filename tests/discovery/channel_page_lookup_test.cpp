@@ -1,4 +1,5 @@
 #include "discovery/channel_page_lookup.h"
+#include "discovery/http_get.h"
 #include "platform/debug_output.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/scoped_env.h"
