@@ -19,7 +19,7 @@ QString MakeAboutVersionLine(const QString& versionText) {
     return QStringLiteral("Vistrel %1").arg(text);
 }
 
-void OnNMClickLink(QWidget* /*dialog*/) {
+void OpenMakerHomePage() {
     platform::OpenUrl(kMakerHomePage);
 }
 
@@ -32,13 +32,17 @@ bool CAboutDlg::OnInitDialog() {
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     }
     if (auto* link = platform::FindControl<QLabel>(this, IDC_SYSLINK)) {
-        connect(link, &QLabel::linkActivated, this, [this] { OnNMClickLink(this); });
+        connect(link, &QLabel::linkActivated, this, [this] { OnNMClickLink(); });
     }
     m_strVersion = MakeAboutVersionLine(GetVersionText());
     if (auto* version = platform::FindControl<QLabel>(this, IDC_STATIC_VERSION)) {
         version->setText(m_strVersion);
     }
     return true;
+}
+
+void CAboutDlg::OnNMClickLink() {
+    OpenMakerHomePage();
 }
 
 int CAboutDlg::DoModal() {

@@ -32,7 +32,6 @@ void CCorvaneApp::CloseMainWindow(CCorvaneDlg* mainWindow) {
 bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     QApplication::setApplicationName(QStringLiteral("Vistrel"));
     auto mainWindow = std::make_unique<CCorvaneDlg>();
-    m_pMainWnd = mainWindow.get();
     CAppState& state = GetAppState();
     const QPointer<CCorvaneDlg> guarded(mainWindow.get());
     ProcessCommandLine(
@@ -43,7 +42,6 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     // From here on an ending signal has no window to close.
     platform::SetCloseRequest({});
     ReleaseAppState();
-    m_pMainWnd = nullptr;
     mainWindow.reset();
     return false;
 }

@@ -15,6 +15,4 @@ public:
     // Orderly close from outside the window (the ending signals): modal boxes above the main
     // window are dismissed first, then the main window closes as its close box does.
     static void CloseMainWindow(CCorvaneDlg* mainWindow);
-
-    CCorvaneDlg* m_pMainWnd = nullptr;
 };

@@ -13,11 +13,13 @@
 
 namespace {
 
+void RunAboutBox(QWidget* parent) {
+    CAboutDlg about(parent);
+    about.DoModal();
+}
+
 std::function<void(QWidget*)>& AboutBoxRunner() {
-    static std::function<void(QWidget*)> runner = [](QWidget* parent) {
-        CAboutDlg about(parent);
-        about.DoModal();
-    };
+    static std::function<void(QWidget*)> runner = &RunAboutBox;
     return runner;
 }
 
@@ -35,10 +37,7 @@ void ComputeFrameMargins(const QWidget* window, const QWidget* child, platform::
 }
 
 void CCorvaneDlg::SetAboutBoxRunner(std::function<void(QWidget*)> runner) {
-    AboutBoxRunner() = runner ? std::move(runner) : [](QWidget* parent) {
-        CAboutDlg about(parent);
-        about.DoModal();
-    };
+    AboutBoxRunner() = runner ? std::move(runner) : &RunAboutBox;
 }
 
 CCorvaneDlg::CCorvaneDlg(QWidget* parent)
@@ -147,7 +146,7 @@ void CCorvaneDlg::OnCompositionChanged() {
 }
 
 void CCorvaneDlg::OnNMClickLink() {
-    ::OnNMClickLink(this);
+    OpenMakerHomePage();
 }
 
 void CCorvaneDlg::paintEvent(QPaintEvent* /*event*/) {
