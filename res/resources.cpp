@@ -1,5 +1,7 @@
 #include "res/resources.h"
 
+#include "res/viewer_properties.h"
+
 #include <map>
 
 namespace {
@@ -101,32 +103,7 @@ DialogTemplate Player() {
                           0,
                           233,
                           121};
-    flash.properties = {
-        {QStringLiteral("FlashVars"), {}},
-        {QStringLiteral("Movie"), {}},
-        {QStringLiteral("Src"), {}},
-        {QStringLiteral("WMode"), QStringLiteral("Window")},
-        {QStringLiteral("Play"), QStringLiteral("-1")},
-        {QStringLiteral("Loop"), QStringLiteral("-1")},
-        {QStringLiteral("Quality"), QStringLiteral("High")},
-        {QStringLiteral("SAlign"), {}},
-        {QStringLiteral("Menu"), QStringLiteral("-1")},
-        {QStringLiteral("Base"), {}},
-        {QStringLiteral("AllowScriptAccess"), {}},
-        {QStringLiteral("Scale"), QStringLiteral("ShowAll")},
-        {QStringLiteral("DeviceFont"), QStringLiteral("0")},
-        {QStringLiteral("EmbedMovie"), QStringLiteral("0")},
-        {QStringLiteral("BGColor"), {}},
-        {QStringLiteral("SWRemote"), {}},
-        {QStringLiteral("MovieData"), {}},
-        {QStringLiteral("InlineData"), {}},
-        {QStringLiteral("SeamlessTabbing"), QStringLiteral("1")},
-        {QStringLiteral("Profile"), QStringLiteral("0")},
-        {QStringLiteral("ProfileAddress"), {}},
-        {QStringLiteral("ProfilePort"), QStringLiteral("0")},
-        {QStringLiteral("AllowNetworking"), QStringLiteral("all")},
-        {QStringLiteral("AllowFullScreen"), QStringLiteral("false")},
-    };
+    flash.properties = PlayerViewerProperties();
     t.controls = {flash};
     return t;
 }
