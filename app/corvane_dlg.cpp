@@ -13,15 +13,13 @@
 
 namespace {
 
-void RunAboutBox(QWidget* parent) {
-    CAboutDlg about(parent);
-    about.DoModal();
-}
-
-std::function<void(QWidget*)>& AboutBoxRunner() {
-    static std::function<void(QWidget*)> runner = &RunAboutBox;
-    return runner;
-}
+class ModalAboutBox final : public AboutBoxService {
+public:
+    void RunAboutBox(QWidget* parent) override {
+        CAboutDlg about(parent);
+        about.DoModal();
+    }
+};
 
 } // namespace
 
@@ -36,8 +34,9 @@ void ComputeFrameMargins(const QWidget* window, const QWidget* child, platform::
     margins.cyBottomHeight = (client.top() + client.height()) - (outer.top() + outer.height());
 }
 
-void CCorvaneDlg::SetAboutBoxRunner(std::function<void(QWidget*)> runner) {
-    AboutBoxRunner() = runner ? std::move(runner) : &RunAboutBox;
+template <> AboutBoxService& platform::Services<AboutBoxService>::Own() {
+    static ModalAboutBox own;
+    return own;
 }
 
 CCorvaneDlg::CCorvaneDlg(QWidget* parent)
@@ -122,7 +121,7 @@ void CCorvaneDlg::reject() {
 
 void CCorvaneDlg::OnSysCommand(int id) {
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
-        AboutBoxRunner()(this);
+        platform::Services<AboutBoxService>::Get().RunAboutBox(this);
         return;
     }
     switch (id & 0xFFF0) {

@@ -1,12 +1,23 @@
 #pragma once
 
 #include "platform/composition.h"
+#include "platform/services.h"
 #include "selection/control_dlg.h"
 
 #include <QDialog>
 #include <QIcon>
 
 class QMenu;
+
+// Runs the about box over a window. The program's own shows it modally; tests install one that
+// records the request without a modal loop.
+class AboutBoxService {
+public:
+    virtual ~AboutBoxService() = default;
+    virtual void RunAboutBox(QWidget* parent) = 0;
+};
+
+template <> AboutBoxService& platform::Services<AboutBoxService>::Own();
 
 // The distances from each edge of `window`'s client area to `child`'s outer rectangle, in screen
 // pixels. Negative where the child reaches past the client area.
@@ -38,9 +49,6 @@ public:
     void OnNMClickLink();
     // The window menu, as the main window offers it (right click, Alt+Space).
     QMenu* SystemMenu() const { return m_pSysMenu; }
-
-    // What runs the about box; tests replace it to see it asked for without a modal loop.
-    static void SetAboutBoxRunner(std::function<void(QWidget* parent)> runner);
 
     CControlDlg m_controlDlg;
     qint32 m_bComposition = 0;

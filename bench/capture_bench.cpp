@@ -32,7 +32,8 @@ bool WaitForAddressBar(CCaptureStreamID& capture) {
 }
 
 void BM_PollWithAddressBarFound(benchmark::State& state) {
-    CCaptureStreamID capture(g_windows);
+    const platform::ScopedService<platform::WindowSystem> useWindows(*g_windows);
+    CCaptureStreamID capture;
     if (!WaitForAddressBar(capture)) {
         state.SkipWithError("no address bar");
         return;
@@ -47,7 +48,8 @@ BENCHMARK(BM_PollWithAddressBarFound)->Unit(benchmark::kMillisecond)->MinTime(2.
 // The poll after a change of foreground window: every descendant is listed (visible, enabled
 // and texted ones with text and class), then the bar is found and read.
 void BM_PollListingChildren(benchmark::State& state) {
-    CCaptureStreamID capture(g_windows);
+    const platform::ScopedService<platform::WindowSystem> useWindows(*g_windows);
+    CCaptureStreamID capture;
     if (!WaitForAddressBar(capture)) {
         state.SkipWithError("no address bar");
         return;

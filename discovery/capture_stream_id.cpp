@@ -21,11 +21,8 @@ QString UpperCasePerUnit(QString text) {
 
 } // namespace
 
-CCaptureStreamID::CCaptureStreamID(platform::WindowSystem* windowSystem)
-    : m_pWindowSystem(windowSystem) {}
-
-platform::WindowSystem& CCaptureStreamID::Windows() const {
-    return m_pWindowSystem ? *m_pWindowSystem : platform::DefaultWindowSystem();
+platform::WindowSystem& CCaptureStreamID::Windows() {
+    return platform::Services<platform::WindowSystem>::Get();
 }
 
 void CCaptureStreamID::AddListener(CCaptureStreamIDListener* listener) {

@@ -15,7 +15,19 @@ QString UpperSameLength(const QString& text) {
     return upper;
 }
 
+class HttpPageLookup final : public PageLookupService {
+public:
+    bool GetStreamIDFromURL(QString url, QString& streamId, QString& title) override {
+        return ::GetStreamIDFromURL(std::move(url), streamId, title);
+    }
+};
+
 } // namespace
+
+template <> PageLookupService& platform::Services<PageLookupService>::Own() {
+    static HttpPageLookup own;
+    return own;
+}
 
 bool GetStreamIDFromURL(QString url, QString& streamId, QString& title) {
     quint32 status = 0;

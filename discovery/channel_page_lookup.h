@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/services.h"
+
 #include <QString>
 
 // Looking up a channel page: fetching it and taking the stream id and a display title from it.
@@ -14,3 +16,13 @@ bool ParseChannelPage(const QString& page, QString& streamId, QString& title);
 // The display title of a page: its <title> excerpt, cut down to the channel name where the
 // title carries one of the service's prefixes.
 QString ExtractPageTitle(const QString& page);
+
+// The lookup the program's callers use (the reference parser, the captured addresses): the
+// program's own calls GetStreamIDFromURL; tests and fuzzers install pages of their own.
+class PageLookupService {
+public:
+    virtual ~PageLookupService() = default;
+    virtual bool GetStreamIDFromURL(QString url, QString& streamId, QString& title) = 0;
+};
+
+template <> PageLookupService& platform::Services<PageLookupService>::Own();

@@ -16,8 +16,6 @@ constexpr qint64 kReadBlock = 1024;
 // Longest error description reported.
 constexpr int kErrorTextMax = 511;
 
-HttpLimits g_limits;
-
 void InitCurlOnce() {
     static const bool initialised = [] {
         return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -91,12 +89,9 @@ void ReportTransferError(int code, const QString& description) {
 
 } // namespace
 
-HttpLimits GetHttpLimits() {
-    return g_limits;
-}
-
-void SetHttpLimits(const HttpLimits& limits) {
-    g_limits = limits;
+template <> HttpLimits& platform::Services<HttpLimits>::Own() {
+    static HttpLimits own;
+    return own;
 }
 
 bool HttpGet(QString url, quint32& status, QString& body) {
@@ -117,7 +112,7 @@ bool HttpGet(QString url, quint32& status, QString& body) {
                             QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT)));
         return false;
     }
-    const HttpLimits limits = GetHttpLimits();
+    const HttpLimits limits = platform::Services<HttpLimits>::Get();
     Transfer transfer;
     transfer.curl = curl.get();
     transfer.maxBytes = limits.maxPageBytes;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/services.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -17,9 +19,9 @@ struct HttpLimits {
     long maxRedirects = 10;
 };
 
-// The limits in force for every fetch. Tests lower them.
-HttpLimits GetHttpLimits();
-void SetHttpLimits(const HttpLimits& limits);
+// The limits in force for every fetch (Services<HttpLimits>): the program's own are the ones
+// above; tests install lower ones.
+template <> HttpLimits& platform::Services<HttpLimits>::Own();
 
 // Fetches url (http or https only, also after redirects). status is set to 0 first, then to the
 // final HTTP status; body is emptied first and, on true, holds the page as text. True only for

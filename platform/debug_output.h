@@ -1,17 +1,22 @@
 #pragma once
 
-#include <QString>
+#include "platform/services.h"
 
-#include <functional>
+#include <QString>
 
 namespace platform {
 
-// Stands in for the debugger output channel: every text goes to standard error as one whole
-// write, so lines from several sources never interleave. Always on, whatever the console mode.
-void OutputDebugStringW(const QString& text);
+// Where the debugger output channel goes: standard error, each text as one whole write, so lines
+// from several sources never interleave. Tests install one that records the texts.
+class DebugOutputService {
+public:
+    virtual ~DebugOutputService() = default;
+    virtual void Write(const QString& text) = 0;
+};
 
-// Tests capture the channel with a sink of their own; an empty function restores standard error.
-using DebugOutputSink = std::function<void(const QString&)>;
-void SetDebugOutputSink(DebugOutputSink sink);
+template <> DebugOutputService& Services<DebugOutputService>::Own();
+
+// Stands in for the debugger output channel; always on, whatever the console mode.
+void OutputDebugStringW(const QString& text);
 
 } // namespace platform

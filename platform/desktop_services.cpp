@@ -6,23 +6,20 @@
 namespace platform {
 namespace {
 
-void DesktopOpen(const QString& address) {
-    QDesktopServices::openUrl(QUrl(address));
-}
-
-void (*&Opener())(const QString&) {
-    static void (*opener)(const QString&) = &DesktopOpen;
-    return opener;
-}
+class DesktopUrlOpener final : public UrlOpenerService {
+public:
+    void OpenUrl(const QString& address) override { QDesktopServices::openUrl(QUrl(address)); }
+};
 
 } // namespace
 
-void OpenUrl(const QString& address) {
-    Opener()(address);
+template <> UrlOpenerService& Services<UrlOpenerService>::Own() {
+    static DesktopUrlOpener own;
+    return own;
 }
 
-void SetUrlOpener(void (*opener)(const QString& address)) {
-    Opener() = opener != nullptr ? opener : &DesktopOpen;
+void OpenUrl(const QString& address) {
+    Services<UrlOpenerService>::Get().OpenUrl(address);
 }
 
 } // namespace platform

@@ -595,7 +595,7 @@ QString DesktopWindowSystem::GetClassName(WindowHandle window) {
 
 void UseDesktopWindowSystem() {
     static DesktopWindowSystem desktop;
-    SetDefaultWindowSystem(&desktop);
+    Services<WindowSystem>::Install(&desktop);
 }
 
 } // namespace platform

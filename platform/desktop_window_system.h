@@ -42,8 +42,8 @@ private:
 // ("chromium", "chrome", "google-chrome", ...) is "chrome.exe", others keep their base name.
 QString BrowserImageName(const QString& executablePath);
 
-// Installs one desktop window system as the default (see SetDefaultWindowSystem); it connects
-// to the desktop on first use. Call once at start-up, before the first poll.
+// Puts one desktop window system in force (Services<WindowSystem>); it connects to the desktop
+// on first use. Call once at start-up, before the first poll.
 void UseDesktopWindowSystem();
 
 } // namespace platform

@@ -1,7 +1,5 @@
 #include "platform/message_box.h"
 
-#include "platform/swappable_service.h"
-
 #include <QMessageBox>
 
 namespace platform {
@@ -14,20 +12,15 @@ public:
     }
 };
 
-using Slot = SwappableService<MessageBoxService, WidgetMessageBoxService>;
-
 } // namespace
 
-MessageBoxService& GetMessageBoxService() {
-    return Slot::Get();
-}
-
-void SetMessageBoxService(MessageBoxService* service) {
-    Slot::Install(service);
+template <> MessageBoxService& Services<MessageBoxService>::Own() {
+    static WidgetMessageBoxService own;
+    return own;
 }
 
 void AfxMessageBox(QWidget* parent, const QString& text) {
-    GetMessageBoxService().ShowMessage(parent, text);
+    Services<MessageBoxService>::Get().ShowMessage(parent, text);
 }
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/services.h"
+
 #include <QString>
 
 class QWidget;
@@ -14,10 +16,7 @@ public:
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
 };
 
-// The service in force; never null.
-MessageBoxService& GetMessageBoxService();
-// Installs a service (not owned) or, with nullptr, the program's own again.
-void SetMessageBoxService(MessageBoxService* service);
+template <> MessageBoxService& Services<MessageBoxService>::Own();
 
 // Reports a message with an OK button, through the service in force.
 void AfxMessageBox(QWidget* parent, const QString& text);

@@ -15,17 +15,17 @@
 
 namespace {
 
-CControlDlg::PlayerHooks DefaultHooks() {
-    return {
-        [] { return new CPlayerDlg(); },
-        [](CPlayerDlg& player) { player.Create(nullptr); },
-        [](CPlayerDlg& player, const QString& streamId) { player.ShowStream(streamId); },
-    };
-}
+class ViewerPlayerWindows final : public PlayerWindowService {
+public:
+    CPlayerDlg* Construct() override { return new CPlayerDlg(); }
+    void CreateWindow(CPlayerDlg& player) override { player.Create(nullptr); }
+    void ShowStream(CPlayerDlg& player, const QString& streamId) override {
+        player.ShowStream(streamId);
+    }
+};
 
-CControlDlg::PlayerHooks& Hooks() {
-    static CControlDlg::PlayerHooks hooks = DefaultHooks();
-    return hooks;
+PlayerWindowService& PlayerWindows() {
+    return platform::Services<PlayerWindowService>::Get();
 }
 
 // The wait cursor while a channel page is fetched; the fetch blocks the whole program.
@@ -39,18 +39,9 @@ public:
 
 } // namespace
 
-void CControlDlg::SetPlayerHooks(PlayerHooks hooks) {
-    PlayerHooks defaults = DefaultHooks();
-    if (!hooks.construct) {
-        hooks.construct = std::move(defaults.construct);
-    }
-    if (!hooks.createWindow) {
-        hooks.createWindow = std::move(defaults.createWindow);
-    }
-    if (!hooks.showStream) {
-        hooks.showStream = std::move(defaults.showStream);
-    }
-    Hooks() = std::move(hooks);
+template <> PlayerWindowService& platform::Services<PlayerWindowService>::Own() {
+    static ViewerPlayerWindows own;
+    return own;
 }
 
 CControlDlg::CControlDlg() = default;
@@ -140,7 +131,7 @@ void CControlDlg::ConnectStream(StreamEntry entry) {
     if (m_pPlayer == nullptr) {
         CreatePlayer();
     }
-    Hooks().showStream(*m_pPlayer, entry.streamId);
+    PlayerWindows().ShowStream(*m_pPlayer, entry.streamId);
     m_strInput = entry.streamId;
     m_current = std::move(entry);
     m_editMemo->setText(m_current.memo);
@@ -151,11 +142,11 @@ void CControlDlg::CreatePlayer() {
     if (m_pPlayer != nullptr) {
         return;
     }
-    m_pPlayer = Hooks().construct();
+    m_pPlayer = PlayerWindows().Construct();
     m_pPlayer->SetLocation(m_strLocation);
     m_pPlayer->m_pOwner = this;
     // No parent: the player is a top-level window of its own, not owned by the main window.
-    Hooks().createWindow(*m_pPlayer);
+    PlayerWindows().CreateWindow(*m_pPlayer);
     if (IsRememberedPlayerRectUsable(m_rcPlayer, platform::AvailableScreenAreas())) {
         m_pPlayer->MoveWindow(m_rcPlayer);
     }

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QTest>
 #include <QTimer>
+#include <optional>
 
 namespace {
 
@@ -38,17 +39,15 @@ TEST(AboutVersionLine, DotsOfTheNumberBecomeDashes) {
     }
 }
 
-QStringList& OpenedUrls() {
-    static QStringList urls;
-    return urls;
-}
-void RecordUrl(const QString& url) {
-    OpenedUrls() << url;
-}
+class RecordingUrlOpener final : public platform::UrlOpenerService {
+public:
+    void OpenUrl(const QString& address) override { urls << address; }
+    QStringList urls;
+};
 
 TEST(AboutBox, ShowsTheVersionLineAndOpensTheHomePage) {
-    OpenedUrls().clear();
-    platform::SetUrlOpener(&RecordUrl);
+    RecordingUrlOpener opener;
+    const platform::ScopedService<platform::UrlOpenerService> useOpener(opener);
     CAboutDlg about;
     ASSERT_TRUE(about.OnInitDialog());
     auto* version = platform::FindControl<QLabel>(&about, IDC_STATIC_VERSION);
@@ -59,8 +58,7 @@ TEST(AboutBox, ShowsTheVersionLineAndOpensTheHomePage) {
     auto* link = platform::FindControl<QLabel>(&about, IDC_SYSLINK);
     ASSERT_NE(link, nullptr);
     emit link->linkActivated(QStringLiteral("link"));
-    EXPECT_EQ(OpenedUrls(), QStringList{kMakerHomePage});
-    platform::SetUrlOpener(nullptr);
+    EXPECT_EQ(opener.urls, QStringList{kMakerHomePage});
 }
 
 TEST(FrameMargins, DistancesFromTheClientEdgesToTheChild) {
@@ -106,20 +104,20 @@ public:
     QList<platform::Margins> extended;
 };
 
+// Notes the windows the about box is asked for over, without a modal loop.
+class RecordingAboutBox final : public AboutBoxService {
+public:
+    void RunAboutBox(QWidget* parent) override { parents << parent; }
+    QList<QWidget*> parents;
+};
+
 class MainWindow : public testsupport::PanelFixture {
 protected:
-    void SetUp() override {
-        PanelFixture::SetUp();
-        platform::SetCompositionService(&composition);
-        CCorvaneDlg::SetAboutBoxRunner([this](QWidget* parent) { aboutParents << parent; });
-    }
-    void TearDown() override {
-        CCorvaneDlg::SetAboutBoxRunner({});
-        platform::SetCompositionService(nullptr);
-        PanelFixture::TearDown();
-    }
     FakeComposition composition;
-    QList<QWidget*> aboutParents;
+    RecordingAboutBox aboutBox;
+    QList<QWidget*>& aboutParents = aboutBox.parents;
+    const platform::ScopedService<platform::CompositionService> m_useComposition{composition};
+    std::optional<platform::ScopedService<AboutBoxService>> m_useAboutBox{std::in_place, aboutBox};
 };
 
 TEST_F(MainWindow, GlassFollowsTheCompositionWithMarginsFixedAtStart) {
@@ -194,8 +192,8 @@ TEST_F(MainWindow, WindowMenuIdsSixteenToThirtyOneOpenTheAboutBox) {
 }
 
 TEST_F(MainWindow, FixedSizeIconAndLink) {
-    OpenedUrls().clear();
-    platform::SetUrlOpener(&RecordUrl);
+    RecordingUrlOpener opener;
+    const platform::ScopedService<platform::UrlOpenerService> useOpener(opener);
     CCorvaneDlg dlg;
     dlg.Create();
     EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
@@ -206,11 +204,10 @@ TEST_F(MainWindow, FixedSizeIconAndLink) {
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(link->text().contains(QStringLiteral("Powered By Quillfen")));
     emit link->linkActivated(QStringLiteral("link"));
-    EXPECT_EQ(OpenedUrls(), QStringList{kMakerHomePage});
+    EXPECT_EQ(opener.urls, QStringList{kMakerHomePage});
     // The panel sits inside the client area, below the link's strip.
     EXPECT_TRUE(dlg.rect().contains(dlg.m_controlDlg.geometry()));
     EXPECT_GE(dlg.m_controlDlg.y(), link->geometry().bottom());
-    platform::SetUrlOpener(nullptr);
     dlg.DestroyWindow();
 }
 
@@ -237,7 +234,7 @@ TEST_F(MainWindow, EnterNeverClosesEscapeEndsTheRunAndBothFilesAreSaved) {
 }
 
 TEST_F(MainWindow, OrderlyCloseDismissesBoxesAboveTheMainWindow) {
-    CCorvaneDlg::SetAboutBoxRunner({}); // the real about box, modal over the main window
+    m_useAboutBox.reset(); // the real about box, modal over the main window
     CCorvaneDlg dlg;
     bool aboutWasOpen = false;
     QTimer::singleShot(0, &dlg, [&] { dlg.OnSysCommand(IDM_ABOUTBOX); });

@@ -139,7 +139,8 @@ protected:
     static platform::WindowHandle s_chromiumWindow;
 
     platform::DesktopWindowSystem windows;
-    CCaptureStreamID capture{&windows};
+    const platform::ScopedService<platform::WindowSystem> m_useWindows{windows};
+    CCaptureStreamID capture;
     HistoryList history;
     PanelSide panel{capture, history};
 };

@@ -253,7 +253,7 @@ TEST_F(HistoryPanel, CapturedChannelPagesJoinTheHistoryWithoutConnecting) {
                           QStringLiteral("Chrome_AutocompleteEditView")});
     windows.SetForeground(1);
     WriteHistory(1);
-    History().m_capture.SetWindowSystem(&windows);
+    const platform::ScopedService<platform::WindowSystem> useWindows(windows);
 
     // Box off: nothing is read.
     History().OnTimer(CHistoryDlg::kTimerId);
@@ -278,7 +278,6 @@ TEST_F(HistoryPanel, CapturedChannelPagesJoinTheHistoryWithoutConnecting) {
     History().OnTimer(CHistoryDlg::kTimerId);
     EXPECT_EQ(fetched.size(), 2);
     EXPECT_EQ(Ids(), (QStringList{"hrb0042", StreamId(0)}));
-    History().m_capture.SetWindowSystem(nullptr);
 }
 
 } // namespace

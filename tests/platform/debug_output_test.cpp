@@ -1,18 +1,21 @@
 #include "platform/debug_output.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/recording_services.h"
 
 #include <QStringList>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace {
 
-TEST(DebugOutput, SinkReceivesEachTextWhole) {
+TEST(DebugOutput, InstalledServiceReceivesEachTextWhole) {
     QStringList seen;
-    platform::SetDebugOutputSink([&](const QString& text) { seen << text; });
-    platform::OutputDebugStringW(QStringLiteral("FlashCall():<invoke/>\r\n"));
-    platform::OutputDebugStringW(QStringLiteral("日本語\r\n"));
-    platform::SetDebugOutputSink({});
+    {
+        const testsupport::RecordingDebugOutput output(&seen);
+        platform::OutputDebugStringW(QStringLiteral("FlashCall():<invoke/>\r\n"));
+        platform::OutputDebugStringW(QStringLiteral("日本語\r\n"));
+    }
+    // Gone with its scope: later texts go to standard error again.
+    platform::OutputDebugStringW(QStringLiteral("after\r\n"));
     EXPECT_EQ(seen, QStringList({QStringLiteral("FlashCall():<invoke/>\r\n"),
                                  QStringLiteral("日本語\r\n")}));
 }

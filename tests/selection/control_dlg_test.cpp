@@ -4,6 +4,7 @@
 #include "selection/control_dlg.h"
 #include "selection/stream_reference.h"
 #include "tests/support/panel_fixture.h"
+#include "tests/support/recording_services.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -38,7 +39,6 @@ class ControlPanel : public testsupport::PanelFixture {
 protected:
     void SetUp() override {
         PanelFixture::SetUp();
-        m_previousLookup = SetStreamPageLookup(&FakePages::Lookup);
         FakePages::sawWaitCursor = false;
         FakePages::lookups = 0;
     }
@@ -48,7 +48,6 @@ protected:
             m_panel.reset();
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        SetStreamPageLookup(m_previousLookup);
         PanelFixture::TearDown();
     }
 
@@ -92,7 +91,9 @@ protected:
     std::unique_ptr<CControlDlg> m_panel;
 
 private:
-    StreamPageLookup m_previousLookup = nullptr;
+    testsupport::ScriptedPageLookup m_pages{[](const QString& url, QString& id, QString& title) {
+        return FakePages::Lookup(url, id, title);
+    }};
 };
 
 TEST_F(ControlPanel, UnrecognisedReferenceIsReportedAndChangesNothing) {

@@ -30,27 +30,29 @@ public:
     QStringList texts;
 };
 
+// Player windows without the web viewer: made and sized, and the streams they are given noted.
+class RecordingPlayerWindows final : public PlayerWindowService {
+public:
+    CPlayerDlg* Construct() override {
+        ++made;
+        return new CPlayerDlg();
+    }
+    void CreateWindow(CPlayerDlg& player) override { player.resize(320, 200); }
+    void ShowStream(CPlayerDlg& /*player*/, const QString& streamId) override {
+        shownStreams << streamId;
+    }
+    QStringList shownStreams;
+    int made = 0;
+};
+
 class PanelFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         GetAppState().m_strExeDir = m_dir.path();
-        platform::SetMessageBoxService(&messages);
-        CControlDlg::SetPlayerHooks({
-            [this] {
-                ++playersMade;
-                return new CPlayerDlg();
-            },
-            [](CPlayerDlg& player) { player.resize(320, 200); },
-            [this](CPlayerDlg&, const QString& streamId) { shownStreams << streamId; },
-        });
     }
 
-    void TearDown() override {
-        CControlDlg::SetPlayerHooks({});
-        platform::SetMessageBoxService(nullptr);
-        ReleaseAppState();
-    }
+    void TearDown() override { ReleaseAppState(); }
 
     QString PathOf(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
 
@@ -80,10 +82,13 @@ protected:
     }
 
     RecordingMessageBox messages;
-    QStringList shownStreams;
-    int playersMade = 0;
+    RecordingPlayerWindows players;
+    QStringList& shownStreams = players.shownStreams;
+    int& playersMade = players.made;
 
 private:
+    platform::ScopedService<platform::MessageBoxService> m_useMessages{messages};
+    platform::ScopedService<PlayerWindowService> m_usePlayers{players};
     QTemporaryDir m_dir;
 };
 
