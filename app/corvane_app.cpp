@@ -4,7 +4,7 @@
 #include "app/command_line.h"
 #include "app/corvane_dlg.h"
 #include "platform/console_signals.h"
-#include "platform/desktop_window_system.h"
+#include "platform/window_system.h"
 
 #include <QApplication>
 #include <QPointer>

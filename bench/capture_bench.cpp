@@ -2,7 +2,7 @@
 // the address bar is known, and one poll that has to list the window's children first.
 // Run on a desktop: tests/support/run_with_desktop.sh build/bench/capture_bench
 #include "discovery/capture_stream_id.h"
-#include "platform/desktop_window_system.h"
+#include "platform/nix/desktop_window_system.h"
 #include "tests/discovery/chromium_session.h"
 #include "tests/support/loopback_server.h"
 

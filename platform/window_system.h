@@ -43,4 +43,8 @@ public:
 // The program's own is a desktop without any window; start-up installs the desktop's backend.
 template <> WindowSystem& Services<WindowSystem>::Own();
 
+// Puts the desktop's own window system in force (the platform's backend); it connects to the
+// desktop on first use. Call once at start-up, before the first poll.
+void UseDesktopWindowSystem();
+
 } // namespace platform

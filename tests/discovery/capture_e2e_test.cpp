@@ -2,7 +2,7 @@
 // browser's address bar, and the history panel's side looks the pages up through a stand-in of
 // the service and adds them to a history list.
 #include "history/capture_tick.h"
-#include "platform/desktop_window_system.h"
+#include "platform/nix/desktop_window_system.h"
 #include "tests/discovery/chromium_session.h"
 
 #include <QApplication>

@@ -1,4 +1,5 @@
-#include "platform/desktop_window_system.h"
+#include "platform/browser_names.h"
+#include "platform/nix/desktop_window_system.h"
 #include "tests/support/scoped_env.h"
 
 #include <QCoreApplication>
@@ -26,7 +27,7 @@ TEST(BrowserImageNameTest, ChromiumFamilyIsKnownAsChromeExe) {
         {"", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(platform::BrowserImageName(QString::fromUtf8(c.path)), QString::fromUtf8(c.name))
+        EXPECT_EQ(browsers::BrowserImageName(QString::fromUtf8(c.path)), QString::fromUtf8(c.name))
             << c.path;
     }
 }

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "platform/nix/atspi_windows.h"
+#include "platform/nix/xcb_windows.h"
 #include "platform/window_system.h"
-
-#include <memory>
 
 namespace platform {
 
-// The window system of an X11 desktop: top-level windows from the X server, their inner parts
-// (address bars and the like) from the accessibility bus (AT-SPI). Child handles name
-// accessibles and stay valid until the next enumeration. Every request waits at most
+// The window system of an X11 desktop: top-level windows from the X server (XcbWindows), their
+// inner parts (address bars and the like) from the accessibility bus (AtspiWindows); each call
+// goes to the one the handle belongs to. Child handles name accessibles and stay valid until the
+// next enumeration. Every request waits at most
 // kRequestTimeoutMs; a window, application or process that has gone gives the "nothing" answer.
 class DesktopWindowSystem final : public WindowSystem {
 public:
@@ -34,16 +35,8 @@ public:
     QString GetClassName(WindowHandle window) override;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
+    XcbWindows m_x;
+    AtspiWindows m_accessibles;
 };
-
-// The name by which the capture knows the program of an executable: the Chromium family
-// ("chromium", "chrome", "google-chrome", ...) is "chrome.exe", others keep their base name.
-QString BrowserImageName(const QString& executablePath);
-
-// Puts one desktop window system in force (Services<WindowSystem>); it connects to the desktop
-// on first use. Call once at start-up, before the first poll.
-void UseDesktopWindowSystem();
 
 } // namespace platform
