@@ -3,7 +3,7 @@
 // Run on a desktop: tests/support/run_with_desktop.sh build/bench/capture_bench
 #include "discovery/capture_stream_id.h"
 #include "platform/nix/desktop_window_system.h"
-#include "tests/discovery/chromium_session.h"
+#include "tests/support/chromium_session.h"
 #include "tests/support/loopback_server.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // the service and adds them to a history list.
 #include "history/capture_tick.h"
 #include "platform/nix/desktop_window_system.h"
-#include "tests/discovery/chromium_session.h"
+#include "tests/support/chromium_session.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

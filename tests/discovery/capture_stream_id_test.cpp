@@ -1,5 +1,5 @@
 #include "discovery/capture_stream_id.h"
-#include "tests/discovery/scripted_window_system.h"
+#include "tests/support/scripted_window_system.h"
 
 #include <functional>
 #include <gtest/gtest.h>

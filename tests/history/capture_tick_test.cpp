@@ -1,5 +1,5 @@
 #include "history/capture_tick.h"
-#include "tests/discovery/scripted_window_system.h"
+#include "tests/support/scripted_window_system.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/scoped_env.h"

@@ -1,7 +1,7 @@
 #include "history/history_dlg.h"
 #include "platform/dialog_template.h"
 #include "res/resources.h"
-#include "tests/discovery/scripted_window_system.h"
+#include "tests/support/scripted_window_system.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/panel_fixture.h"
 #include "tests/support/scoped_env.h"

@@ -1,5 +1,5 @@
 #include "player/flash_bridge.h"
-#include "tests/player/qt_print.h"
+#include "tests/support/qt_print.h"
 
 #include <gtest/gtest.h>
 

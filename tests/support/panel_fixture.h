@@ -7,20 +7,12 @@
 #include "platform/message_box.h"
 #include "player/player_dlg.h"
 #include "selection/control_dlg.h"
+#include "tests/support/qt_print.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <ostream>
-
-// Readable failure messages for Qt's strings.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& texts, std::ostream* out) {
-    *out << "{\"" << texts.join(QStringLiteral("\", \"")).toStdString() << "\"}";
-}
 
 namespace testsupport {
 

@@ -1,4 +1,4 @@
-#include "tests/discovery/chromium_session.h"
+#include "tests/support/chromium_session.h"
 
 #include <QDir>
 #include <QFile>
