@@ -3,6 +3,7 @@
 #include "platform/services.h"
 
 #include <QString>
+#include <QtGlobal>
 
 namespace platform {
 
@@ -14,9 +15,38 @@ public:
     virtual void Write(const QString& text) = 0;
 };
 
+// The program's own writes to standard error and never waits for it nor dies of it: a text that
+// a full pipe or terminal cannot take at once, or that a closed one refuses, is dropped (with
+// SIGPIPE ignored, see console_signals.h, a pipe without reader is a failed write).
 template <> DebugOutputService& Services<DebugOutputService>::Own();
 
-// Stands in for the debugger output channel; always on, whatever the console mode.
+// How much the channel takes in a while, so that a page calling the bridge in a loop cannot
+// fill a disk: a bucket of `burst` characters that refills at `perSecond` characters a second.
+// A text that does not fit is left out; the next one that fits is preceded by a line telling
+// how many were.
+class OutputBudget {
+public:
+    OutputBudget(qint64 perSecond, qint64 burst);
+    // Whether a text of `size` characters may be written at `nowMs` (a steady clock); if so its
+    // size is taken from the bucket. A text longer than the bucket costs the whole bucket.
+    bool Take(qint64 nowMs, qint64 size);
+    // The number of texts left out since the last call, and starts counting again.
+    qint64 TakeLeftOut();
+
+private:
+    qint64 m_perSecond;
+    qint64 m_burst;
+    qint64 m_level; // thousandths of a character
+    qint64 m_lastMs = -1;
+    qint64 m_leftOut = 0;
+};
+
+// What the channel takes: bursts of this many characters, refilled at the rate below.
+inline constexpr qint64 kDebugOutputBurst = 64 * 1024;
+inline constexpr qint64 kDebugOutputPerSecond = 16 * 1024;
+
+// Stands in for the debugger output channel; always on, whatever the console mode, and bounded
+// by one OutputBudget of the sizes above for the whole program.
 void OutputDebugStringW(const QString& text);
 
 } // namespace platform
