@@ -2,6 +2,7 @@
 
 #include "app/about_dlg.h"
 #include "app/home_page.h"
+#include "app/lookup_progress_window.h"
 #include "platform/dialog_template.h"
 #include "res/resources.h"
 
@@ -60,6 +61,8 @@ bool CCorvaneDlg::Create() {
 bool CCorvaneDlg::OnInitDialog() {
     BuildSystemMenu();
     setWindowIcon(m_hIcon);
+    m_pLookupProgress = std::make_unique<LookupProgressWindow>(this);
+    m_useLookupProgress.emplace(*m_pLookupProgress);
     m_controlDlg.Create(this);
     m_controlDlg.show();
     platform::IsCompositionEnabled(m_bComposition);
@@ -109,6 +112,8 @@ bool CCorvaneDlg::DestroyWindow() {
     }
     m_bDestroyed = true;
     m_controlDlg.DestroyWindow();
+    m_useLookupProgress.reset();
+    m_pLookupProgress.reset();
     hide();
     return true;
 }
@@ -116,7 +121,9 @@ bool CCorvaneDlg::DestroyWindow() {
 void CCorvaneDlg::accept() {}
 
 void CCorvaneDlg::reject() {
+    // Hidden first, so that a handler whose fetch is cut short here has no window to speak to.
     done(IDCANCEL);
+    CancelLookup();
 }
 
 void CCorvaneDlg::OnSysCommand(int id) {

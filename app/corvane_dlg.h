@@ -1,12 +1,16 @@
 #pragma once
 
+#include "discovery/lookup_progress.h"
 #include "platform/composition.h"
 #include "platform/services.h"
 #include "selection/control_dlg.h"
 
 #include <QDialog>
 #include <QIcon>
+#include <memory>
+#include <optional>
 
+class LookupProgressWindow;
 class QMenu;
 
 // Runs the about box over a window. The program's own shows it modally; tests install one that
@@ -60,7 +64,9 @@ public:
 
 public slots:
     void accept() override; // the OK command (Enter) does nothing
-    void reject() override; // close box, Alt+F4, Escape
+    // Close box, Alt+F4, Escape, an ending signal; also while a page is fetched, whose fetch
+    // then fails at once so that the run ends without waiting for it.
+    void reject() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -70,6 +76,9 @@ private:
     void BuildSystemMenu();
 
     QMenu* m_pSysMenu = nullptr;
+    // While the window lives, page fetches hold its input back and can be cancelled.
+    std::unique_ptr<LookupProgressWindow> m_pLookupProgress;
+    std::optional<platform::ScopedService<LookupProgressService>> m_useLookupProgress;
     platform::CompositionWatcher* m_pWatcher = nullptr;
     bool m_bWindowCreated = false;
     bool m_bDestroyed = false;

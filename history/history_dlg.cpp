@@ -1,5 +1,6 @@
 #include "history/history_dlg.h"
 
+#include "discovery/lookup_progress.h"
 #include "history/capture_tick.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
@@ -218,6 +219,12 @@ void CHistoryDlg::OnTimer(int id) {
         return;
     }
     KillTimer();
+    if (IsLookupRunning()) {
+        // A page fetched for the control panel turns the event loop: this tick waits its turn,
+        // so that no poll and no second lookup runs inside the first.
+        SetTimer();
+        return;
+    }
     RunCaptureTick(m_capture, m_checkIE->isChecked(), m_checkChrome->isChecked());
     // Re-armed only now, so a slow page fetch inside the poll never lets ticks overlap.
     if (m_bWindowCreated) {
@@ -226,7 +233,7 @@ void CHistoryDlg::OnTimer(int id) {
 }
 
 void CHistoryDlg::OnCapturedURL() {
-    // A page lookup blocks the program while it runs, as a typed address does.
+    // The caller waits for the lookup, as for a typed address; the timer is stopped meanwhile.
     if (AddCapturedChannel(m_capture, m_entries)) {
         RefreshHistoryList();
     }

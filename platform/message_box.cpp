@@ -8,6 +8,11 @@ namespace {
 class WidgetMessageBoxService final : public MessageBoxService {
 public:
     void ShowMessage(QWidget* parent, const QString& text) override {
+        if (parent != nullptr && !parent->window()->isVisible()) {
+            // The window it would speak for is gone (the main window after its close, while a
+            // handler cut short by that close returns): nobody is there to answer it.
+            return;
+        }
         QMessageBox::warning(parent, QStringLiteral("Vistrel"), text, QMessageBox::Ok);
     }
 };

@@ -9,7 +9,8 @@ class QWidget;
 namespace platform {
 
 // Where the program's few user messages go. The program shows a warning box titled "Vistrel"
-// with an OK button; tests install a recording service instead.
+// with an OK button, over the parent's window; none while that window is not shown (the program
+// is ending). Tests install a recording service instead.
 class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
