@@ -1,6 +1,7 @@
 // A hostile viewer, served as the service's web host through a loopback proxy: what it can make
 // the program write, whom it can reach on this machine, and what a page it navigates to gets.
 #include "discovery/service_endpoints.h"
+#include "platform/debug_output.h"
 #include "platform/web_engine_startup.h"
 #include "player/player_dlg.h"
 #include "player/shockwaveflash.h"
@@ -10,6 +11,7 @@
 #include "tests/support/recording_services.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -99,6 +101,21 @@ ask(big).then(function (answer) {
   return ask('<invoke name="eval" returntype="xml"><arguments><string>window.location.href' +
              '</string></arguments></invoke>');
 }).then(function (answer) { window.results.after = String(answer); });
+</script></body></html>)HTML";
+
+// A viewer that calls with 10 MB for as long as it is told, as fast as it is answered.
+const char* const kFloodingViewer = R"HTML(<!doctype html>
+<html><head><title>viewer</title></head><body><script>
+window.results = {calls: 0};
+var big = '<invoke name="eval" returntype="xml"><arguments><string>navigator.platform' +
+          '</string></arguments></invoke>' + 'y'.repeat(10 * 1024 * 1024);
+window.flood = function (ms) {
+  var end = Date.now() + ms;
+  (function next() {
+    if (Date.now() >= end) { window.results.done = true; return; }
+    window.flashHost.call(big).then(function () { window.results.calls++; next(); });
+  })();
+};
 </script></body></html>)HTML";
 
 // Plays a forward proxy on loopback: the service's web host serves the hostile viewer, one
@@ -275,6 +292,49 @@ TEST(HostileViewer, IsTracedShortReachesNoLocalServiceAndNoOtherHostGetsTheBridg
     EXPECT_FALSE(answer.contains(QStringLiteral("Win32"))) << answer.toStdString();
     EXPECT_EQ(calls, callsBefore + 2); // the second viewer's two calls, nothing from the other
     EXPECT_EQ(trace.filter(QStringLiteral("FlashCall():")).size(), traceBefore + 2);
+    player->DestroyWindow();
+    WaitFor([&] { return owner.m_pPlayer == nullptr; }, 2000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(HostileViewer, CallsInALoopLeaveABoundedTrace) {
+    // VISTREL_FLOOD_SECONDS makes the loop longer, to measure by hand.
+    const int seconds = qEnvironmentVariableIsSet("VISTREL_FLOOD_SECONDS")
+                            ? qEnvironmentVariableIntValue("VISTREL_FLOOD_SECONDS")
+                            : 3;
+    QStringList trace;
+    const testsupport::RecordingDebugOutput output(&trace);
+    playertest::TestOwner owner;
+    auto* player = new CPlayerDlg; // released by its DestroyWindow
+    player->m_pOwner = &owner;
+    player->Create();
+    owner.m_pPlayer = player;
+    player->show();
+    QWebEnginePage* page = player->m_flash->View()->page();
+    player->m_flash->LoadMovie(0, QStringLiteral("http://") + endpoints::kWebHost +
+                                      QStringLiteral("/flash/viewer.swf?cid=flood"));
+    ASSERT_TRUE(WaitFor([&] { return RunJs(page, QStringLiteral("!!window.flood")).toBool(); }));
+    // Whatever the first seconds of the run wrote is spent budget too: start from a pause that
+    // refills it, then flood.
+    WaitFor([] { return false; }, 5000);
+    trace.clear();
+    QElapsedTimer clock;
+    clock.start();
+    RunJs(page, QStringLiteral("window.flood(%1)").arg(seconds * 1000));
+    ASSERT_TRUE(WaitFor(
+        [&] { return RunJs(page, QStringLiteral("window.results.done === true")).toBool(); },
+        seconds * 1000 + 60000));
+    const qint64 elapsed = clock.elapsed();
+    const int calls = RunJs(page, QStringLiteral("window.results.calls")).toInt();
+    qint64 written = 0;
+    for (const QString& text : trace) {
+        written += text.size();
+    }
+    std::printf("%d calls of 10 MB in %lld ms left %lld characters of trace\n", calls,
+                static_cast<long long>(elapsed), static_cast<long long>(written));
+    EXPECT_GT(calls, 0);
+    EXPECT_LE(written, platform::kDebugOutputBurst +
+                           platform::kDebugOutputPerSecond * (elapsed / 1000 + 1) + 4096);
     player->DestroyWindow();
     WaitFor([&] { return owner.m_pPlayer == nullptr; }, 2000);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
