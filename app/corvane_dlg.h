@@ -11,6 +11,7 @@
 #include <optional>
 
 class LookupProgressWindow;
+class QEventLoop;
 class QMenu;
 
 // Runs the about box over a window. The program's own shows it modally; tests install one that
@@ -41,8 +42,9 @@ public:
     // Builds the window from its template and runs OnInitDialog (DoModal does it first).
     bool Create();
     bool OnInitDialog();
-    // Runs the window modally; when the run ends the window and its panels are destroyed and
-    // both files saved.
+    // Runs the window until it ends (IDCANCEL: close box, Alt+F4, Escape, an ending signal);
+    // then the window and its panels are destroyed and both files saved. The run blocks only
+    // the window's owner, and it has none: the player, a window of its own, stays usable.
     int DoModal();
     // The control panel's teardown first, then the window's own. Only the first call acts.
     bool DestroyWindow();
@@ -67,6 +69,7 @@ public slots:
     // Close box, Alt+F4, Escape, an ending signal; also while a page is fetched, whose fetch
     // then fails at once so that the run ends without waiting for it.
     void reject() override;
+    void done(int result) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -80,6 +83,8 @@ private:
     std::unique_ptr<LookupProgressWindow> m_pLookupProgress;
     std::optional<platform::ScopedService<LookupProgressService>> m_useLookupProgress;
     platform::CompositionWatcher* m_pWatcher = nullptr;
+    QEventLoop* m_pRunLoop = nullptr;
+    bool m_bEnded = false;
     bool m_bWindowCreated = false;
     bool m_bDestroyed = false;
 };
