@@ -256,6 +256,37 @@ TEST_F(LookupInMainWindow, AClosedMainWindowEndsTheRunAtOnceAndSavesBothFiles) {
     platform::Services<platform::MessageBoxService>::Install(recording);
 }
 
+TEST_F(LookupInMainWindow, ALookupOfTheCaptureEndsAsSoonAsTheProgramIsAskedToEnd) {
+    testsupport::ScriptedWindowSystem windows;
+    windows.SetProcess(7, QStringLiteral("chrome.exe"));
+    windows.AddWindow(1, {7, 0, QStringLiteral("Chromium"), QStringLiteral("Chromium")});
+    windows.AddWindow(2, {7, 1, SilentPage(), QStringLiteral("Chrome_AutocompleteEditView")});
+    windows.SetForeground(1);
+    const platform::ScopedService<platform::WindowSystem> useWindows(windows);
+    WriteHistory(1);
+    CCorvaneDlg dlg;
+    qint64 took = -1;
+    QElapsedTimer clock;
+    QTimer::singleShot(0, &dlg,
+                       [&] { dlg.m_controlDlg.m_history.m_checkChrome->setChecked(true); });
+    // The first tick (after 500 ms) finds the page and looks it up; it never answers.
+    After(1500, [&] {
+        EXPECT_TRUE(IsLookupRunning());
+        EXPECT_EQ(m_requests, 1);
+        clock.start();
+        CCorvaneApp::CloseMainWindow(&dlg);
+    });
+    EXPECT_EQ(dlg.DoModal(), CCorvaneDlg::IDCANCEL);
+    took = clock.isValid() ? clock.elapsed() : -1;
+    EXPECT_GE(took, 0);
+    EXPECT_LT(took, 1000);
+    EXPECT_FALSE(IsLookupRunning());
+    EXPECT_EQ(dlg.m_controlDlg.m_history.m_entries.Entries().size(),
+              1); // a failed lookup adds nothing
+    EXPECT_TRUE(ReadFile(QStringLiteral("History.ini")).contains(StreamId(0)));
+    EXPECT_TRUE(QFile::exists(PathOf(QStringLiteral("Vistrel.ini"))));
+}
+
 TEST(MessageBox, NoneOverAWindowThatIsNoLongerShown) {
     QWidget window;
     QWidget child(&window);

@@ -129,8 +129,10 @@ public:
                 const std::lock_guard<std::mutex> lock(m_mutex);
                 m_seen.push_back(host + " " + req.path);
             }
-            if (host == "www.tevora.tv" &&
-                req.path.find("/flash/viewer.swf") != std::string::npos) {
+            if (host == "www.tevora.tv" && req.path.find("/flash/flood.swf") != std::string::npos) {
+                res.set_content(kFloodingViewer, "text/html");
+            } else if (host == "www.tevora.tv" &&
+                       req.path.find("/flash/viewer.swf") != std::string::npos) {
                 res.set_content(kHostileViewer, "text/html");
             } else if (host == "www.tevora.tv" && req.path.find("/ok") != std::string::npos) {
                 res.set_content("ok", "text/plain");
@@ -312,8 +314,14 @@ TEST(HostileViewer, CallsInALoopLeaveABoundedTrace) {
     player->show();
     QWebEnginePage* page = player->m_flash->View()->page();
     player->m_flash->LoadMovie(0, QStringLiteral("http://") + endpoints::kWebHost +
-                                      QStringLiteral("/flash/viewer.swf?cid=flood"));
-    ASSERT_TRUE(WaitFor([&] { return RunJs(page, QStringLiteral("!!window.flood")).toBool(); }));
+                                      QStringLiteral("/flash/flood.swf"));
+    ASSERT_TRUE(WaitFor([&] { return RunJs(page, QStringLiteral("!!window.flood")).toBool(); }))
+        << RunJs(page,
+                 QStringLiteral(
+                     "location.href + ' ' + document.documentElement.outerHTML.slice(0, 300)"))
+               .toString()
+               .toStdString()
+        << g_service->Seen();
     // Whatever the first seconds of the run wrote is spent budget too: start from a pause that
     // refills it, then flood.
     WaitFor([] { return false; }, 5000);
