@@ -11,11 +11,11 @@ VISTREL_BUILD_PACKAGES=(
     fonts-noto-cjk dbus dbus-x11 ca-certificates
 )
 # What the tests need on top: test frameworks, the fuzzing compiler with its libFuzzer and
-# sanitizer runtimes (not pulled in by clang without recommends), a private X desktop and a
-# real browser for the capture test.
+# sanitizer runtimes (not pulled in by clang without recommends), a private X desktop, a
+# Wayland compositor and a real browser for the capture tests.
 VISTREL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
-    xvfb xauth openbox x11-utils xdotool chromium curl imagemagick
+    xvfb xauth openbox x11-utils xdotool chromium weston curl imagemagick
 )
 
 vistrel_install() {
