@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <csignal>
+#include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -125,6 +127,24 @@ TEST_F(CaptureOnWaylandTest, ChannelPagesShownInAWaylandChromiumGoToTheHistory) 
     EXPECT_EQ(history.Entries()[0].streamId, channels[2].streamId);
     EXPECT_EQ(history.Entries()[0].memo, TitleOf(channels[2]));
     EXPECT_EQ(history.Entries()[1].streamId, channels[1].streamId);
+}
+
+// A browser that stops answering costs a poll a bounded time, also where the bus is asked
+// which frame is in front.
+TEST_F(CaptureOnWaylandTest, HungBrowserCostsAPollABoundedTime) {
+    ASSERT_TRUE(TickUntil([this] { return capture.m_bAddressBarFound == 1; }, 30000));
+    const int reportsBefore = panel.reports;
+    const auto pid = static_cast<pid_t>(s_chromium->ProcessId());
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    QElapsedTimer clock;
+    clock.start();
+    RunCaptureTick(capture, false, true);
+    const qint64 hungPollMs = clock.elapsed();
+    ASSERT_EQ(kill(pid, SIGCONT), 0);
+    // Without a bound every request would wait for the bus's default of 25 seconds.
+    EXPECT_LT(hungPollMs, 5000);
+    std::printf("poll of a stopped Wayland browser: %lld ms\n", static_cast<long long>(hungPollMs));
+    EXPECT_EQ(panel.reports, reportsBefore);
 }
 
 } // namespace

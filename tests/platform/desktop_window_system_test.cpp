@@ -54,7 +54,7 @@ public:
     QList<quint32> framesListedFor; // the process ids ListFrameOf was asked for
 
     static WindowHandle Handle(int serial) { return kHandleTag | WindowHandle(serial); }
-    void Add(WindowHandle handle, Part part) {
+    void Add(WindowHandle handle, const Part& part) {
         parts.insert(handle, part);
         order.append(handle);
     }

@@ -3,14 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <utility>
 
 namespace testsupport {
 
 ChromiumSession::ChromiumSession(int proxyPort) : ChromiumSession(proxyPort, {}) {}
 
-ChromiumSession::ChromiumSession(int proxyPort, QProcessEnvironment compositor)
-    : m_proxyPort(proxyPort), m_compositor(std::move(compositor)) {
+ChromiumSession::ChromiumSession(int proxyPort, const QProcessEnvironment& compositor)
+    : m_proxyPort(proxyPort), m_compositor(compositor) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.setStandardOutputFile(QProcess::nullDevice());
 }

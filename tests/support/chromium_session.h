@@ -16,7 +16,7 @@ public:
     explicit ChromiumSession(int proxyPort);
     // As a Wayland client of the compositor that the environment names (XDG_RUNTIME_DIR,
     // WAYLAND_DISPLAY), with no X display.
-    ChromiumSession(int proxyPort, QProcessEnvironment compositor);
+    ChromiumSession(int proxyPort, const QProcessEnvironment& compositor);
     ~ChromiumSession();
     ChromiumSession(const ChromiumSession&) = delete;
     ChromiumSession& operator=(const ChromiumSession&) = delete;
