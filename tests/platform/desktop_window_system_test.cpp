@@ -293,6 +293,25 @@ TEST(DesktopWindowSystemTest, WithoutDesktopNothingIsFound) {
     }
 }
 
+// An X11 desktop without an accessibility bus (no session bus): a browser window in front
+// lists no parts, and asking the bus library anyway would end the process.
+TEST(DesktopWindowSystemTest, WithoutAccessibilityBusAWindowListsNothing) {
+    testsupport::ScopedEnv display("DISPLAY", QByteArray(":987654"));
+    testsupport::ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS",
+                                      QByteArray("unix:path=/nonexistent"));
+    testsupport::ScopedEnv accessibilityBus("AT_SPI_BUS_ADDRESS", std::nullopt);
+    ScriptedX11 x;
+    x.windows.insert(kXWindow, {static_cast<quint32>(getpid()), QStringLiteral("Page")});
+    x.foreground = kXWindow;
+    platform::AtspiWindows bus(100, 500, 100);
+    platform::DesktopWindowSystem windows(x, bus);
+    EXPECT_EQ(windows.GetForegroundWindow(), kXWindow);
+    int children = 0;
+    windows.EnumChildWindows(kXWindow, [&](WindowHandle) { ++children; });
+    EXPECT_EQ(children, 0);
+    EXPECT_EQ(bus.ActiveFrame(), 0u);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
