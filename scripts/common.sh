@@ -15,7 +15,7 @@ VISTREL_BUILD_PACKAGES=(
 # Wayland compositor and a real browser for the capture tests.
 VISTREL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
-    xvfb xauth openbox x11-utils xdotool chromium weston curl imagemagick
+    xvfb xauth openbox x11-utils xdotool wmctrl chromium weston curl imagemagick
 )
 
 vistrel_install() {

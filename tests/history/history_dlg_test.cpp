@@ -1,10 +1,10 @@
 #include "history/history_dlg.h"
 #include "platform/dialog_template.h"
 #include "res/resources.h"
-#include "tests/support/scripted_window_system.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/panel_fixture.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/scripted_window_system.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -40,6 +40,7 @@ protected:
             m_history = std::make_unique<CHistoryDlg>();
             m_history->m_pOwner = &owner;
             m_history->Create(&m_host);
+            m_history->show();
         }
         return *m_history;
     }
@@ -176,6 +177,54 @@ TEST_F(HistoryPanel, ChangeStreamAndDoubleClickConnectWithoutReordering) {
     EXPECT_EQ(Ids(), (QStringList{StreamId(0), StreamId(1), StreamId(2)}));
     EXPECT_EQ(ReadFile(QStringLiteral("History.ini")), fileBefore); // nothing written yet
     EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(HistoryPanel, DoubleClickAnywhereInTheListIsChangeStream) {
+    struct Case {
+        const char* name;
+        int count;
+        int marked;  // row clicked before, -1 none
+        int clicked; // row double-clicked, -1 the empty part below the rows
+        QStringList shown;
+        QStringList messages;
+    };
+    const Case cases[] = {
+        {"empty list", 0, -1, -1, {}, {kSelectToConnect}},
+        {"below the rows, none marked", 2, -1, -1, {}, {kSelectToConnect}},
+        // A click on no row takes the mark away, as the list shows: nothing is marked then.
+        {"below the rows, a row marked before", 3, 1, -1, {}, {kSelectToConnect}},
+        {"on a row, none marked before", 3, -1, 2, {StreamId(2)}, {}},
+        {"on another row than the marked one", 3, 0, 2, {StreamId(2)}, {}},
+    };
+    for (const Case& c : cases) {
+        WriteHistory(c.count);
+        m_history.reset();
+        owner.connected.clear();
+        messages.texts.clear();
+        if (c.marked >= 0) {
+            ClickRow(c.marked);
+        }
+        History();
+        m_host.show(); // laid out as on the screen
+        QWidget* viewport = List()->viewport();
+        const QPoint at = c.clicked >= 0
+                              ? List()->visualItemRect(List()->topLevelItem(c.clicked)).center()
+                              : QPoint(viewport->width() / 2, viewport->height() - 4);
+        ASSERT_TRUE(viewport->rect().contains(at)) << c.name;
+        ASSERT_EQ(List()->itemAt(at) == nullptr, c.clicked < 0) << c.name;
+        // The first click of the pair, then the press the system reports as double.
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+        EXPECT_EQ(ConnectedIds(), c.shown) << c.name;
+        EXPECT_EQ(messages.texts, c.messages) << c.name;
+        // The right button's double-click is not the list's notification.
+        owner.connected.clear();
+        messages.texts.clear();
+        QTest::mouseDClick(viewport, Qt::RightButton, {}, at);
+        EXPECT_TRUE(owner.connected.isEmpty()) << c.name;
+        EXPECT_TRUE(messages.texts.isEmpty()) << c.name;
+        m_history->DestroyWindow();
+    }
 }
 
 TEST_F(HistoryPanel, WithoutAnOwnerChangeStreamDoesNothing) {
