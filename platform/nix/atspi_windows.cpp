@@ -3,16 +3,16 @@
 
 #include "platform/browser_names.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QList>
 #include <atspi/atspi.h>
+#include <unistd.h>
 #include <utility>
 
 namespace platform {
 namespace {
-
-// Accessibles get handles with the top bit set; X window ids never use it.
-constexpr WindowHandle kAccessibleTag = WindowHandle{1} << (sizeof(WindowHandle) * 8 - 1);
 
 QString CutText(QString text) {
     text.truncate(WindowSystem::kMaxWindowText);
@@ -43,6 +43,7 @@ struct StateSnapshot {
     bool enabled = false;
     bool editable = false;
     bool defunct = false;
+    bool active = false;
 };
 
 StateSnapshot ReadStates(AtspiAccessible* accessible) {
@@ -57,6 +58,7 @@ StateSnapshot ReadStates(AtspiAccessible* accessible) {
     snapshot.enabled = atspi_state_set_contains(states, ATSPI_STATE_ENABLED);
     snapshot.editable = atspi_state_set_contains(states, ATSPI_STATE_EDITABLE);
     snapshot.defunct = atspi_state_set_contains(states, ATSPI_STATE_DEFUNCT);
+    snapshot.active = atspi_state_set_contains(states, ATSPI_STATE_ACTIVE);
     g_object_unref(states);
     return snapshot;
 }
@@ -110,15 +112,31 @@ struct FrameChoice {
 struct AtspiWindows::Impl {
     Impl(int timeout, int budgetMs, int nodeLimit)
         : timeoutMs(timeout), listingBudgetMs(budgetMs), listingNodeLimit(nodeLimit) {}
-    ~Impl() { ForgetNodes(); }
+    ~Impl() {
+        ForgetNodes();
+        for (const Node& frame : std::as_const(frames)) {
+            g_object_unref(frame.accessible);
+        }
+    }
 
     bool EnsureAtspi() {
         if (!atspiStarted) {
             atspiStarted = true;
-            atspiReady = atspi_init() >= 0;
+            atspiReady = AtspiConnected();
             atspi_set_timeout(timeoutMs, timeoutMs);
         }
         return atspiReady;
+    }
+
+    // Whether the process reaches an accessibility bus. Asked once: the library starts once
+    // per process, and asking it for anything without a bus ends the process.
+    static bool AtspiConnected() {
+        static const bool connected = [] {
+            // 0: started with a bus; 1: started before, by another part of the process.
+            const int started = atspi_init();
+            return started == 0 || (started == 1 && atspi_get_a11y_bus() != nullptr);
+        }();
+        return connected;
     }
 
     struct Node {
@@ -135,14 +153,95 @@ struct AtspiWindows::Impl {
     }
 
     Node* FindNode(WindowHandle handle) {
-        const auto it = nodes.find(handle);
-        return it == nodes.end() ? nullptr : &*it;
+        auto it = nodes.find(handle);
+        if (it != nodes.end()) {
+            return &*it;
+        }
+        it = frames.find(handle);
+        return it == frames.end() ? nullptr : &*it;
     }
 
     WindowHandle AddNode(AtspiAccessible* accessible, const StateSnapshot& states, AtspiRole role) {
-        const WindowHandle handle = kAccessibleTag | ++lastSerial;
+        const WindowHandle handle = AccessibleWindows::kHandleTag | ++lastSerial;
         nodes.insert(handle, Node{accessible, states, role});
         return handle;
+    }
+
+    // The frame's handle (taking its reference): the one it had when it was seen before, else a
+    // new one, for which the frame asked about longest ago is forgotten once there are enough.
+    WindowHandle FrameHandle(AtspiAccessible* frame) {
+        const AtspiObject* object = ATSPI_OBJECT(frame);
+        // A remote object is known by its application's bus name and its path.
+        const QByteArray key = QByteArray(object->app ? object->app->bus_name : nullptr) + ' ' +
+                               QByteArray(object->path);
+        if (const auto known = frameKeys.constFind(key); known != frameKeys.cend()) {
+            g_object_unref(frame);
+            frameOrder.removeOne(*known);
+            frameOrder.append(*known);
+            return *known;
+        }
+        if (frameOrder.size() >= AtspiWindows::kRememberedFrames) {
+            const WindowHandle oldest = frameOrder.takeFirst();
+            g_object_unref(frames.take(oldest).accessible);
+            frameKeys.remove(frameKeys.key(oldest));
+        }
+        const WindowHandle handle = AccessibleWindows::kHandleTag | ++lastSerial;
+        frames.insert(handle, Node{frame, {}, ATSPI_ROLE_FRAME});
+        frameKeys.insert(key, handle);
+        frameOrder.append(handle);
+        return handle;
+    }
+
+    static bool HoldsActiveState(AtspiAccessible* frame) {
+        const StateSnapshot states = ReadStates(frame);
+        return states.active && !states.defunct;
+    }
+
+    // The first top-level child of an application of another process that holds the active
+    // state; the caller owns the result.
+    AtspiAccessible* FindActiveFrame() {
+        AtspiAccessible* desktop = atspi_get_desktop(0);
+        if (!desktop) {
+            return nullptr;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        // The bus asks this process's own application on this thread, which cannot answer
+        // while it waits: every such request would run into the time limit.
+        const auto self = static_cast<guint>(getpid());
+        AtspiAccessible* found = nullptr;
+        GError* error = nullptr;
+        const gint count = atspi_accessible_get_child_count(desktop, &error);
+        for (gint i = 0; !Failed(error) && i < count && !found; ++i) {
+            if (clock.elapsed() > listingBudgetMs) {
+                break;
+            }
+            AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, &error);
+            if (!application) {
+                Failed(error);
+                continue;
+            }
+            const guint pid = atspi_accessible_get_process_id(application, &error);
+            if (!Failed(error) && pid != self) {
+                // An application that does not answer fails its first request and is passed.
+                const gint frameCount = atspi_accessible_get_child_count(application, &error);
+                for (gint j = 0; !Failed(error) && j < frameCount && !found; ++j) {
+                    AtspiAccessible* frame =
+                        atspi_accessible_get_child_at_index(application, j, &error);
+                    if (!frame) {
+                        continue; // the error, if any, ends this application
+                    }
+                    if (HoldsActiveState(frame)) {
+                        found = frame;
+                    } else {
+                        g_object_unref(frame);
+                    }
+                }
+            }
+            g_object_unref(application);
+        }
+        g_object_unref(desktop);
+        return found;
     }
 
     // The application registered by the process, or nullptr; the caller owns the result.
@@ -244,7 +343,8 @@ struct AtspiWindows::Impl {
         if (!node) {
             return {};
         }
-        return listing ? node->states : ReadStates(node->accessible);
+        // Parts being listed answer from the listing's snapshot.
+        return listing && nodes.contains(handle) ? node->states : ReadStates(node->accessible);
     }
 
     // Lists from `start` (owned by the call) within the listing's budget.
@@ -268,6 +368,11 @@ struct AtspiWindows::Impl {
     bool atspiReady = false;
     bool listing = false;
     QHash<WindowHandle, Node> nodes;
+    // Frames found active, each keeping its handle: by handle, by remote object, oldest first.
+    QHash<WindowHandle, Node> frames;
+    QHash<QByteArray, WindowHandle> frameKeys;
+    QList<WindowHandle> frameOrder;
+    WindowHandle lastActive = 0;
     WindowHandle lastSerial = 0;
 };
 
@@ -276,8 +381,19 @@ AtspiWindows::AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLi
 
 AtspiWindows::~AtspiWindows() = default;
 
-bool AtspiWindows::IsAccessibleHandle(WindowHandle handle) {
-    return (handle & kAccessibleTag) != 0;
+WindowHandle AtspiWindows::ActiveFrame() {
+    if (!d->EnsureAtspi()) {
+        return 0;
+    }
+    // The frame found last is asked first: while it stays in front, one request answers.
+    if (Impl::Node* last = d->lastActive ? d->FindNode(d->lastActive) : nullptr) {
+        if (Impl::HoldsActiveState(last->accessible)) {
+            return d->lastActive;
+        }
+    }
+    AtspiAccessible* frame = d->FindActiveFrame();
+    d->lastActive = frame ? d->FrameHandle(frame) : 0;
+    return d->lastActive;
 }
 
 void AtspiWindows::ListFrameOf(quint32 processId, const std::function<QString()>& windowTitle,

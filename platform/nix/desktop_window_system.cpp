@@ -22,24 +22,37 @@ QString CutText(QString text) {
 } // namespace
 
 DesktopWindowSystem::DesktopWindowSystem()
-    : m_x(kRequestTimeoutMs),
-      m_accessibles(kRequestTimeoutMs, kEnumerationBudgetMs, kEnumerationNodeLimit) {}
+    : m_ownX(std::make_unique<XcbWindows>(kRequestTimeoutMs)),
+      m_ownAccessibles(std::make_unique<AtspiWindows>(kRequestTimeoutMs, kEnumerationBudgetMs,
+                                                      kEnumerationNodeLimit)),
+      m_x(*m_ownX), m_accessibles(*m_ownAccessibles) {}
+
+DesktopWindowSystem::DesktopWindowSystem(X11Windows& x, AccessibleWindows& accessibles)
+    : m_x(x), m_accessibles(accessibles) {}
 
 DesktopWindowSystem::~DesktopWindowSystem() = default;
 
 WindowHandle DesktopWindowSystem::GetForegroundWindow() {
-    return m_x.Foreground();
+    // Where both could answer, the X server's wins: it is the window manager's one answer for
+    // the whole desktop and costs one round trip, while the accessibility bus only gathers what
+    // each application says of itself, knows nothing of programs without accessibility, and
+    // costs requests to every application. So the bus is asked only where X11 cannot say.
+    const quint32 x = m_x.Foreground();
+    if (x != 0 && m_x.Exists(x, false)) {
+        return x;
+    }
+    return m_accessibles.ActiveFrame();
 }
 
 bool DesktopWindowSystem::IsWindow(WindowHandle window) {
-    if (AtspiWindows::IsAccessibleHandle(window)) {
+    if (AccessibleWindows::IsAccessibleHandle(window)) {
         return m_accessibles.Exists(window);
     }
-    return IsXWindow(window) && m_x.Exists(static_cast<quint32>(window));
+    return IsXWindow(window) && m_x.Exists(static_cast<quint32>(window), false);
 }
 
 quint32 DesktopWindowSystem::GetWindowProcessId(WindowHandle window) {
-    if (AtspiWindows::IsAccessibleHandle(window)) {
+    if (AccessibleWindows::IsAccessibleHandle(window)) {
         return m_accessibles.ProcessId(window);
     }
     return IsXWindow(window) ? m_x.ProcessId(static_cast<quint32>(window)) : 0;
@@ -62,7 +75,7 @@ QString DesktopWindowSystem::GetProcessImageName(quint32 processId) {
 
 void DesktopWindowSystem::EnumChildWindows(WindowHandle window,
                                            const std::function<void(WindowHandle)>& callback) {
-    if (AtspiWindows::IsAccessibleHandle(window)) {
+    if (AccessibleWindows::IsAccessibleHandle(window)) {
         m_accessibles.ListChildren(window, callback);
         return;
     }
@@ -72,28 +85,28 @@ void DesktopWindowSystem::EnumChildWindows(WindowHandle window,
 }
 
 bool DesktopWindowSystem::IsWindowVisible(WindowHandle window) {
-    if (AtspiWindows::IsAccessibleHandle(window)) {
+    if (AccessibleWindows::IsAccessibleHandle(window)) {
         return m_accessibles.IsVisible(window);
     }
     return IsXWindow(window) && m_x.Exists(static_cast<quint32>(window), true);
 }
 
 bool DesktopWindowSystem::IsWindowEnabled(WindowHandle window) {
-    if (AtspiWindows::IsAccessibleHandle(window)) {
+    if (AccessibleWindows::IsAccessibleHandle(window)) {
         return m_accessibles.IsEnabled(window);
     }
     return IsWindow(window);
 }
 
 QString DesktopWindowSystem::GetWindowText(WindowHandle window) {
-    if (AtspiWindows::IsAccessibleHandle(window)) {
+    if (AccessibleWindows::IsAccessibleHandle(window)) {
         return m_accessibles.Text(window);
     }
     return IsXWindow(window) ? CutText(m_x.Title(static_cast<quint32>(window))) : QString();
 }
 
 QString DesktopWindowSystem::GetClassName(WindowHandle window) {
-    if (AtspiWindows::IsAccessibleHandle(window)) {
+    if (AccessibleWindows::IsAccessibleHandle(window)) {
         return m_accessibles.ClassName(window);
     }
     return IsXWindow(window) ? CutText(m_x.ClassName(static_cast<quint32>(window))) : QString();
