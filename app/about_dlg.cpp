@@ -19,7 +19,7 @@ QString MakeAboutVersionLine(const QString& versionText) {
     return QStringLiteral("Vistrel %1").arg(text);
 }
 
-void OnNMClickLink(QWidget* /*dialog*/) {
+void OpenMakerHomePage() {
     platform::OpenUrl(kMakerHomePage);
 }
 
@@ -28,17 +28,21 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {}
 bool CAboutDlg::OnInitDialog() {
     platform::BuildDialog(this, GetDialogTemplate(IDD_ABOUTBOX));
     setWindowIcon(QIcon(IconResourcePath(IDR_MAINFRAME)));
-    if (auto* ok = platform::FindControl<QPushButton>(this, 1)) {
+    if (auto* ok = platform::FindControl<QPushButton>(this, IDOK)) {
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     }
-    if (auto* link = platform::FindControl<QLabel>(this, 1005)) {
-        connect(link, &QLabel::linkActivated, this, [this] { OnNMClickLink(this); });
+    if (auto* link = platform::FindControl<QLabel>(this, IDC_SYSLINK)) {
+        connect(link, &QLabel::linkActivated, this, [this] { OnNMClickLink(); });
     }
     m_strVersion = MakeAboutVersionLine(GetVersionText());
-    if (auto* version = platform::FindControl<QLabel>(this, 1006)) {
+    if (auto* version = platform::FindControl<QLabel>(this, IDC_STATIC_VERSION)) {
         version->setText(m_strVersion);
     }
     return true;
+}
+
+void CAboutDlg::OnNMClickLink() {
+    OpenMakerHomePage();
 }
 
 int CAboutDlg::DoModal() {

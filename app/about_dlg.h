@@ -16,6 +16,7 @@ public:
     // Builds the controls and fills the version line; DoModal does it before showing.
     bool OnInitDialog();
     int DoModal();
+    void OnNMClickLink();
 
     QString m_strVersion;
 };

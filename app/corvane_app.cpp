@@ -7,8 +7,8 @@
 #include "app/reference_queue.h"
 #include "app/single_instance.h"
 #include "platform/console_signals.h"
-#include "platform/desktop_window_system.h"
 #include "platform/window_front.h"
+#include "platform/window_system.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -60,7 +60,6 @@ bool CCorvaneApp::StartOrHandOver(const QStringList& arguments, QDeadlineTimer d
 bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     QApplication::setApplicationName(QStringLiteral("Vistrel"));
     auto mainWindow = std::make_unique<CCorvaneDlg>();
-    m_pMainWnd = mainWindow.get();
     CAppState& state = GetAppState();
     const QPointer<CCorvaneDlg> guarded(mainWindow.get());
     ProcessCommandLine(
@@ -95,7 +94,6 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     // player window closed at the last moment) goes now, while the web engine is still there.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ReleaseAppState();
-    m_pMainWnd = nullptr;
     mainWindow.reset();
     // Both files are written: the next start on the folder may be a first one.
     m_pSingleInstance.reset();

@@ -29,7 +29,6 @@ public:
     // window are dismissed first, then the main window closes as its close box does.
     static void CloseMainWindow(CCorvaneDlg* mainWindow);
 
-    CCorvaneDlg* m_pMainWnd = nullptr;
     // The process's exit status: 1 when a second start found the running instance not answering.
     int m_nExitCode = 0;
 

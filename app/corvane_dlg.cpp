@@ -2,6 +2,7 @@
 
 #include "app/about_dlg.h"
 #include "app/home_page.h"
+#include "app/lookup_progress_window.h"
 #include "platform/dialog_template.h"
 #include "res/resources.h"
 
@@ -14,13 +15,13 @@
 
 namespace {
 
-std::function<void(QWidget*)>& AboutBoxRunner() {
-    static std::function<void(QWidget*)> runner = [](QWidget* parent) {
+class ModalAboutBox final : public AboutBoxService {
+public:
+    void RunAboutBox(QWidget* parent) override {
         CAboutDlg about(parent);
         about.DoModal();
-    };
-    return runner;
-}
+    }
+};
 
 } // namespace
 
@@ -35,11 +36,9 @@ void ComputeFrameMargins(const QWidget* window, const QWidget* child, platform::
     margins.cyBottomHeight = (client.top() + client.height()) - (outer.top() + outer.height());
 }
 
-void CCorvaneDlg::SetAboutBoxRunner(std::function<void(QWidget*)> runner) {
-    AboutBoxRunner() = runner ? std::move(runner) : [](QWidget* parent) {
-        CAboutDlg about(parent);
-        about.DoModal();
-    };
+template <> AboutBoxService& platform::Services<AboutBoxService>::Own() {
+    static ModalAboutBox own;
+    return own;
 }
 
 CCorvaneDlg::CCorvaneDlg(QWidget* parent)
@@ -53,7 +52,7 @@ bool CCorvaneDlg::Create() {
     }
     platform::BuildDialog(this, GetDialogTemplate(IDD_VISTREL_DIALOG));
     platform::PrepareTranslucentFrame(this);
-    if (auto* link = platform::FindControl<QLabel>(this, 1005)) {
+    if (auto* link = platform::FindControl<QLabel>(this, IDC_SYSLINK)) {
         connect(link, &QLabel::linkActivated, this, [this] { OnNMClickLink(); });
     }
     m_bWindowCreated = true;
@@ -63,6 +62,8 @@ bool CCorvaneDlg::Create() {
 bool CCorvaneDlg::OnInitDialog() {
     BuildSystemMenu();
     setWindowIcon(m_hIcon);
+    m_pLookupProgress = std::make_unique<LookupProgressWindow>(this);
+    m_useLookupProgress.emplace(*m_pLookupProgress);
     m_controlDlg.Create(this);
     m_controlDlg.show();
     platform::IsCompositionEnabled(m_bComposition);
@@ -121,6 +122,8 @@ bool CCorvaneDlg::DestroyWindow() {
     }
     m_bDestroyed = true;
     m_controlDlg.DestroyWindow();
+    m_useLookupProgress.reset();
+    m_pLookupProgress.reset();
     hide();
     return true;
 }
@@ -128,7 +131,9 @@ bool CCorvaneDlg::DestroyWindow() {
 void CCorvaneDlg::accept() {}
 
 void CCorvaneDlg::reject() {
+    // Hidden first, so that a handler whose fetch is cut short here has no window to speak to.
     done(IDCANCEL);
+    CancelLookup();
 }
 
 void CCorvaneDlg::done(int result) {
@@ -142,7 +147,7 @@ void CCorvaneDlg::done(int result) {
 
 void CCorvaneDlg::OnSysCommand(int id) {
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
-        AboutBoxRunner()(this);
+        platform::Services<AboutBoxService>::Get().RunAboutBox(this);
         return;
     }
     switch (id & 0xFFF0) {
@@ -166,7 +171,7 @@ void CCorvaneDlg::OnCompositionChanged() {
 }
 
 void CCorvaneDlg::OnNMClickLink() {
-    ::OnNMClickLink(this);
+    OpenMakerHomePage();
 }
 
 void CCorvaneDlg::paintEvent(QPaintEvent* /*event*/) {

@@ -1,13 +1,28 @@
 #pragma once
 
+#include "discovery/lookup_progress.h"
 #include "platform/composition.h"
+#include "platform/services.h"
 #include "selection/control_dlg.h"
 
 #include <QDialog>
 #include <QIcon>
+#include <memory>
+#include <optional>
 
+class LookupProgressWindow;
 class QEventLoop;
 class QMenu;
+
+// Runs the about box over a window. The program's own shows it modally; tests install one that
+// records the request without a modal loop.
+class AboutBoxService {
+public:
+    virtual ~AboutBoxService() = default;
+    virtual void RunAboutBox(QWidget* parent) = 0;
+};
+
+template <> AboutBoxService& platform::Services<AboutBoxService>::Own();
 
 // The distances from each edge of `window`'s client area to `child`'s outer rectangle, in screen
 // pixels. Negative where the child reaches past the client area.
@@ -41,9 +56,6 @@ public:
     // The window menu, as the main window offers it (right click, Alt+Space).
     QMenu* SystemMenu() const { return m_pSysMenu; }
 
-    // What runs the about box; tests replace it to see it asked for without a modal loop.
-    static void SetAboutBoxRunner(std::function<void(QWidget* parent)> runner);
-
     CControlDlg m_controlDlg;
     qint32 m_bComposition = 0;
     platform::Margins m_margins;
@@ -54,7 +66,9 @@ public:
 
 public slots:
     void accept() override; // the OK command (Enter) does nothing
-    void reject() override; // close box, Alt+F4, Escape
+    // Close box, Alt+F4, Escape, an ending signal; also while a page is fetched, whose fetch
+    // then fails at once so that the run ends without waiting for it.
+    void reject() override;
     void done(int result) override;
 
 protected:
@@ -65,6 +79,9 @@ private:
     void BuildSystemMenu();
 
     QMenu* m_pSysMenu = nullptr;
+    // While the window lives, page fetches hold its input back and can be cancelled.
+    std::unique_ptr<LookupProgressWindow> m_pLookupProgress;
+    std::optional<platform::ScopedService<LookupProgressService>> m_useLookupProgress;
     platform::CompositionWatcher* m_pWatcher = nullptr;
     QEventLoop* m_pRunLoop = nullptr;
     bool m_bEnded = false;

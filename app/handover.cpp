@@ -126,9 +126,9 @@ QString HandoverServerName(const QString& canonicalFolder, quint32 userId) {
         .arg(QString::fromLatin1(digest.toHex().left(24)));
 }
 
-StartRole DecideStart(const StartSteps& steps) {
+StartRole DecideStart(StartAttempts& attempts) {
     for (;;) {
-        switch (steps.tryLock()) {
+        switch (attempts.TryLock()) {
         case LockAttempt::Acquired:
             return StartRole::First;
         case LockAttempt::Unavailable:
@@ -136,7 +136,7 @@ StartRole DecideStart(const StartSteps& steps) {
         case LockAttempt::Held:
             break;
         }
-        switch (steps.tryHandover()) {
+        switch (attempts.TryHandover()) {
         case HandoverAttempt::Answered:
             return StartRole::HandedOver;
         case HandoverAttempt::NoAnswer:
@@ -144,9 +144,9 @@ StartRole DecideStart(const StartSteps& steps) {
         case HandoverAttempt::NoServer:
             break;
         }
-        if (steps.expired()) {
+        if (attempts.Expired()) {
             return StartRole::NotAnswered;
         }
-        steps.pause();
+        attempts.Pause();
     }
 }

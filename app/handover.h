@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
-#include <functional>
 
 // One program folder, one running Vistrel: a second start on the same folder hands its channel
 // references over to the running one and ends. What travels between the two, and how a start
@@ -75,13 +74,16 @@ enum class HandoverAttempt {
     NoAnswer, // connected, but no answer before the deadline, or a "too late" answer
 };
 
-struct StartSteps {
-    std::function<LockAttempt()> tryLock;
-    std::function<HandoverAttempt()> tryHandover;
-    std::function<bool()> expired; // the start's deadline has passed
-    std::function<void()> pause;   // a short wait before trying again
+// The attempts a start makes, from the real lock and socket or, in tests, from a script.
+class StartAttempts {
+public:
+    virtual ~StartAttempts() = default;
+    virtual LockAttempt TryLock() = 0;
+    virtual HandoverAttempt TryHandover() = 0;
+    virtual bool Expired() const = 0; // the start's deadline has passed
+    virtual void Pause() = 0;         // a short wait before trying again
 };
 
 // Takes the lock or hands over, trying again while the lock's holder is not listening (it may be
 // starting up, or ending and about to free the lock) until the deadline.
-StartRole DecideStart(const StartSteps& steps);
+StartRole DecideStart(StartAttempts& attempts);

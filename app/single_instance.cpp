@@ -43,10 +43,14 @@ QString SingleInstance::SocketPath() const {
     return m_socketPath;
 }
 
-StartRole SingleInstance::Start(const QStringList& references, QDeadlineTimer deadline) {
-    StartSteps steps;
-    steps.tryLock = [this] {
-        switch (m_lock.TryLock()) {
+// The attempts of a real start: the folder's lock and the running instance's socket.
+class SingleInstance::RealAttempts final : public StartAttempts {
+public:
+    RealAttempts(SingleInstance& owner, const QStringList& references, QDeadlineTimer deadline)
+        : m_owner(owner), m_references(references), m_deadline(deadline) {}
+
+    LockAttempt TryLock() override {
+        switch (m_owner.m_lock.TryLock()) {
         case platform::InstanceLock::Result::Acquired:
             return LockAttempt::Acquired;
         case platform::InstanceLock::Result::Held:
@@ -55,14 +59,23 @@ StartRole SingleInstance::Start(const QStringList& references, QDeadlineTimer de
             break;
         }
         return LockAttempt::Unavailable;
-    };
-    steps.tryHandover = [this, &references, deadline] { return TryHandover(references, deadline); };
-    steps.expired = [deadline] { return deadline.hasExpired(); };
-    steps.pause = [deadline] {
+    }
+    HandoverAttempt TryHandover() override { return m_owner.TryHandover(m_references, m_deadline); }
+    bool Expired() const override { return m_deadline.hasExpired(); }
+    void Pause() override {
         QThread::msleep(static_cast<unsigned long>(
-            qBound(qint64(0), deadline.remainingTime(), qint64(kRetryPauseMs))));
-    };
-    const StartRole role = DecideStart(steps);
+            qBound(qint64(0), m_deadline.remainingTime(), qint64(kRetryPauseMs))));
+    }
+
+private:
+    SingleInstance& m_owner;
+    const QStringList& m_references;
+    QDeadlineTimer m_deadline;
+};
+
+StartRole SingleInstance::Start(const QStringList& references, QDeadlineTimer deadline) {
+    RealAttempts attempts(*this, references, deadline);
+    const StartRole role = DecideStart(attempts);
     switch (role) {
     case StartRole::NotAnswered:
         platform::OutputDebugStringW(

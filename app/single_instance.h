@@ -39,6 +39,8 @@ public:
     QString SocketPath() const;
 
 private:
+    class RealAttempts;
+
     HandoverAttempt TryHandover(const QStringList& references, QDeadlineTimer deadline);
 
     QString m_folder;

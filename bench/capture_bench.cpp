@@ -2,8 +2,8 @@
 // the address bar is known, and one poll that has to list the window's children first.
 // Run on a desktop: tests/support/run_with_desktop.sh build/bench/capture_bench
 #include "discovery/capture_stream_id.h"
-#include "platform/desktop_window_system.h"
-#include "tests/discovery/chromium_session.h"
+#include "platform/nix/desktop_window_system.h"
+#include "tests/support/chromium_session.h"
 #include "tests/support/loopback_server.h"
 
 #include <QCoreApplication>
@@ -32,7 +32,8 @@ bool WaitForAddressBar(CCaptureStreamID& capture) {
 }
 
 void BM_PollWithAddressBarFound(benchmark::State& state) {
-    CCaptureStreamID capture(g_windows);
+    const platform::ScopedService<platform::WindowSystem> useWindows(*g_windows);
+    CCaptureStreamID capture;
     if (!WaitForAddressBar(capture)) {
         state.SkipWithError("no address bar");
         return;
@@ -47,7 +48,8 @@ BENCHMARK(BM_PollWithAddressBarFound)->Unit(benchmark::kMillisecond)->MinTime(2.
 // The poll after a change of foreground window: every descendant is listed (visible, enabled
 // and texted ones with text and class), then the bar is found and read.
 void BM_PollListingChildren(benchmark::State& state) {
-    CCaptureStreamID capture(g_windows);
+    const platform::ScopedService<platform::WindowSystem> useWindows(*g_windows);
+    CCaptureStreamID capture;
     if (!WaitForAddressBar(capture)) {
         state.SkipWithError("no address bar");
         return;

@@ -5,6 +5,7 @@
 //
 //   lookup_bench [rounds]      (default 15; medians are reported)
 #include "discovery/channel_page_lookup.h"
+#include "discovery/page_text.h"
 #include "tests/support/loopback_server.h"
 
 #include <QString>

@@ -228,7 +228,11 @@ int main(int argc, char* argv[]) {
     }
     platform::PrepareWebEngine();
     QApplication app(argc, argv);
-    platform::SetDebugOutputSink([](const QString&) {});
+    // The bridge's trace lines would drown the figures.
+    class Quiet final : public platform::DebugOutputService {
+        void Write(const QString& /*text*/) override {}
+    } quiet;
+    platform::Services<platform::DebugOutputService>::Install(&quiet);
 
     const PlayerFigures player =
         MeasurePlayer(coldOnly ? 0 : IntOption(args, QStringLiteral("--second-runs"), 10));

@@ -1,14 +1,16 @@
 #include "discovery/capture_stream_id.h"
 
 #include "discovery/service_endpoints.h"
+#include "platform/browser_names.h"
 
 namespace {
 
-const QString kInternetExplorerProcess = QStringLiteral("IEXPLORE.EXE");
-const QString kInternetExplorerAddressClass = QStringLiteral("Edit");
+using browsers::kChromeAddressClass;
+using browsers::kChromeProcess;
+using browsers::kInternetExplorerAddressClass;
+using browsers::kInternetExplorerProcess;
+
 const QString kInternetExplorerAddressMark = QStringLiteral("http://");
-const QString kChromeProcess = QStringLiteral("CHROME.EXE");
-const QString kChromeAddressClass = QStringLiteral("Chrome_AutocompleteEditView");
 
 // Upper-cases each UTF-16 unit on its own, as the C runtime's wide upper-casing does: the
 // length never changes and surrogates stay as they are.
@@ -21,11 +23,8 @@ QString UpperCasePerUnit(QString text) {
 
 } // namespace
 
-CCaptureStreamID::CCaptureStreamID(platform::WindowSystem* windowSystem)
-    : m_pWindowSystem(windowSystem) {}
-
-platform::WindowSystem& CCaptureStreamID::Windows() const {
-    return m_pWindowSystem ? *m_pWindowSystem : platform::DefaultWindowSystem();
+platform::WindowSystem& CCaptureStreamID::Windows() {
+    return platform::Services<platform::WindowSystem>::Get();
 }
 
 void CCaptureStreamID::AddListener(CCaptureStreamIDListener* listener) {

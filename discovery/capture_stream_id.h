@@ -26,11 +26,6 @@ struct ChildWindowRecord {
 // address bar at every poll and tells the listeners when the address changed.
 class CCaptureStreamID {
 public:
-    // Without a window system the default one (the desktop's) is used at every poll.
-    explicit CCaptureStreamID(platform::WindowSystem* windowSystem = nullptr);
-
-    void SetWindowSystem(platform::WindowSystem* windowSystem) { m_pWindowSystem = windowSystem; }
-
     void AddListener(CCaptureStreamIDListener* listener);
     void RemoveListener(CCaptureStreamIDListener* listener);
     // One poll; listeners are called from inside it.
@@ -54,7 +49,8 @@ public:
     ChildWindowRecord m_addressBar;
 
 private:
-    platform::WindowSystem& Windows() const;
+    // The window system in force (the desktop's in the program), asked anew at every poll.
+    static platform::WindowSystem& Windows();
     // Steps 1-3 of a browser's turn; the two browsers differ only in the find and read.
     void WatchBrowser(bool (CCaptureStreamID::*findAddressBar)(),
                       bool (CCaptureStreamID::*readAddress)());
@@ -66,6 +62,4 @@ private:
     bool ReadAddressChrome();
     bool StoreAddress(const QString& address);
     void NotifyListeners();
-
-    platform::WindowSystem* m_pWindowSystem = nullptr;
 };

@@ -1,5 +1,6 @@
 // Takes the stream id and title from arbitrary pages, as received and as text.
 #include "discovery/channel_page_lookup.h"
+#include "discovery/page_text.h"
 #include "discovery/service_endpoints.h"
 
 #include <QByteArray>

@@ -1,11 +1,13 @@
 // Feeds arbitrary text to the stream reference parser. Page addresses never reach the network:
 // the lookup is replaced by one that answers from the text itself.
+#include "discovery/channel_page_lookup.h"
 #include "discovery/service_endpoints.h"
 #include "selection/stream_reference.h"
 
 #include <QString>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -24,6 +26,13 @@ bool FakeLookup(QString url, QString& streamId, QString& title) {
     return true;
 }
 
+class FakePages final : public PageLookupService {
+public:
+    bool GetStreamIDFromURL(QString url, QString& streamId, QString& title) override {
+        return FakeLookup(std::move(url), streamId, title);
+    }
+};
+
 // The text as UTF-8, or (first byte odd) as raw UTF-16 units so lone surrogates occur too.
 QString TextOf(const uint8_t* data, size_t size) {
     if (size > 0 && (data[0] & 1) != 0) {
@@ -36,7 +45,8 @@ QString TextOf(const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    SetStreamPageLookup(&FakeLookup);
+    static FakePages pages;
+    platform::Services<PageLookupService>::Install(&pages);
     const QString text = TextOf(data, size);
     const QString before = text;
     QString title = QStringLiteral("untouched");

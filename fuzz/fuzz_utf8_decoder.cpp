@@ -1,6 +1,6 @@
 // Decodes arbitrary bytes as the lookup does and checks the result against Qt's decoder and
 // the code page pass.
-#include "discovery/channel_page_lookup.h"
+#include "discovery/page_text.h"
 #include "platform/cp932.h"
 
 #include <QByteArray>

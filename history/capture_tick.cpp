@@ -17,18 +17,17 @@ bool IsCapturedChannelPage(const QString& url) {
            url.size() > endpoints::kCapturedPageMinLength;
 }
 
-bool AddCapturedChannel(const CCaptureStreamID& capture, HistoryList& history,
-                        const ChannelPageLookup& lookup) {
+bool AddCapturedChannel(const CCaptureStreamID& capture, HistoryList& history) {
     if (!capture.m_bAddressBarFound) {
         return false;
     }
     const QString url = capture.GetCapturedURL();
-    if (!IsCapturedChannelPage(url) || !lookup) {
+    if (!IsCapturedChannelPage(url)) {
         return false;
     }
     QString streamId;
     QString title;
-    if (!lookup(url, streamId, title)) {
+    if (!platform::Services<PageLookupService>::Get().GetStreamIDFromURL(url, streamId, title)) {
         return false;
     }
     return history.AddEntry(StreamEntry{streamId, title});

@@ -4,12 +4,7 @@
 #include "discovery/channel_page_lookup.h"
 #include "history/history_list.h"
 
-#include <functional>
-
 // The history panel's side of the browser capture, callable without the panel.
-
-// Looks a channel page up, in GetStreamIDFromURL's form.
-using ChannelPageLookup = std::function<bool(QString url, QString& streamId, QString& title)>;
 
 // One tick of the panel's capture timer (the timer is stopped around it): the two check boxes
 // become the capture's switches; with either on the capture polls, and may tell its listeners
@@ -21,7 +16,6 @@ void RunCaptureTick(CCaptureStreamID& capture, bool ieChecked, bool chromeChecke
 bool IsCapturedChannelPage(const QString& url);
 
 // The panel's OnCapturedURL: while the capture holds an address bar, a captured channel page
-// address is looked up and its channel {stream id, page title} added to the top of the history.
-// A failed look-up is silent. Returns whether the history changed.
-bool AddCapturedChannel(const CCaptureStreamID& capture, HistoryList& history,
-                        const ChannelPageLookup& lookup = GetStreamIDFromURL);
+// address is looked up (PageLookupService) and its channel {stream id, page title} added to the
+// top of the history. A failed look-up is silent. Returns whether the history changed.
+bool AddCapturedChannel(const CCaptureStreamID& capture, HistoryList& history);

@@ -1,10 +1,10 @@
 #include "history/history_dlg.h"
 
+#include "discovery/lookup_progress.h"
 #include "history/capture_tick.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 #include "res/resources.h"
-#include "selection/control_dlg.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -49,18 +49,18 @@ bool CHistoryDlg::Create(QWidget* parent) {
     if (parent != nullptr) {
         platform::PlaceChildPanel(this, tmpl, platform::UnitsForFont(parent->font()));
     }
-    m_listHistory = platform::FindControl<QTreeWidget>(this, 1007);
-    m_checkIE = platform::FindControl<QCheckBox>(this, 1014);
-    m_checkChrome = platform::FindControl<QCheckBox>(this, 1015);
+    m_listHistory = platform::FindControl<QTreeWidget>(this, IDC_LIST_HISTORY);
+    m_checkIE = platform::FindControl<QCheckBox>(this, IDC_CHECK_IE);
+    m_checkChrome = platform::FindControl<QCheckBox>(this, IDC_CHECK_CHROME);
     const auto onClick = [this](int id, void (CHistoryDlg::*handler)()) {
         if (auto* button = platform::FindControl<QPushButton>(this, id)) {
             connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
         }
     };
-    onClick(1010, &CHistoryDlg::OnBnClickedChangeStream);
-    onClick(1011, &CHistoryDlg::OnBnClickedDelete);
-    onClick(1012, &CHistoryDlg::OnBnClickedUp);
-    onClick(1013, &CHistoryDlg::OnBnClickedDown);
+    onClick(IDC_BUTTON_CHANGE_STREAM, &CHistoryDlg::OnBnClickedChangeStream);
+    onClick(IDC_BUTTON_DELETE, &CHistoryDlg::OnBnClickedDelete);
+    onClick(IDC_BUTTON_UP, &CHistoryDlg::OnBnClickedUp);
+    onClick(IDC_BUTTON_DOWN, &CHistoryDlg::OnBnClickedDown);
     // The list's own double-click signal comes only on a row; the notification comes wherever
     // the list is double-clicked.
     m_listHistory->viewport()->installEventFilter(this);
@@ -241,6 +241,12 @@ void CHistoryDlg::OnTimer(int id) {
         return;
     }
     KillTimer();
+    if (IsLookupRunning()) {
+        // A page fetched for the control panel turns the event loop: this tick waits its turn,
+        // so that no poll and no second lookup runs inside the first.
+        SetTimer();
+        return;
+    }
     RunCaptureTick(m_capture, m_checkIE->isChecked(), m_checkChrome->isChecked());
     // Re-armed only now, so a slow page fetch inside the poll never lets ticks overlap.
     if (m_bWindowCreated) {
@@ -249,7 +255,7 @@ void CHistoryDlg::OnTimer(int id) {
 }
 
 void CHistoryDlg::OnCapturedURL() {
-    // A page lookup blocks the program while it runs, as a typed address does.
+    // The caller waits for the lookup, as for a typed address; the timer is stopped meanwhile.
     if (AddCapturedChannel(m_capture, m_entries)) {
         RefreshHistoryList();
     }

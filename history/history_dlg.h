@@ -2,12 +2,12 @@
 
 #include "discovery/capture_stream_id.h"
 #include "history/history_list.h"
+#include "history/history_owner.h"
 #include "history/stream_entry.h"
 
 #include <QFrame>
 #include <QTimer>
 
-class CControlDlg;
 class QCheckBox;
 class QTreeWidget;
 
@@ -49,7 +49,7 @@ public:
     bool IsTimerActive() const { return m_timer.isActive(); }
 
     HistoryList m_entries;
-    CControlDlg* m_pOwner = nullptr;
+    CHistoryOwner* m_pOwner = nullptr;
     CCaptureStreamID m_capture;
     QTreeWidget* m_listHistory = nullptr;
     QCheckBox* m_checkIE = nullptr;

@@ -1,18 +1,19 @@
 #include "history/history_list.h"
 
 #include "app/app_state.h"
+#include "history/entry_keys.h"
 #include "platform/profile.h"
 
 #include <algorithm>
 
+using entrykeys::kMemo;
+using entrykeys::kStreamId;
+using entrykeys::kStringBuffer;
+using entrykeys::kSystem;
+
 namespace {
 
-constexpr int kStringBuffer = 261; // at most 260 characters of a value are taken
-
-const QString kSystem = QStringLiteral("SYSTEM");
 const QString kCount = QStringLiteral("COUNT");
-const QString kStreamId = QStringLiteral("STREAMID");
-const QString kMemo = QStringLiteral("MEMO");
 
 QString ItemSection(int index) {
     return QStringLiteral("ITEM%1").arg(index);

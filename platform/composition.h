@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/services.h"
+
 #include <QObject>
 #include <QtGlobal>
 
@@ -30,9 +32,7 @@ public:
     virtual int ExtendFrameIntoClient(QWidget* window, const Margins& margins) = 0;
 };
 
-CompositionService& GetCompositionService();
-// Installs a service (not owned) or, with nullptr, the desktop's own again.
-void SetCompositionService(CompositionService* service);
+template <> CompositionService& Services<CompositionService>::Own();
 
 int IsCompositionEnabled(qint32& flag);
 int ExtendFrameIntoClient(QWidget* window, const Margins& margins);

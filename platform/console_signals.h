@@ -15,11 +15,18 @@ namespace platform {
 // application object and calls the close request there, never from the handler itself.
 // Call InstallEndingSignals once the application object exists; without one, only the ignoring
 // of the debug mode is set up and the other signals keep their default effect.
+// In every case SIGPIPE is ignored from then on, for the rest of the run: a write to standard
+// error or output whose reader has gone fails instead of ending the program.
 void InstallEndingSignals(bool debugMode);
 
 // The main window's close; an empty function while no main window exists (signals that arrive
 // then are dropped). Runs on the application thread.
 void SetCloseRequest(std::function<void()> closeRequest);
+
+// A write to standard error or output whose reader has gone fails instead of ending the
+// program (SIGPIPE is ignored for the rest of the run). Call first thing in main(), before
+// anything may write a diagnostic; InstallEndingSignals does it too.
+void IgnoreBrokenPipes();
 
 // Puts back the default dispositions (tests and the end of the program).
 void RestoreDefaultSignals();

@@ -128,7 +128,7 @@ Cp932Decoder::Cp932Decoder() : m_impl(std::make_unique<Impl>()) {}
 Cp932Decoder::~Cp932Decoder() = default;
 
 QString DecodeCp932(const QByteArray& bytes) {
-    thread_local Cp932Decoder decoder;
+    static Cp932Decoder decoder; // one converter serves the whole program
     return decoder.Decode(bytes);
 }
 

@@ -1,17 +1,52 @@
 #pragma once
 
-#include <QString>
+#include "platform/services.h"
 
-#include <functional>
+#include <QString>
+#include <QtGlobal>
 
 namespace platform {
 
-// Stands in for the debugger output channel: every text goes to standard error as one whole
-// write, so lines from several sources never interleave. Always on, whatever the console mode.
-void OutputDebugStringW(const QString& text);
+// Where the debugger output channel goes: standard error, each text as one whole write, so lines
+// from several sources never interleave. Tests install one that records the texts.
+class DebugOutputService {
+public:
+    virtual ~DebugOutputService() = default;
+    virtual void Write(const QString& text) = 0;
+};
 
-// Tests capture the channel with a sink of their own; an empty function restores standard error.
-using DebugOutputSink = std::function<void(const QString&)>;
-void SetDebugOutputSink(DebugOutputSink sink);
+// The program's own writes to standard error and never waits for it nor dies of it: a text that
+// a full pipe or terminal cannot take at once, or that a closed one refuses, is dropped (with
+// SIGPIPE ignored, see console_signals.h, a pipe without reader is a failed write).
+template <> DebugOutputService& Services<DebugOutputService>::Own();
+
+// How much the channel takes in a while, so that a page calling the bridge in a loop cannot
+// fill a disk: a bucket of `burst` characters that refills at `perSecond` characters a second.
+// A text that does not fit is left out; the next one that fits is preceded by a line telling
+// how many were.
+class OutputBudget {
+public:
+    OutputBudget(qint64 perSecond, qint64 burst);
+    // Whether a text of `size` characters may be written at `nowMs` (a steady clock); if so its
+    // size is taken from the bucket. A text longer than the bucket costs the whole bucket.
+    bool Take(qint64 nowMs, qint64 size);
+    // The number of texts left out since the last call, and starts counting again.
+    qint64 TakeLeftOut();
+
+private:
+    qint64 m_perSecond;
+    qint64 m_burst;
+    qint64 m_level; // thousandths of a character
+    qint64 m_lastMs = -1;
+    qint64 m_leftOut = 0;
+};
+
+// What the channel takes: bursts of this many characters, refilled at the rate below.
+inline constexpr qint64 kDebugOutputBurst = 64 * 1024;
+inline constexpr qint64 kDebugOutputPerSecond = 16 * 1024;
+
+// Stands in for the debugger output channel; always on, whatever the console mode, and bounded
+// by one OutputBudget of the sizes above for the whole program.
+void OutputDebugStringW(const QString& text);
 
 } // namespace platform

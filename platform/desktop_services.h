@@ -1,12 +1,21 @@
 #pragma once
 
+#include "platform/services.h"
+
 #include <QString>
 
 namespace platform {
 
+// Opens addresses in the user's default browser. Tests install one that records them.
+class UrlOpenerService {
+public:
+    virtual ~UrlOpenerService() = default;
+    virtual void OpenUrl(const QString& address) = 0;
+};
+
+template <> UrlOpenerService& Services<UrlOpenerService>::Own();
+
 // Opens an address in the user's default browser; the result is not examined.
 void OpenUrl(const QString& address);
-// Tests replace the opener to see what would be opened; nullptr restores the desktop's own.
-void SetUrlOpener(void (*opener)(const QString& address));
 
 } // namespace platform

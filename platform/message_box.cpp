@@ -1,7 +1,5 @@
 #include "platform/message_box.h"
 
-#include "platform/swappable_service.h"
-
 #include <QMessageBox>
 
 namespace platform {
@@ -10,6 +8,11 @@ namespace {
 class WidgetMessageBoxService final : public MessageBoxService {
 public:
     void ShowMessage(QWidget* parent, const QString& text) override {
+        if (parent != nullptr && !parent->window()->isVisible()) {
+            // The window it would speak for is gone (the main window after its close, while a
+            // handler cut short by that close returns): nobody is there to answer it.
+            return;
+        }
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Vistrel"), text, QMessageBox::Ok,
                         parent);
         // Modal to the window it was asked from (the main window), not to the whole program:
@@ -19,20 +22,15 @@ public:
     }
 };
 
-using Slot = SwappableService<MessageBoxService, WidgetMessageBoxService>;
-
 } // namespace
 
-MessageBoxService& GetMessageBoxService() {
-    return Slot::Get();
-}
-
-void SetMessageBoxService(MessageBoxService* service) {
-    Slot::Install(service);
+template <> MessageBoxService& Services<MessageBoxService>::Own() {
+    static WidgetMessageBoxService own;
+    return own;
 }
 
 void AfxMessageBox(QWidget* parent, const QString& text) {
-    GetMessageBoxService().ShowMessage(parent, text);
+    Services<MessageBoxService>::Get().ShowMessage(parent, text);
 }
 
 } // namespace platform

@@ -38,7 +38,6 @@ public:
     bool SetValue(const QString& section, const QString& key, const QString& value);
 
     const QStringList& Lines() const { return m_lines; }
-    bool UsesCrLf() const { return m_crlf; }
 
 private:
     int FindSection(const QString& section) const;

@@ -17,20 +17,11 @@ public:
     QString GetClassName(WindowHandle) override { return {}; }
 };
 
-NoWindowSystem g_noWindows;
-WindowSystem* g_default = nullptr;
-
 } // namespace
 
-WindowSystem& DefaultWindowSystem() {
-    if (g_default) {
-        return *g_default;
-    }
-    return g_noWindows;
-}
-
-void SetDefaultWindowSystem(WindowSystem* windowSystem) {
-    g_default = windowSystem;
+template <> WindowSystem& Services<WindowSystem>::Own() {
+    static NoWindowSystem own;
+    return own;
 }
 
 } // namespace platform

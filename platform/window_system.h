@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/services.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -38,11 +40,11 @@ public:
     static constexpr int kMaxWindowText = 511;
 };
 
-// The window system the capture uses when it is given none: the one installed with
-// SetDefaultWindowSystem (the desktop's backend, installed at start-up), or else one without
-// any window.
-WindowSystem& DefaultWindowSystem();
-// Installs the default; nullptr goes back to the empty one. The object is not owned.
-void SetDefaultWindowSystem(WindowSystem* windowSystem);
+// The program's own is a desktop without any window; start-up installs the desktop's backend.
+template <> WindowSystem& Services<WindowSystem>::Own();
+
+// Puts the desktop's own window system in force (the platform's backend); it connects to the
+// desktop on first use. Call once at start-up, before the first poll.
+void UseDesktopWindowSystem();
 
 } // namespace platform

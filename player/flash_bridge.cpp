@@ -14,6 +14,17 @@ QString StringAnswer(const QString& value) {
 
 } // namespace
 
+QString TraceLine(const QString& prefix, const QString& text) {
+    if (text.size() <= kTraceTextMax) {
+        return prefix + text + QStringLiteral("\r\n");
+    }
+    // Never half a surrogate pair: the line must stay text.
+    const qsizetype kept =
+        text[kTraceTextMax - 1].isHighSurrogate() ? kTraceTextMax - 1 : kTraceTextMax;
+    return prefix + text.left(kept) +
+           QStringLiteral("… (%1 more characters)\r\n").arg(text.size() - kept);
+}
+
 CallOutcome AnswerFlashCall(const QString& request, const HostValues& values) {
     struct Row {
         QString searched;
@@ -27,12 +38,11 @@ CallOutcome AnswerFlashCall(const QString& request, const HostValues& values) {
     }};
 
     CallOutcome outcome;
-    outcome.traceLines << QStringLiteral("FlashCall():") + request + QStringLiteral("\r\n");
+    outcome.traceLines << TraceLine(QStringLiteral("FlashCall():"), request);
     for (const Row& row : rows) {
         if (request.contains(row.searched, Qt::CaseSensitive)) {
             outcome.answers << row.answer;
-            outcome.traceLines << QStringLiteral("SetReturnValue():") + row.answer +
-                                      QStringLiteral("\r\n");
+            outcome.traceLines << TraceLine(QStringLiteral("SetReturnValue():"), row.answer);
         }
     }
     return outcome;

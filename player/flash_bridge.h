@@ -23,6 +23,13 @@ struct HostValues {
     QString platform;  // answers "navigator.platform"
 };
 
+// Trace lines keep their form but carry at most this many characters of the request or answer,
+// followed by "… (N more characters)"; the answers themselves are never cut.
+inline constexpr qsizetype kTraceTextMax = 4096;
+
+// "<prefix><text>\r\n", with text cut as above.
+QString TraceLine(const QString& prefix, const QString& text);
+
 // What one request brings about. The host gives answers[i] to the viewer and then writes
 // traceLines[i + 1]; traceLines[0] is the line for the request itself, written first.
 struct CallOutcome {

@@ -1,33 +1,10 @@
 #include "player/flash_properties.h"
 
+#include "res/viewer_properties.h"
+
 CFlashProperties CFlashProperties::PlayerDefaults() {
     CFlashProperties properties;
-    properties.m_items = {
-        {QStringLiteral("FlashVars"), QString()},
-        {QStringLiteral("Movie"), QString()},
-        {QStringLiteral("Src"), QString()},
-        {QStringLiteral("WMode"), QStringLiteral("Window")},
-        {QStringLiteral("Play"), QStringLiteral("-1")},
-        {QStringLiteral("Loop"), QStringLiteral("-1")},
-        {QStringLiteral("Quality"), QStringLiteral("High")},
-        {QStringLiteral("SAlign"), QString()},
-        {QStringLiteral("Menu"), QStringLiteral("-1")},
-        {QStringLiteral("Base"), QString()},
-        {QStringLiteral("AllowScriptAccess"), QString()},
-        {QStringLiteral("Scale"), QStringLiteral("ShowAll")},
-        {QStringLiteral("DeviceFont"), QStringLiteral("0")},
-        {QStringLiteral("EmbedMovie"), QStringLiteral("0")},
-        {QStringLiteral("BGColor"), QString()},
-        {QStringLiteral("SWRemote"), QString()},
-        {QStringLiteral("MovieData"), QString()},
-        {QStringLiteral("InlineData"), QString()},
-        {QStringLiteral("SeamlessTabbing"), QStringLiteral("1")},
-        {QStringLiteral("Profile"), QStringLiteral("0")},
-        {QStringLiteral("ProfileAddress"), QString()},
-        {QStringLiteral("ProfilePort"), QStringLiteral("0")},
-        {QStringLiteral("AllowNetworking"), QStringLiteral("all")},
-        {QStringLiteral("AllowFullScreen"), QStringLiteral("false")},
-    };
+    properties.m_items = PlayerViewerProperties();
     return properties;
 }
 

@@ -15,10 +15,7 @@
 
 namespace {
 
-constexpr int kControlId = 1004;
-constexpr unsigned kSizeRestored = 0;
-constexpr unsigned kSizeMinimized = 1;
-constexpr unsigned kSizeMaximized = 2;
+constexpr int kControlId = IDC_SHOCKWAVEFLASH;
 
 } // namespace
 
@@ -120,7 +117,7 @@ void CPlayerDlg::OnReadyStateChange(long state) {
     }
 }
 
-void CPlayerDlg::OnSize(unsigned /*type*/, int /*cx*/, int /*cy*/) {
+void CPlayerDlg::OnSize() {
     if (m_flash != nullptr) {
         m_flash->setGeometry(contentsRect());
     }
@@ -137,11 +134,7 @@ void CPlayerDlg::OnCancel() {
 
 void CPlayerDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    const Qt::WindowStates state = windowState();
-    const unsigned type = state.testFlag(Qt::WindowMaximized)   ? kSizeMaximized
-                          : state.testFlag(Qt::WindowMinimized) ? kSizeMinimized
-                                                                : kSizeRestored;
-    OnSize(type, event->size().width(), event->size().height());
+    OnSize();
 }
 
 void CPlayerDlg::reject() {

@@ -51,7 +51,7 @@ public:
 
 protected:
     virtual bool OnInitDialog();
-    void OnSize(unsigned type, int cx, int cy);
+    void OnSize();
     void OnCancel();
 
     void resizeEvent(QResizeEvent* event) override;

@@ -1,6 +1,8 @@
 #include "player/shockwaveflash.h"
 
 #include <QFile>
+#include <QHostAddress>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -31,6 +33,45 @@ private:
     CShockwaveflash* m_control;
 };
 
+namespace {
+
+int DefaultPort(const QUrl& url) {
+    return url.scheme() == QLatin1String("https") ? 443 : 80;
+}
+
+} // namespace
+
+bool IsSameOrigin(const QUrl& a, const QUrl& b) {
+    return !a.host().isEmpty() && a.scheme() == b.scheme() && a.host() == b.host() &&
+           a.port(DefaultPort(a)) == b.port(DefaultPort(b));
+}
+
+bool IsLocalNetworkHost(const QString& host) {
+    const QString name = host.toLower();
+    if (name == QLatin1String("localhost") || name.endsWith(QLatin1String(".localhost"))) {
+        return true;
+    }
+    QHostAddress address;
+    if (!address.setAddress(name)) {
+        return false; // a name: what it stands for is the proxy's or the resolver's affair
+    }
+    bool isV4 = false;
+    if (const quint32 v4 = address.toIPv4Address(&isV4); isV4) {
+        address = QHostAddress(v4); // also an IPv4 address written as IPv6
+    }
+    static const char* const kLocalNetworks[] = {
+        "0.0.0.0/8",      "10.0.0.0/8",    "100.64.0.0/10",  "127.0.0.0/8",
+        "169.254.0.0/16", "172.16.0.0/12", "192.168.0.0/16", "::/128",
+        "::1/128",        "fc00::/7",      "fe80::/10",
+    };
+    for (const char* network : kLocalNetworks) {
+        if (address.isInSubnet(QHostAddress::parseSubnet(QLatin1String(network)))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Keeps the viewer where it was put: no new windows, no schemes but the web's, and with
 // AllowNetworking "internal" or "none" no navigation the host did not ask for.
 class CViewerPage : public QWebEnginePage {
@@ -58,7 +99,9 @@ protected:
 };
 
 // With AllowNetworking "none" the viewer's requests stay on its movie's origin; whatever the
-// policy, nothing but the web's schemes is fetched.
+// policy, nothing but the web's schemes is fetched, and nothing on this machine or its local
+// networks but the movie's own origin: a page must not reach the other services there. (The
+// proxy, wherever it is, is not asked for by address: what goes through it is not refused.)
 class CViewerRequestFilter : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
@@ -71,10 +114,12 @@ public:
         const QString scheme = url.scheme();
         const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
                          scheme == QLatin1String("data") || scheme == QLatin1String("blob");
-        const bool sameOrigin = url.scheme() == movie.scheme() && url.host() == movie.host() &&
-                                url.port(80) == movie.port(80);
-        if (!web || (networking == CFlashProperties::Networking::None && !sameOrigin &&
-                     scheme != QLatin1String("data") && scheme != QLatin1String("blob"))) {
+        const bool sameOrigin = IsSameOrigin(url, movie);
+        const bool local = (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+                           !sameOrigin && IsLocalNetworkHost(url.host());
+        if (!web || local ||
+            (networking == CFlashProperties::Networking::None && !sameOrigin &&
+             scheme != QLatin1String("data") && scheme != QLatin1String("blob"))) {
             info.block(true);
         }
     }
@@ -89,6 +134,8 @@ const char* const kShim = R"JS(
   "use strict";
   // The engine's own error documents are no viewer: they neither report nor call.
   if (location.protocol !== "http:" && location.protocol !== "https:") return;
+  // Only the movie's own documents get the bridge (the host refuses all others' calls too).
+  if (location.origin !== %3) return;
   var params = %1, allowCalls = %2;
   var host = null, waiting = [];
   function whenConnected(fn) { if (host) fn(host); else waiting.push(fn); }
@@ -142,6 +189,8 @@ CShockwaveflash::CShockwaveflash(QWidget* parent, CFlashProperties properties)
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    // Peer connections would reach past the request filter: only public addresses are offered.
+    settings->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
     connect(m_page, &QWebEnginePage::featurePermissionRequested, m_page,
             [this](const QUrl& origin, QWebEnginePage::Feature feature) {
                 m_page->setFeaturePermission(origin, feature,
@@ -227,8 +276,14 @@ QString CShockwaveflash::ErrorText() const {
     return m_stack->currentWidget() == m_error ? m_error->text() : QString();
 }
 
+bool CShockwaveflash::IsMovieDocument() const {
+    return IsSameOrigin(m_page->url(), m_movie);
+}
+
 QVariant CShockwaveflash::DeliverCall(const QString& request) {
-    if (!m_properties.ScriptAccessAllowed() || m_inCall) {
+    // A document the viewer was navigated to on another host gets neither the call nor an
+    // answer, whatever it found in its window.
+    if (!m_properties.ScriptAccessAllowed() || m_inCall || !IsMovieDocument()) {
         return {};
     }
     m_inCall = true;
@@ -245,6 +300,9 @@ QVariant CShockwaveflash::DeliverCall(const QString& request) {
 }
 
 void CShockwaveflash::DeliverDocumentState(const QString& state) {
+    if (!IsMovieDocument()) {
+        return;
+    }
     if (state == QLatin1String("loading")) {
         emit OnReadyStateChange(2);
     } else if (state == QLatin1String("interactive")) {
@@ -315,9 +373,19 @@ void CShockwaveflash::InstallBridgeScript() {
     params.insert(QStringLiteral("scale"), m_properties.Value(QStringLiteral("Scale")));
     params.insert(QStringLiteral("objectFit"), m_properties.CssObjectFit());
     params.insert(QStringLiteral("flashVars"), m_properties.Value(QStringLiteral("FlashVars")));
+    // The movie's origin as a document's location.origin spells it.
+    QUrl::FormattingOptions originParts =
+        QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo;
+    if (m_movie.port(DefaultPort(m_movie)) == DefaultPort(m_movie)) {
+        originParts |= QUrl::RemovePort;
+    }
+    const QString origin = QString::fromUtf8(
+        QJsonDocument(QJsonArray{m_movie.adjusted(originParts).toString(QUrl::FullyEncoded)})
+            .toJson(QJsonDocument::Compact));
     const QString shim = QString::fromLatin1(kShim).arg(
         QString::fromUtf8(QJsonDocument(params).toJson(QJsonDocument::Compact)),
-        m_properties.ScriptAccessAllowed() ? QStringLiteral("true") : QStringLiteral("false"));
+        m_properties.ScriptAccessAllowed() ? QStringLiteral("true") : QStringLiteral("false"),
+        origin.mid(1, origin.size() - 2));
 
     QWebEngineScriptCollection& scripts = m_page->scripts();
     for (const QWebEngineScript& old : scripts.find(QStringLiteral("flashHost"))) {

@@ -17,6 +17,12 @@ class CFlashHostObject;
 class CViewerPage;
 class CViewerRequestFilter;
 
+// Whether two addresses have one origin: scheme, host and port (the scheme's own when none).
+bool IsSameOrigin(const QUrl& a, const QUrl& b);
+// Whether a host names this machine or a local network: "localhost", or an address that is
+// loopback, link-local, private-use, shared, unique-local or unspecified (IPv4 or IPv6).
+bool IsLocalNetworkHost(const QString& host);
+
 // The viewer control that plays the service's viewer in the player window. It keeps the face of
 // the plug-in it replaces — LoadMovie, SetReturnValue, the FlashCall and OnReadyStateChange
 // events and the initial properties — around a web view with its own off-the-record profile.
@@ -25,7 +31,9 @@ class CViewerRequestFilter;
 // of every page at document creation (the web channel's script and a small shim):
 //   flashHost.call(request) -> Promise of the answer text, or null when nothing was answered;
 //   flashHost.params         -> the properties the viewer applies itself (play, loop, scale...).
-// Nothing else of the program is reachable from a page.
+// Nothing else of the program is reachable from a page, and only documents of the movie's
+// origin are served: a document the viewer was navigated to elsewhere gets no bridge. The
+// viewer reaches nothing on this machine or its local networks but the movie's origin.
 //
 // Ready states follow the plug-in's numbering: 0 the movie is loading (a load started),
 // 2 loaded (the viewer's document exists), 3 interactive (its document is parsed), 4 complete
@@ -70,6 +78,8 @@ signals:
 
 private:
     friend class CFlashHostObject;
+    // Whether the page shows a document of the movie's origin, the only ones the bridge serves.
+    bool IsMovieDocument() const;
     QVariant DeliverCall(const QString& request);
     void DeliverDocumentState(const QString& state);
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);

@@ -1,5 +1,7 @@
 #include "res/resources.h"
 
+#include "res/viewer_properties.h"
+
 #include <map>
 
 namespace {
@@ -16,13 +18,13 @@ DialogTemplate AboutBox() {
     t.x = 0, t.y = 0, t.cx = 186, t.cy = 63;
     t.controls = {
         {kNoId, kStatic, {}, SS_ICON | WS_VISIBLE, 14, 14, 20, 20, IconResourcePath(IDR_MAINFRAME)},
-        {1006, kStatic, QStringLiteral("Corvane, Version 1.0"), SS_LEFT | SS_NOPREFIX | WS_VISIBLE,
-         42, 14, 138, 8},
+        {IDC_STATIC_VERSION, kStatic, QStringLiteral("Corvane, Version 1.0"),
+         SS_LEFT | SS_NOPREFIX | WS_VISIBLE, 42, 14, 138, 8},
         {kNoId, kStatic, QStringLiteral("Copyright (C) Quillfen"), SS_LEFT | WS_VISIBLE, 42, 26,
          114, 8},
-        {1005, kSysLink, QStringLiteral("<a>Quillfen Web site</a>"), WS_VISIBLE | WS_TABSTOP, 42,
-         36, 78, 14},
-        {1, kButton, QStringLiteral("OK"), BS_DEFPUSHBUTTON | WS_VISIBLE | WS_TABSTOP | WS_GROUP,
+        {IDC_SYSLINK, kSysLink, QStringLiteral("<a>Quillfen Web site</a>"), WS_VISIBLE | WS_TABSTOP,
+         42, 36, 78, 14},
+        {IDOK, kButton, QStringLiteral("OK"), BS_DEFPUSHBUTTON | WS_VISIBLE | WS_TABSTOP | WS_GROUP,
          126, 42, 50, 14},
     };
     return t;
@@ -39,8 +41,8 @@ DialogTemplate MainWindow() {
     t.exStyle = WS_EX_APPWINDOW;
     t.x = 0, t.y = 0, t.cx = 323, t.cy = 247;
     t.controls = {
-        {1005, kSysLink, QStringLiteral("<a>Powered By Quillfen</a>"), WS_VISIBLE | WS_TABSTOP, 240,
-         0, 78, 12},
+        {IDC_SYSLINK, kSysLink, QStringLiteral("<a>Powered By Quillfen</a>"),
+         WS_VISIBLE | WS_TABSTOP, 240, 0, 78, 12},
     };
     return t;
 }
@@ -57,13 +59,20 @@ DialogTemplate ControlPanel() {
         {kNoId, kButton, QStringLiteral("Player"), BS_GROUPBOX | WS_VISIBLE, 6, 0, 348, 66},
         {kNoId, kStatic, QStringLiteral("URL/埋め込みコード / ID:"), SS_LEFT | WS_VISIBLE, 14, 9,
          81, 8},
-        {1002, kEdit, {}, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP | WS_VISIBLE, 12, 18, 264, 14},
-        {1003, kButton, QStringLiteral("Connect Stream"), BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE,
-         281, 15, 66, 18},
+        {IDC_EDIT_INPUT,
+         kEdit,
+         {},
+         ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP | WS_VISIBLE,
+         12,
+         18,
+         264,
+         14},
+        {IDC_BUTTON_CONNECT, kButton, QStringLiteral("Connect Stream"),
+         BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE, 281, 15, 66, 18},
         {kNoId, kStatic, QStringLiteral("Memo:"), SS_LEFT | WS_VISIBLE, 12, 36, 22, 8},
-        {1008, kButton, QStringLiteral("Memo編集"), BS_AUTOCHECKBOX | WS_TABSTOP | WS_VISIBLE, 216,
-         36, 51, 10},
-        {1004,
+        {IDC_CHECK_MEMO_EDIT, kButton, QStringLiteral("Memo編集"),
+         BS_AUTOCHECKBOX | WS_TABSTOP | WS_VISIBLE, 216, 36, 51, 10},
+        {IDC_EDIT_MEMO,
          kEdit,
          {},
          ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP | WS_VISIBLE,
@@ -71,8 +80,8 @@ DialogTemplate ControlPanel() {
          48,
          264,
          14},
-        {1011, kButton, QStringLiteral("Top Most"), BS_AUTOCHECKBOX | WS_TABSTOP | WS_VISIBLE, 300,
-         48, 45, 10},
+        {IDC_CHECK_TOP_MOST, kButton, QStringLiteral("Top Most"),
+         BS_AUTOCHECKBOX | WS_TABSTOP | WS_VISIBLE, 300, 48, 45, 10},
     };
     return t;
 }
@@ -86,36 +95,15 @@ DialogTemplate Player() {
     t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | DS_SETFONT |
               DS_FIXEDSYS;
     t.x = 0, t.y = 0, t.cx = 233, t.cy = 122;
-    ControlTemplate flash{1004, QStringLiteral("{D27CDB6E-AE6D-11CF-96B8-444553540000}"),
-                          {},   WS_VISIBLE | WS_TABSTOP,
-                          0,    0,
-                          233,  121};
-    flash.properties = {
-        {QStringLiteral("FlashVars"), {}},
-        {QStringLiteral("Movie"), {}},
-        {QStringLiteral("Src"), {}},
-        {QStringLiteral("WMode"), QStringLiteral("Window")},
-        {QStringLiteral("Play"), QStringLiteral("-1")},
-        {QStringLiteral("Loop"), QStringLiteral("-1")},
-        {QStringLiteral("Quality"), QStringLiteral("High")},
-        {QStringLiteral("SAlign"), {}},
-        {QStringLiteral("Menu"), QStringLiteral("-1")},
-        {QStringLiteral("Base"), {}},
-        {QStringLiteral("AllowScriptAccess"), {}},
-        {QStringLiteral("Scale"), QStringLiteral("ShowAll")},
-        {QStringLiteral("DeviceFont"), QStringLiteral("0")},
-        {QStringLiteral("EmbedMovie"), QStringLiteral("0")},
-        {QStringLiteral("BGColor"), {}},
-        {QStringLiteral("SWRemote"), {}},
-        {QStringLiteral("MovieData"), {}},
-        {QStringLiteral("InlineData"), {}},
-        {QStringLiteral("SeamlessTabbing"), QStringLiteral("1")},
-        {QStringLiteral("Profile"), QStringLiteral("0")},
-        {QStringLiteral("ProfileAddress"), {}},
-        {QStringLiteral("ProfilePort"), QStringLiteral("0")},
-        {QStringLiteral("AllowNetworking"), QStringLiteral("all")},
-        {QStringLiteral("AllowFullScreen"), QStringLiteral("false")},
-    };
+    ControlTemplate flash{IDC_SHOCKWAVEFLASH,
+                          QStringLiteral("{D27CDB6E-AE6D-11CF-96B8-444553540000}"),
+                          {},
+                          WS_VISIBLE | WS_TABSTOP,
+                          0,
+                          0,
+                          233,
+                          121};
+    flash.properties = PlayerViewerProperties();
     t.controls = {flash};
     return t;
 }
@@ -132,7 +120,7 @@ DialogTemplate HistoryPanel() {
     t.controls = {
         {kNoId, kStatic, QStringLiteral("Connected History List:"), SS_LEFT | WS_GROUP | kVisible,
          7, 3, 76, 8},
-        {1007,
+        {IDC_LIST_HISTORY,
          kListView,
          {},
          LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_ALIGNLEFT | WS_BORDER | WS_TABSTOP |
@@ -141,18 +129,18 @@ DialogTemplate HistoryPanel() {
          12,
          270,
          114},
-        {1010, kButton, QStringLiteral("Change Stream"), BS_PUSHBUTTON | WS_TABSTOP | kVisible, 276,
-         18, 60, 14},
-        {1012, kButton, QStringLiteral("↑Up    "), BS_PUSHBUTTON | WS_TABSTOP | kVisible, 276, 72,
-         60, 14},
-        {1013, kButton, QStringLiteral("↓Down"), BS_PUSHBUTTON | WS_TABSTOP | kVisible, 276, 90, 60,
-         14},
-        {1011, kButton, QStringLiteral("Delete"), BS_PUSHBUTTON | WS_TABSTOP | kVisible, 276, 108,
-         60, 14},
-        {1014, kButton, QStringLiteral("InternetExplorer"), BS_AUTOCHECKBOX | WS_TABSTOP | kVisible,
-         274, 1, 69, 10},
-        {1015, kButton, QStringLiteral("Chrome"), BS_AUTOCHECKBOX | WS_TABSTOP | kVisible, 221, 1,
-         41, 10},
+        {IDC_BUTTON_CHANGE_STREAM, kButton, QStringLiteral("Change Stream"),
+         BS_PUSHBUTTON | WS_TABSTOP | kVisible, 276, 18, 60, 14},
+        {IDC_BUTTON_UP, kButton, QStringLiteral("↑Up    "), BS_PUSHBUTTON | WS_TABSTOP | kVisible,
+         276, 72, 60, 14},
+        {IDC_BUTTON_DOWN, kButton, QStringLiteral("↓Down"), BS_PUSHBUTTON | WS_TABSTOP | kVisible,
+         276, 90, 60, 14},
+        {IDC_BUTTON_DELETE, kButton, QStringLiteral("Delete"),
+         BS_PUSHBUTTON | WS_TABSTOP | kVisible, 276, 108, 60, 14},
+        {IDC_CHECK_IE, kButton, QStringLiteral("InternetExplorer"),
+         BS_AUTOCHECKBOX | WS_TABSTOP | kVisible, 274, 1, 69, 10},
+        {IDC_CHECK_CHROME, kButton, QStringLiteral("Chrome"),
+         BS_AUTOCHECKBOX | WS_TABSTOP | kVisible, 221, 1, 41, 10},
     };
     return t;
 }

@@ -8,14 +8,14 @@ VISTREL_BUILD_PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin qt6-qpa-plugins
     libcurl4-openssl-dev libcpp-httplib-dev libx11-dev libxcb1-dev libatspi2.0-dev at-spi2-core
-    fonts-noto-cjk dbus dbus-x11 ca-certificates
+    qt6-wayland fonts-noto-cjk dbus dbus-x11 ca-certificates
 )
 # What the tests need on top: test frameworks, the fuzzing compiler with its libFuzzer and
-# sanitizer runtimes (not pulled in by clang without recommends), a private X desktop and a
-# real browser for the capture test.
+# sanitizer runtimes (not pulled in by clang without recommends), a private X desktop, a
+# Wayland compositor and a real browser for the capture tests.
 VISTREL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
-    xvfb xauth openbox x11-utils xdotool wmctrl chromium curl imagemagick
+    xvfb xauth openbox x11-utils xdotool wmctrl chromium weston curl imagemagick
 )
 
 vistrel_install() {

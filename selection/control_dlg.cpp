@@ -16,17 +16,17 @@
 
 namespace {
 
-CControlDlg::PlayerHooks DefaultHooks() {
-    return {
-        [] { return new CPlayerDlg(); },
-        [](CPlayerDlg& player) { player.Create(nullptr); },
-        [](CPlayerDlg& player, const QString& streamId) { player.ShowStream(streamId); },
-    };
-}
+class ViewerPlayerWindows final : public PlayerWindowService {
+public:
+    CPlayerDlg* Construct() override { return new CPlayerDlg(); }
+    void CreateWindow(CPlayerDlg& player) override { player.Create(nullptr); }
+    void ShowStream(CPlayerDlg& player, const QString& streamId) override {
+        player.ShowStream(streamId);
+    }
+};
 
-CControlDlg::PlayerHooks& Hooks() {
-    static CControlDlg::PlayerHooks hooks = DefaultHooks();
-    return hooks;
+PlayerWindowService& PlayerWindows() {
+    return platform::Services<PlayerWindowService>::Get();
 }
 
 // The wait cursor while a channel page is fetched; the fetch blocks the whole program.
@@ -40,18 +40,9 @@ public:
 
 } // namespace
 
-void CControlDlg::SetPlayerHooks(PlayerHooks hooks) {
-    PlayerHooks defaults = DefaultHooks();
-    if (!hooks.construct) {
-        hooks.construct = std::move(defaults.construct);
-    }
-    if (!hooks.createWindow) {
-        hooks.createWindow = std::move(defaults.createWindow);
-    }
-    if (!hooks.showStream) {
-        hooks.showStream = std::move(defaults.showStream);
-    }
-    Hooks() = std::move(hooks);
+template <> PlayerWindowService& platform::Services<PlayerWindowService>::Own() {
+    static ViewerPlayerWindows own;
+    return own;
 }
 
 CControlDlg::CControlDlg() = default;
@@ -71,11 +62,11 @@ bool CControlDlg::Create(QWidget* parent) {
     const dlg::DialogTemplate& tmpl = GetDialogTemplate(IDD_CONTROL_DIALOG);
     const platform::DialogUnits units = platform::BuildDialog(this, tmpl);
     platform::PlaceChildPanel(this, tmpl, units);
-    m_editInput = platform::FindControl<QLineEdit>(this, 1002);
-    m_editMemo = platform::FindControl<QLineEdit>(this, 1004);
-    m_chkMemoEdit = platform::FindControl<QCheckBox>(this, 1008);
-    m_chkTopMost = platform::FindControl<QCheckBox>(this, 1011);
-    if (auto* connectButton = platform::FindControl<QPushButton>(this, 1003)) {
+    m_editInput = platform::FindControl<QLineEdit>(this, IDC_EDIT_INPUT);
+    m_editMemo = platform::FindControl<QLineEdit>(this, IDC_EDIT_MEMO);
+    m_chkMemoEdit = platform::FindControl<QCheckBox>(this, IDC_CHECK_MEMO_EDIT);
+    m_chkTopMost = platform::FindControl<QCheckBox>(this, IDC_CHECK_TOP_MOST);
+    if (auto* connectButton = platform::FindControl<QPushButton>(this, IDC_BUTTON_CONNECT)) {
         connect(connectButton, &QPushButton::clicked, this, [this] { OnConnectStream(); });
     }
     connect(m_chkMemoEdit, &QCheckBox::clicked, this, [this] { OnMemoEdit(); });
@@ -151,7 +142,7 @@ void CControlDlg::ConnectStream(StreamEntry entry) {
     if (m_pPlayer == nullptr) {
         CreatePlayer();
     }
-    Hooks().showStream(*m_pPlayer, entry.streamId);
+    PlayerWindows().ShowStream(*m_pPlayer, entry.streamId);
     m_strInput = entry.streamId;
     m_current = std::move(entry);
     m_editMemo->setText(m_current.memo);
@@ -162,11 +153,11 @@ void CControlDlg::CreatePlayer() {
     if (m_pPlayer != nullptr) {
         return;
     }
-    m_pPlayer = Hooks().construct();
+    m_pPlayer = PlayerWindows().Construct();
     m_pPlayer->SetLocation(m_strLocation);
     m_pPlayer->m_pOwner = this;
     // No parent: the player is a top-level window of its own, not owned by the main window.
-    Hooks().createWindow(*m_pPlayer);
+    PlayerWindows().CreateWindow(*m_pPlayer);
     if (IsRememberedPlayerRectUsable(m_rcPlayer, platform::AvailableScreenAreas())) {
         m_pPlayer->MoveWindow(m_rcPlayer);
     }

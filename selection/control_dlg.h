@@ -1,23 +1,36 @@
 #pragma once
 
 #include "history/history_dlg.h"
+#include "history/history_owner.h"
 #include "history/stream_entry.h"
 #include "platform/rect.h"
+#include "platform/services.h"
 #include "player/player_owner.h"
 #include "selection/settings_file.h"
 
 #include <QFrame>
 #include <QString>
-#include <functional>
 
 class CPlayerDlg;
 class QCheckBox;
 class QLineEdit;
 
+// How the control panel makes a player window and gives it a stream. The program's own
+// constructs and creates the real window; tests install one that keeps the web viewer out.
+class PlayerWindowService {
+public:
+    virtual ~PlayerWindowService() = default;
+    virtual CPlayerDlg* Construct() = 0;
+    virtual void CreateWindow(CPlayerDlg& player) = 0;
+    virtual void ShowStream(CPlayerDlg& player, const QString& streamId) = 0;
+};
+
+template <> PlayerWindowService& platform::Services<PlayerWindowService>::Own();
+
 // The upper panel of the main window: the reference box and "Connect Stream", the memo box with
 // "Memo編集", and "Top Most". Owns the player window (made on the first connection, a top-level
 // window of its own) and the history panel. Every change of stream goes through ConnectStream.
-class CControlDlg : public QFrame, public CPlayerOwner {
+class CControlDlg : public QFrame, public CPlayerOwner, public CHistoryOwner {
     Q_OBJECT
 public:
     CControlDlg();
@@ -34,7 +47,7 @@ public:
     // Connects `reference` as if the user had pasted it over the text of the reference box and
     // pressed "Connect Stream": the same parser, the same message for a text it cannot use.
     void ConnectReference(const QString& reference);
-    void ConnectStream(StreamEntry entry);
+    void ConnectStream(StreamEntry entry) override;
     void CreatePlayer();
     void OnMemoEdit();
     void OnTopMost();
@@ -53,15 +66,6 @@ public:
     QLineEdit* m_editMemo = nullptr;
     QLineEdit* m_editInput = nullptr;
     QCheckBox* m_chkTopMost = nullptr;
-
-    // How a player window comes to be and is given a stream. Tests replace these to keep the
-    // web viewer out of what they check; the defaults construct and create the real window.
-    struct PlayerHooks {
-        std::function<CPlayerDlg*()> construct;
-        std::function<void(CPlayerDlg&)> createWindow;
-        std::function<void(CPlayerDlg&, const QString& streamId)> showStream;
-    };
-    static void SetPlayerHooks(PlayerHooks hooks);
 
 private:
     bool m_bWindowCreated = false;

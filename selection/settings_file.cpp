@@ -1,16 +1,17 @@
 #include "selection/settings_file.h"
 
 #include "app/app_state.h"
+#include "history/entry_keys.h"
 #include "platform/profile.h"
+
+using entrykeys::kMemo;
+using entrykeys::kStreamId;
+using entrykeys::kStringBuffer;
+using entrykeys::kSystem;
 
 namespace {
 
-constexpr int kStringBuffer = 261; // at most 260 characters of a value are taken
-
-const QString kSystem = QStringLiteral("SYSTEM");
 const QString kPlayer = QStringLiteral("PLAYER");
-const QString kStreamId = QStringLiteral("STREAMID");
-const QString kMemo = QStringLiteral("MEMO");
 const QString kLocation = QStringLiteral("LOCATION");
 const QString kLeft = QStringLiteral("POS_LEFT");
 const QString kTop = QStringLiteral("POS_TOP");

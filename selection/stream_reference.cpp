@@ -3,11 +3,7 @@
 #include "discovery/channel_page_lookup.h"
 #include "discovery/service_endpoints.h"
 
-#include <atomic>
-
 namespace {
-
-std::atomic<StreamPageLookup> g_pageLookup{&GetStreamIDFromURL};
 
 // The stream id after a key of embed mark-up: at most 7 characters, fewer if the text ends.
 QString CutAfter(const QString& text, qsizetype keyAt, const QString& key) {
@@ -22,10 +18,6 @@ struct EmbedForm {
 };
 
 } // namespace
-
-StreamPageLookup SetStreamPageLookup(StreamPageLookup lookup) {
-    return g_pageLookup.exchange(lookup ? lookup : &GetStreamIDFromURL);
-}
 
 QString ParseStreamReference(QString text, QString& title) {
     const EmbedForm embedForms[] = {
@@ -49,7 +41,8 @@ QString ParseStreamReference(QString text, QString& title) {
         }
         QString streamId;
         QString pageTitle;
-        if (!g_pageLookup.load()(text, streamId, pageTitle)) {
+        if (!platform::Services<PageLookupService>::Get().GetStreamIDFromURL(text, streamId,
+                                                                             pageTitle)) {
             return {};
         }
         title = pageTitle;

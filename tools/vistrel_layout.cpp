@@ -1,40 +1,39 @@
 // Prints where the main window's controls sit, for scripts that drive the program with the real
 // pointer: one line "id x y" per id asked for, the centre of the control relative to the main
-// window's client area. The layout comes from the same templates and fonts as the program's, so
-// run it on the same display.
+// window's client area. It builds the program's own main window (and with it the panels), so
+// run it on the same display as the program.
 //
 //   vistrel_layout 1002 1003 1007 ...
 //   ids of the control panel (1002-1011), of the history panel (h1007, h1010-h1015) and of the
 //   main window (m1005); h1007:N is row N of the history list
 
+#include "app/app_state.h"
+#include "app/corvane_dlg.h"
 #include "platform/dialog_template.h"
 #include "res/resources.h"
 
 #include <QApplication>
-#include <QFrame>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QWidget main;
-    platform::BuildDialog(&main, GetDialogTemplate(IDD_VISTREL_DIALOG));
-    auto* control = new QFrame(&main);
-    const auto& controlTemplate = GetDialogTemplate(IDD_CONTROL_DIALOG);
-    const auto controlUnits = platform::BuildDialog(control, controlTemplate);
-    platform::PlaceChildPanel(control, controlTemplate, controlUnits);
-    auto* history = new QFrame(control);
-    const auto& historyTemplate = GetDialogTemplate(IDD_HISTORY_DIALOG);
-    platform::BuildDialog(history, historyTemplate);
-    platform::PlaceChildPanel(history, historyTemplate, controlUnits);
+    // The program's own windows, nested and laid out as they are; the state files they read come
+    // from an empty directory, and nothing is written (the windows are never destroyed).
+    QTemporaryDir exeDir;
+    GetAppState().m_strExeDir = exeDir.path();
+    CCorvaneDlg main;
+    main.setAttribute(Qt::WA_DontShowOnScreen);
+    main.Create();
+    QWidget* control = &main.m_controlDlg;
+    QWidget* history = &main.m_controlDlg.m_history;
 
-    // Rows of the history list, laid out as the panel lays them out.
-    auto* list = platform::FindControl<QTreeWidget>(history, 1007);
-    list->setHeaderLabels({"No.", "StreamID", "Memo", ""});
+    // Rows of the history list, as the panel shows them.
+    QTreeWidget* list = main.m_controlDlg.m_history.m_listHistory;
     for (int row = 0; row < 30; ++row) {
         list->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::number(row + 1), "x", "x"}));
     }
-    main.setAttribute(Qt::WA_DontShowOnScreen);
     main.show();
     QApplication::processEvents();
 

@@ -1,8 +1,10 @@
 // A stand-in program for the ending-signal tests: it starts the way the program does, its "main
 // window" saves both state files when asked to close, and it reports on standard error when its
-// event loop runs. The arguments are passed on as the program's own command line.
+// event loop runs. The arguments are passed on as the program's own command line. With
+// ENDING_HELPER_CHATTY set it also writes a diagnostic line every 20 ms while it runs.
 #include "app/command_line.h"
 #include "history/history_list.h"
+#include "platform/debug_output.h"
 #include "selection/settings_file.h"
 
 #include <QCoreApplication>
@@ -33,6 +35,13 @@ int main(int argc, char** argv) {
         std::fputs("ready\n", stderr);
         std::fflush(stderr);
     });
+    QTimer chatter;
+    if (qEnvironmentVariableIsSet("ENDING_HELPER_CHATTY")) {
+        QObject::connect(&chatter, &QTimer::timeout, [] {
+            platform::OutputDebugStringW(QStringLiteral("OnReadyStateChange():4\r\n"));
+        });
+        chatter.start(20);
+    }
     const int result = app.exec();
     ReleaseAppState();
     return result;

@@ -141,4 +141,34 @@ TEST(ProgramEndedBySignal, SavesBothFiles) {
     }
 }
 
+TEST(ProgramEndedBySignal, AStandardErrorWithoutReaderHarmsNothing) {
+    // Diagnostics go on while nobody reads them any more (a terminal closed, a log pipe ended);
+    // the program still ends the orderly way.
+    ::setenv("ENDING_HELPER_CHATTY", "1", 1);
+    for (const bool debugMode : {false, true}) {
+        SCOPED_TRACE(debugMode ? "debug mode" : "plain");
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString folder = QFileInfo(dir.path()).canonicalFilePath();
+        const Child child =
+            Start(folder + "/Vistrel", debugMode ? QStringList{"-D537"} : QStringList{});
+        ASSERT_TRUE(WaitForReady(child));
+        ::close(child.stderrFd); // the reader goes
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(WaitForExit(child.pid, std::chrono::milliseconds(1)), -1) << "ended by itself";
+        ::kill(child.pid, SIGTERM);
+        const int status = WaitForExit(child.pid, std::chrono::seconds(10));
+        if (status == -1) {
+            ::kill(child.pid, SIGKILL);
+            ::waitpid(child.pid, nullptr, 0);
+        }
+        ReadAll(child.stdoutFd);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(ReadBytes(folder + "/History.ini"),
+                  "[SYSTEM]\nCOUNT=1\n\n[ITEM0]\nSTREAMID=abc1234\nMEMO=saved on close\n");
+        EXPECT_FALSE(ReadBytes(folder + "/Vistrel.ini").isEmpty());
+    }
+    ::unsetenv("ENDING_HELPER_CHATTY");
+}
+
 } // namespace

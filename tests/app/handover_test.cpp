@@ -153,36 +153,38 @@ TEST(HandoverServerName, OneNamePerFolderAndUser) {
     }
 }
 
-// A start's steps played from a script: each attempt takes the next scripted result.
-struct ScriptedStart {
-    std::deque<LockAttempt> locks;
-    std::deque<HandoverAttempt> handovers;
-    int expireAfterPauses = 1000;
-    int pauses = 0;
+// A start's attempts played from a script: each attempt takes the next scripted result, the
+// last one over and over.
+class ScriptedStart final : public StartAttempts {
+public:
+    ScriptedStart(std::deque<LockAttempt> locks, std::deque<HandoverAttempt> handovers,
+                  int expireAfterPauses)
+        : m_locks(std::move(locks)), m_handovers(std::move(handovers)),
+          m_expireAfterPauses(expireAfterPauses) {}
+
+    LockAttempt TryLock() override { return Next(m_locks); }
+    HandoverAttempt TryHandover() override {
+        ++handoverCalls;
+        return Next(m_handovers);
+    }
+    bool Expired() const override { return m_pauses >= m_expireAfterPauses; }
+    void Pause() override { ++m_pauses; }
+
     int handoverCalls = 0;
 
-    StartRole Run() {
-        StartSteps steps;
-        steps.tryLock = [this] {
-            const LockAttempt next = locks.size() > 1 ? locks.front() : locks.back();
-            if (locks.size() > 1) {
-                locks.pop_front();
-            }
-            return next;
-        };
-        steps.tryHandover = [this] {
-            ++handoverCalls;
-            const HandoverAttempt next =
-                handovers.size() > 1 ? handovers.front() : handovers.back();
-            if (handovers.size() > 1) {
-                handovers.pop_front();
-            }
-            return next;
-        };
-        steps.expired = [this] { return pauses >= expireAfterPauses; };
-        steps.pause = [this] { ++pauses; };
-        return DecideStart(steps);
+private:
+    template <class T> static T Next(std::deque<T>& script) {
+        const T next = script.front();
+        if (script.size() > 1) {
+            script.pop_front();
+        }
+        return next;
     }
+
+    std::deque<LockAttempt> m_locks;
+    std::deque<HandoverAttempt> m_handovers;
+    int m_expireAfterPauses;
+    int m_pauses = 0;
 };
 
 TEST(DecideStart, TakesTheLockOrHandsOverUntilTheDeadline) {
@@ -217,8 +219,8 @@ TEST(DecideStart, TakesTheLockOrHandsOverUntilTheDeadline) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedStart start{c.locks, c.handovers, c.expireAfterPauses};
-        EXPECT_EQ(start.Run(), c.role);
+        ScriptedStart start(c.locks, c.handovers, c.expireAfterPauses);
+        EXPECT_EQ(DecideStart(start), c.role);
         EXPECT_EQ(start.handoverCalls, c.handoverCalls);
     }
 }

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <optional>
 
 namespace {
 
@@ -41,29 +42,26 @@ TEST(AboutVersionLine, DotsOfTheNumberBecomeDashes) {
     }
 }
 
-QStringList& OpenedUrls() {
-    static QStringList urls;
-    return urls;
-}
-void RecordUrl(const QString& url) {
-    OpenedUrls() << url;
-}
+class RecordingUrlOpener final : public platform::UrlOpenerService {
+public:
+    void OpenUrl(const QString& address) override { urls << address; }
+    QStringList urls;
+};
 
 TEST(AboutBox, ShowsTheVersionLineAndOpensTheHomePage) {
-    OpenedUrls().clear();
-    platform::SetUrlOpener(&RecordUrl);
+    RecordingUrlOpener opener;
+    const platform::ScopedService<platform::UrlOpenerService> useOpener(opener);
     CAboutDlg about;
     ASSERT_TRUE(about.OnInitDialog());
-    auto* version = platform::FindControl<QLabel>(&about, 1006);
+    auto* version = platform::FindControl<QLabel>(&about, IDC_STATIC_VERSION);
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), QStringLiteral("Vistrel Ver.:1-0-1-114"));
     EXPECT_EQ(about.m_strVersion, version->text());
     EXPECT_EQ(version->text().count(u'.'), 1);
-    auto* link = platform::FindControl<QLabel>(&about, 1005);
+    auto* link = platform::FindControl<QLabel>(&about, IDC_SYSLINK);
     ASSERT_NE(link, nullptr);
     emit link->linkActivated(QStringLiteral("link"));
-    EXPECT_EQ(OpenedUrls(), QStringList{kMakerHomePage});
-    platform::SetUrlOpener(nullptr);
+    EXPECT_EQ(opener.urls, QStringList{kMakerHomePage});
 }
 
 TEST(FrameMargins, DistancesFromTheClientEdgesToTheChild) {
@@ -109,20 +107,20 @@ public:
     QList<platform::Margins> extended;
 };
 
+// Notes the windows the about box is asked for over, without a modal loop.
+class RecordingAboutBox final : public AboutBoxService {
+public:
+    void RunAboutBox(QWidget* parent) override { parents << parent; }
+    QList<QWidget*> parents;
+};
+
 class MainWindow : public testsupport::PanelFixture {
 protected:
-    void SetUp() override {
-        PanelFixture::SetUp();
-        platform::SetCompositionService(&composition);
-        CCorvaneDlg::SetAboutBoxRunner([this](QWidget* parent) { aboutParents << parent; });
-    }
-    void TearDown() override {
-        CCorvaneDlg::SetAboutBoxRunner({});
-        platform::SetCompositionService(nullptr);
-        PanelFixture::TearDown();
-    }
     FakeComposition composition;
-    QList<QWidget*> aboutParents;
+    RecordingAboutBox aboutBox;
+    QList<QWidget*>& aboutParents = aboutBox.parents;
+    const platform::ScopedService<platform::CompositionService> m_useComposition{composition};
+    std::optional<platform::ScopedService<AboutBoxService>> m_useAboutBox{std::in_place, aboutBox};
 };
 
 TEST_F(MainWindow, GlassFollowsTheCompositionWithMarginsFixedAtStart) {
@@ -197,23 +195,22 @@ TEST_F(MainWindow, WindowMenuIdsSixteenToThirtyOneOpenTheAboutBox) {
 }
 
 TEST_F(MainWindow, FixedSizeIconAndLink) {
-    OpenedUrls().clear();
-    platform::SetUrlOpener(&RecordUrl);
+    RecordingUrlOpener opener;
+    const platform::ScopedService<platform::UrlOpenerService> useOpener(opener);
     CCorvaneDlg dlg;
     dlg.Create();
     EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
     EXPECT_FALSE(dlg.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(dlg.windowIcon().isNull());
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Vistrel"));
-    auto* link = platform::FindControl<QLabel>(&dlg, 1005);
+    auto* link = platform::FindControl<QLabel>(&dlg, IDC_SYSLINK);
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(link->text().contains(QStringLiteral("Powered By Quillfen")));
     emit link->linkActivated(QStringLiteral("link"));
-    EXPECT_EQ(OpenedUrls(), QStringList{kMakerHomePage});
+    EXPECT_EQ(opener.urls, QStringList{kMakerHomePage});
     // The panel sits inside the client area, below the link's strip.
     EXPECT_TRUE(dlg.rect().contains(dlg.m_controlDlg.geometry()));
     EXPECT_GE(dlg.m_controlDlg.y(), link->geometry().bottom());
-    platform::SetUrlOpener(nullptr);
     dlg.DestroyWindow();
 }
 
@@ -223,7 +220,7 @@ TEST_F(MainWindow, EnterNeverClosesEscapeEndsTheRunAndBothFilesAreSaved) {
     int result = -1;
     bool visibleAfterEnter = false;
     QTimer::singleShot(0, &dlg, [&] {
-        auto* input = platform::FindControl<QLineEdit>(&dlg.m_controlDlg, 1002);
+        auto* input = platform::FindControl<QLineEdit>(&dlg.m_controlDlg, IDC_EDIT_INPUT);
         input->setText(QStringLiteral("abcdefg"));
         QTest::keyClick(input, Qt::Key_Return);
         QTest::keyClick(&dlg, Qt::Key_Enter);
@@ -240,7 +237,7 @@ TEST_F(MainWindow, EnterNeverClosesEscapeEndsTheRunAndBothFilesAreSaved) {
 }
 
 TEST_F(MainWindow, OrderlyCloseDismissesBoxesAboveTheMainWindow) {
-    CCorvaneDlg::SetAboutBoxRunner({}); // the real about box, modal over the main window
+    m_useAboutBox.reset(); // the real about box, modal over the main window
     CCorvaneDlg dlg;
     bool aboutWasOpen = false;
     QTimer::singleShot(0, &dlg, [&] { dlg.OnSysCommand(IDM_ABOUTBOX); });
@@ -263,8 +260,8 @@ void ClickThroughTheWindow(QWidget* widget) {
 }
 
 TEST_F(MainWindow, TheRunAndItsBoxesHoldBackOnlyTheMainWindow) {
-    CCorvaneDlg::SetAboutBoxRunner({});      // the real about box
-    platform::SetMessageBoxService(nullptr); // and the real message box
+    m_useAboutBox.reset(); // the real about box
+    m_useMessages.reset(); // and the real message box
     // Another window of the program's own, as the player is: no parent, no owner.
     QWidget other;
     auto* button = new QPushButton(QStringLiteral("other"), &other);
@@ -301,7 +298,7 @@ TEST_F(MainWindow, TheRunAndItsBoxesHoldBackOnlyTheMainWindow) {
         }
     };
     QTimer::singleShot(0, &dlg, [&] {
-        memoEdit = platform::FindControl<QCheckBox>(&dlg.m_controlDlg, 1008);
+        memoEdit = platform::FindControl<QCheckBox>(&dlg.m_controlDlg, IDC_CHECK_MEMO_EDIT);
         probe(phases[0]);
         QTimer::singleShot(50, &dlg, [&] {
             probe(phases[1]);

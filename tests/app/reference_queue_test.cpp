@@ -1,8 +1,8 @@
 #include "app/reference_queue.h"
 #include "platform/window_front.h"
 #include "selection/control_dlg.h"
-#include "selection/stream_reference.h"
 #include "tests/support/panel_fixture.h"
+#include "tests/support/recording_services.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -50,7 +50,6 @@ class ReferenceQueueTest : public testsupport::PanelFixture {
 protected:
     void SetUp() override {
         PanelFixture::SetUp();
-        m_previousLookup = SetStreamPageLookup(&LookupPage);
         m_window = std::make_unique<QWidget>();
         m_panel = std::make_unique<CControlDlg>();
         m_panel->Create(m_window.get());
@@ -65,7 +64,6 @@ protected:
         m_panel.reset();
         m_window.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        SetStreamPageLookup(m_previousLookup);
         PanelFixture::TearDown();
     }
 
@@ -80,7 +78,7 @@ protected:
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<CControlDlg> m_panel;
     std::unique_ptr<ReferenceQueue> m_queue;
-    StreamPageLookup m_previousLookup = nullptr;
+    testsupport::ScriptedPageLookup m_pages{&LookupPage};
 };
 
 TEST_F(ReferenceQueueTest, EachReferenceIsConnectedAsIfPastedAndConnectPressed) {
@@ -170,13 +168,13 @@ TEST_F(ReferenceQueueTest, NothingStartsWhileAConnectionRunsItsMessageBox) {
         Spin(50);
         shownDuringBox = shownStreams;
     };
-    platform::SetMessageBoxService(&box);
+    m_useMessages.emplace(box);
     m_queue->Enqueue({"bogus"});
     ASSERT_TRUE(SpinUntil([&] { return !shownStreams.isEmpty(); }));
     EXPECT_TRUE(shownDuringBox.isEmpty());
     EXPECT_EQ(shownStreams, QStringList({"abc1234"}));
     EXPECT_EQ(box.texts, QStringList({kBadReference}));
-    platform::SetMessageBoxService(&messages);
+    m_useMessages.reset();
 }
 
 TEST_F(ReferenceQueueTest, BringingToFrontRestoresAMinimisedWindow) {

@@ -1,5 +1,5 @@
 #include "app/single_instance.h"
-#include "platform/debug_output.h"
+#include "tests/support/recording_services.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,13 +146,12 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         folder = QFileInfo(m_dir.path()).canonicalFilePath();
-        platform::SetDebugOutputSink([this](const QString& text) { said << text; });
     }
-    void TearDown() override { platform::SetDebugOutputSink({}); }
 
     QTemporaryDir m_dir;
     QString folder;
     QStringList said;
+    testsupport::RecordingDebugOutput m_output{&said};
 };
 
 TEST_F(SingleInstanceTest, SecondStartHandsOverAndWritesNothing) {

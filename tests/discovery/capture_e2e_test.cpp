@@ -2,14 +2,14 @@
 // browser's address bar, and the history panel's side looks the pages up through a stand-in of
 // the service and adds them to a history list.
 #include "history/capture_tick.h"
-#include "platform/desktop_window_system.h"
-#include "tests/discovery/chromium_session.h"
+#include "platform/nix/desktop_window_system.h"
+#include "tests/support/chromium_session.h"
+#include "tests/support/standin_service.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QThread>
 #include <QWidget>
 #include <csignal>
@@ -19,12 +19,7 @@
 
 namespace {
 
-// A channel of the stand-in service, as its banner lists it.
-struct Channel {
-    QString streamId;
-    QString url;
-    QString title;
-};
+using Channel = testsupport::StandInService::Channel;
 
 QString PageWithTitle(const QString& title) {
     return QStringLiteral("<html><head><title>%1</title></head></html>").arg(title);
@@ -50,45 +45,20 @@ class CaptureOnDesktopTest : public ::testing::Test {
 protected:
     // Starts the stand-in service and Chromium on the first channel's page.
     static void SetUpTestSuite() {
-        s_standIn = new QProcess;
-        s_standIn->setProcessChannelMode(QProcess::SeparateChannels);
-        s_standIn->setStandardErrorFile(QProcess::nullDevice());
-        s_standIn->start(QStringLiteral(STANDIN_EXE), {});
-        if (!s_standIn->waitForStarted(10000)) {
+        s_standIn = new testsupport::StandInService;
+        if (!s_standIn->Start(QStringLiteral(STANDIN_EXE))) {
             return;
         }
-        // The banner: the port, then one line per channel, then the proxy hint.
-        QString banner;
-        while (!banner.contains(QStringLiteral("use as proxy")) &&
-               s_standIn->waitForReadyRead(10000)) {
-            banner += QString::fromUtf8(s_standIn->readAll());
-        }
-        const QStringList lines = banner.split(QLatin1Char('\n'));
-        const int port = lines.value(0).toInt();
-        static const QRegularExpression channelLine(
-            QStringLiteral("^channel (\\S+) (\\S+)  \"(.*)\"$"));
-        for (const QString& line : lines) {
-            const QRegularExpressionMatch match = channelLine.match(line);
-            if (match.hasMatch()) {
-                s_channels.append({match.captured(1), match.captured(2), match.captured(3)});
-            }
-        }
-        if (port <= 0 || s_channels.size() < 3) {
-            return;
-        }
+        s_channels = s_standIn->Channels();
         // The program's own look-ups go through the stand-in as well.
-        qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(port));
+        qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(s_standIn->Port()));
         qunsetenv("no_proxy");
-        s_chromium = new testsupport::ChromiumSession(port);
+        s_chromium = new testsupport::ChromiumSession(s_standIn->Port());
         s_started = s_chromium->Start(s_channels[1].url);
     }
     static void TearDownTestSuite() {
         delete s_chromium;
-        if (s_standIn) {
-            s_standIn->terminate();
-            s_standIn->waitForFinished(5000);
-            delete s_standIn;
-        }
+        delete s_standIn;
     }
 
     void SetUp() override {
@@ -132,19 +102,20 @@ protected:
         return TickUntil([this] { return ChromiumInFront(); }, 10000);
     }
 
-    static QProcess* s_standIn;
+    static testsupport::StandInService* s_standIn;
     static QList<Channel> s_channels;
     static testsupport::ChromiumSession* s_chromium;
     static bool s_started;
     static platform::WindowHandle s_chromiumWindow;
 
     platform::DesktopWindowSystem windows;
-    CCaptureStreamID capture{&windows};
+    const platform::ScopedService<platform::WindowSystem> m_useWindows{windows};
+    CCaptureStreamID capture;
     HistoryList history;
     PanelSide panel{capture, history};
 };
 
-QProcess* CaptureOnDesktopTest::s_standIn = nullptr;
+testsupport::StandInService* CaptureOnDesktopTest::s_standIn = nullptr;
 QList<Channel> CaptureOnDesktopTest::s_channels;
 testsupport::ChromiumSession* CaptureOnDesktopTest::s_chromium = nullptr;
 bool CaptureOnDesktopTest::s_started = false;

@@ -1,5 +1,5 @@
 #include "discovery/capture_stream_id.h"
-#include "tests/discovery/scripted_window_system.h"
+#include "tests/support/scripted_window_system.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -74,7 +74,8 @@ protected:
     }
 
     ScriptedWindowSystem windows;
-    CCaptureStreamID capture{&windows};
+    const platform::ScopedService<platform::WindowSystem> m_useWindows{windows};
+    CCaptureStreamID capture;
     RecordingListener listener{capture};
 };
 
@@ -357,7 +358,7 @@ TEST_F(CaptureTest, ListenersAreToldInOrderAndMayLeaveWhileBeingTold) {
     EXPECT_EQ(capture.m_listeners.size(), 1);
 }
 
-TEST(CaptureDefaultTest, WithoutWindowSystemUsesTheInstalledDefault) {
+TEST(CaptureDefaultTest, EachPollAsksTheWindowSystemInForce) {
     CCaptureStreamID capture;
     capture.CheckForegroundBrowser(); // the empty desktop: nothing to examine
     EXPECT_EQ(capture.m_hWndForeground, 0u);
@@ -367,10 +368,15 @@ TEST(CaptureDefaultTest, WithoutWindowSystemUsesTheInstalledDefault) {
     windows.AddWindow(5, {1, 0, QStringLiteral("top"), QStringLiteral("Frame")});
     windows.AddWindow(6, {1, 5, QStringLiteral("www.a/"), kChromeClass});
     windows.SetForeground(5);
-    platform::SetDefaultWindowSystem(&windows);
-    capture.CheckForegroundBrowser();
-    platform::SetDefaultWindowSystem(nullptr);
+    {
+        const platform::ScopedService<platform::WindowSystem> useWindows(windows);
+        capture.CheckForegroundBrowser();
+    }
     EXPECT_EQ(capture.GetCapturedURL(), QStringLiteral("http://www.a/"));
+    // Gone with its scope: the next poll no longer asks the scripted desktop.
+    const int calls = windows.CallCounts().total;
+    capture.CheckForegroundBrowser();
+    EXPECT_EQ(windows.CallCounts().total, calls);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "discovery/channel_page_lookup.h"
+#include "discovery/http_get.h"
 #include "platform/debug_output.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/recording_services.h"
 #include "tests/support/scoped_env.h"
 
 #include <QStringList>
@@ -24,22 +26,16 @@ constexpr int kTimedOut = 28;
 class ChannelPageLookupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_savedLimits = GetHttpLimits();
-        HttpLimits limits;
-        limits.connectTimeoutMs = 2000;
-        limits.stallBytesPerSecond = 64;
-        limits.stallSeconds = 1;
-        limits.totalTimeoutMs = 20000;
-        limits.maxPageBytes = kMaxPage;
-        SetHttpLimits(limits);
-        platform::SetDebugOutputSink([this](const QString& text) { m_debug << text; });
+        m_limits.connectTimeoutMs = 2000;
+        m_limits.stallBytesPerSecond = 64;
+        m_limits.stallSeconds = 1;
+        m_limits.totalTimeoutMs = 20000;
+        m_limits.maxPageBytes = kMaxPage;
     }
 
     void TearDown() override {
         m_release = true; // lets the hostile handlers return so the server can stop
         m_server.Stop();
-        platform::SetDebugOutputSink({});
-        SetHttpLimits(m_savedLimits);
     }
 
     void Serve(const std::string& path, const std::string& body, int status = 200) {
@@ -75,7 +71,9 @@ protected:
     testsupport::LoopbackServer m_server;
     std::atomic<bool> m_release{false};
     QStringList m_debug;
-    HttpLimits m_savedLimits;
+    const testsupport::RecordingDebugOutput m_output{&m_debug};
+    HttpLimits m_limits;
+    const platform::ScopedService<HttpLimits> m_useLimits{m_limits};
 };
 
 struct PageCase {
@@ -303,9 +301,7 @@ TEST_F(ChannelPageLookupTest, TrickleIsAStall) {
 }
 
 TEST_F(ChannelPageLookupTest, SteadySlowPageHitsTotalTimeOut) {
-    HttpLimits limits = GetHttpLimits();
-    limits.totalTimeoutMs = 1500;
-    SetHttpLimits(limits);
+    m_limits.totalTimeoutMs = 1500;
     m_server.Server().Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
         res.set_chunked_content_provider(
             "text/html", [this](size_t offset, httplib::DataSink& sink) {

@@ -1,4 +1,4 @@
-#include "discovery/channel_page_lookup.h"
+#include "discovery/page_text.h"
 #include "platform/cp932.h"
 
 #include <gtest/gtest.h>

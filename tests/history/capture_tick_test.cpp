@@ -1,9 +1,11 @@
 #include "history/capture_tick.h"
-#include "tests/discovery/scripted_window_system.h"
+#include "tests/support/scripted_window_system.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/recording_services.h"
 #include "tests/support/scoped_env.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -15,10 +17,10 @@ constexpr platform::WindowHandle kBar = 2;
 // What the history panel does as the capture's listener.
 class PanelSide : public CCaptureStreamIDListener {
 public:
-    PanelSide(CCaptureStreamID& capture, HistoryList& history, ChannelPageLookup lookup)
-        : m_capture(capture), m_history(history), m_lookup(std::move(lookup)) {}
+    PanelSide(CCaptureStreamID& capture, HistoryList& history)
+        : m_capture(capture), m_history(history) {}
     void OnCapturedURL() override {
-        if (AddCapturedChannel(m_capture, m_history, m_lookup)) {
+        if (AddCapturedChannel(m_capture, m_history)) {
             ++refreshes;
         }
     }
@@ -27,7 +29,6 @@ public:
 private:
     CCaptureStreamID& m_capture;
     HistoryList& m_history;
-    ChannelPageLookup m_lookup;
 };
 
 class CaptureTickTest : public ::testing::Test {
@@ -53,13 +54,16 @@ protected:
     void ShowAddress(const QString& text) { windows.At(kBar).text = text; }
 
     ScriptedWindowSystem windows;
-    CCaptureStreamID capture{&windows};
+    platform::ScopedService<platform::WindowSystem> useWindows{windows};
+    CCaptureStreamID capture;
     HistoryList history;
     QStringList lookups;
     bool lookupSucceeds = true;
-    PanelSide panel{capture, history, [this](const QString& url, QString& id, QString& title) {
-                        return FakeLookup(url, id, title);
-                    }};
+    std::optional<testsupport::ScriptedPageLookup> pages{
+        std::in_place, [this](const QString& url, QString& id, QString& title) {
+            return FakeLookup(url, id, title);
+        }};
+    PanelSide panel{capture, history};
 };
 
 TEST(CapturedChannelPageTest, DomainWithSlashAndMoreThan22Characters) {
@@ -145,10 +149,7 @@ TEST_F(CaptureTickTest, FailedLookupIsSilentAndLeavesTheHistory) {
 TEST_F(CaptureTickTest, NothingWithoutAnAddressBar) {
     capture.m_strURL = QStringLiteral("http://www.tevora.tv/alpha");
     capture.m_bAddressBarFound = 0;
-    EXPECT_FALSE(
-        AddCapturedChannel(capture, history, [this](const QString& url, QString& id, QString& t) {
-            return FakeLookup(url, id, t);
-        }));
+    EXPECT_FALSE(AddCapturedChannel(capture, history));
     EXPECT_TRUE(lookups.isEmpty());
 }
 
@@ -166,9 +167,7 @@ TEST_F(CaptureTickTest, RealLookupThroughTheStandIn) {
     testsupport::ScopedEnv proxy("http_proxy", QByteArray("http://127.0.0.1:") +
                                                    QByteArray::number(standIn.Port()));
     testsupport::ScopedEnv noProxy("no_proxy", std::nullopt);
-    PanelSide realPanel(capture, history, GetStreamIDFromURL);
-    capture.RemoveListener(&panel);
-    capture.AddListener(&realPanel);
+    pages.reset(); // the program's own lookup
 
     RunCaptureTick(capture, false, true);
 
@@ -177,7 +176,6 @@ TEST_F(CaptureTickTest, RealLookupThroughTheStandIn) {
     EXPECT_EQ(history.Entries()[0].streamId, QStringLiteral("alph123"));
     EXPECT_EQ(history.Entries()[0].memo, ExtractPageTitle(QString::fromUtf8(page)));
     EXPECT_FALSE(history.Entries()[0].memo.isEmpty());
-    capture.RemoveListener(&realPanel);
 }
 
 } // namespace

@@ -1,13 +1,12 @@
 #include "history/history_dlg.h"
 #include "platform/dialog_template.h"
-#include "selection/control_dlg.h"
-#include "tests/discovery/scripted_window_system.h"
+#include "res/resources.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/panel_fixture.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/scripted_window_system.h"
 
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -17,26 +16,35 @@ namespace {
 const QString kSelectToConnect = QStringLiteral("接続したいSteamを選択してください.");
 const QString kSelectToDelete = QStringLiteral("削除したいデータを選択してください.");
 
+// Stands in for the control panel: records the entries the panel asks it to connect.
+class RecordingOwner final : public CHistoryOwner {
+public:
+    void ConnectStream(StreamEntry entry) override { connected << entry; }
+    QList<StreamEntry> connected;
+};
+
 class HistoryPanel : public testsupport::PanelFixture {
 protected:
     void TearDown() override {
-        if (m_control) {
-            m_control->DestroyWindow();
-            m_control.reset();
+        if (m_history) {
+            m_history->DestroyWindow();
+            m_history.reset();
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         PanelFixture::TearDown();
     }
 
-    CControlDlg& Control() {
-        if (!m_control) {
-            m_control = std::make_unique<CControlDlg>();
-            m_control->Create(nullptr);
+    // The panel inside a window of its own, as the control panel holds it.
+    CHistoryDlg& History() {
+        if (!m_history) {
+            m_history = std::make_unique<CHistoryDlg>();
+            m_history->m_pOwner = &owner;
+            m_history->Create(&m_host);
+            m_history->show();
         }
-        return *m_control;
+        return *m_history;
     }
-    CHistoryDlg& History() { return Control().m_history; }
-    QTreeWidget* List() { return platform::FindControl<QTreeWidget>(&History(), 1007); }
+    QTreeWidget* List() { return platform::FindControl<QTreeWidget>(&History(), IDC_LIST_HISTORY); }
     void Press(int id) {
         QTest::mouseClick(platform::FindControl<QPushButton>(&History(), id), Qt::LeftButton);
     }
@@ -61,8 +69,17 @@ protected:
         }
         return numbers;
     }
+    QStringList ConnectedIds() const {
+        QStringList ids;
+        for (const StreamEntry& entry : owner.connected) {
+            ids << entry.streamId;
+        }
+        return ids;
+    }
 
-    std::unique_ptr<CControlDlg> m_control;
+    RecordingOwner owner;
+    QWidget m_host;
+    std::unique_ptr<CHistoryDlg> m_history;
 };
 
 TEST_F(HistoryPanel, ColumnsAndRowsMirrorTheList) {
@@ -85,16 +102,16 @@ TEST_F(HistoryPanel, ColumnsAndRowsMirrorTheList) {
 TEST_F(HistoryPanel, WithoutSelectionTheButtonsSayWhatIsMissing) {
     for (int count : {0, 2}) {
         WriteHistory(count);
-        m_control.reset();
+        m_history.reset();
         messages.texts.clear();
-        Press(1010); // Change Stream
-        Press(1011); // Delete
-        Press(1012); // Up
-        Press(1013); // Down
+        Press(IDC_BUTTON_CHANGE_STREAM); // Change Stream
+        Press(IDC_BUTTON_DELETE);        // Delete
+        Press(IDC_BUTTON_UP);            // Up
+        Press(IDC_BUTTON_DOWN);          // Down
         EXPECT_EQ(messages.texts, (QStringList{kSelectToConnect, kSelectToDelete})) << count;
         EXPECT_EQ(Ids().size(), count);
-        EXPECT_TRUE(shownStreams.isEmpty());
-        m_control->DestroyWindow();
+        EXPECT_TRUE(owner.connected.isEmpty());
+        m_history->DestroyWindow();
     }
 }
 
@@ -107,18 +124,22 @@ TEST_F(HistoryPanel, SelectionStaysOnTheRowNumber) {
         int expectedSelection;
     };
     const Case cases[] = {
-        {"up from the last row", 2, {1012}, {0, 2, 1}, 2},
-        {"up twice swaps back", 2, {1012, 1012}, {0, 1, 2}, 2},
-        {"up from the top does nothing", 0, {1012}, {0, 1, 2}, 0},
-        {"down from the top", 0, {1013}, {1, 0, 2}, 0},
-        {"down from the last row does nothing", 2, {1013}, {0, 1, 2}, 2},
-        {"delete the middle row", 1, {1011}, {0, 2}, 1},
-        {"delete the last row", 2, {1011}, {0, 1}, -1},
-        {"delete every row from the top", 0, {1011, 1011, 1011}, {}, -1},
+        {"up from the last row", 2, {IDC_BUTTON_UP}, {0, 2, 1}, 2},
+        {"up twice swaps back", 2, {IDC_BUTTON_UP, IDC_BUTTON_UP}, {0, 1, 2}, 2},
+        {"up from the top does nothing", 0, {IDC_BUTTON_UP}, {0, 1, 2}, 0},
+        {"down from the top", 0, {IDC_BUTTON_DOWN}, {1, 0, 2}, 0},
+        {"down from the last row does nothing", 2, {IDC_BUTTON_DOWN}, {0, 1, 2}, 2},
+        {"delete the middle row", 1, {IDC_BUTTON_DELETE}, {0, 2}, 1},
+        {"delete the last row", 2, {IDC_BUTTON_DELETE}, {0, 1}, -1},
+        {"delete every row from the top",
+         0,
+         {IDC_BUTTON_DELETE, IDC_BUTTON_DELETE, IDC_BUTTON_DELETE},
+         {},
+         -1},
     };
     for (const Case& c : cases) {
         WriteHistory(3);
-        m_control.reset();
+        m_history.reset();
         ClickRow(c.selected);
         ASSERT_EQ(History().GetSelectionMark(), c.selected) << c.name;
         for (int button : c.buttons) {
@@ -136,41 +157,24 @@ TEST_F(HistoryPanel, SelectionStaysOnTheRowNumber) {
         }
         EXPECT_EQ(Numbers(), numbers) << c.name;
         EXPECT_TRUE(messages.texts.isEmpty()) << c.name;
-        m_control->DestroyWindow();
+        m_history->DestroyWindow();
     }
-}
-
-TEST_F(HistoryPanel, NewChannelTakesTheTopAndTheSelectedRowStays) {
-    WriteHistory(2);
-    ClickRow(0);
-    auto* input = platform::FindControl<QLineEdit>(&Control(), 1002);
-    input->setText(QStringLiteral("newchan"));
-    QTest::mouseClick(platform::FindControl<QPushButton>(&Control(), 1003), Qt::LeftButton);
-    EXPECT_EQ(Ids(), (QStringList{"newchan", StreamId(0), StreamId(1)}));
-    EXPECT_EQ(History().GetSelectionMark(), 0);
-    // A listed channel connected again changes nothing in the list.
-    input->setText(StreamId(1));
-    QTest::mouseClick(platform::FindControl<QPushButton>(&Control(), 1003), Qt::LeftButton);
-    EXPECT_EQ(Ids(), (QStringList{"newchan", StreamId(0), StreamId(1)}));
 }
 
 TEST_F(HistoryPanel, ChangeStreamAndDoubleClickConnectWithoutReordering) {
     WriteHistory(3);
     const QString fileBefore = ReadFile(QStringLiteral("History.ini"));
     ClickRow(1);
-    Press(1010);
-    EXPECT_EQ(shownStreams, QStringList{StreamId(1)});
-    EXPECT_EQ(platform::FindControl<QLineEdit>(&Control(), 1002)->text(), StreamId(1));
-    EXPECT_EQ(platform::FindControl<QLineEdit>(&Control(), 1004)->text(), QStringLiteral("memo1"));
-    EXPECT_EQ(Control().m_current, (StreamEntry{StreamId(1), "memo1"}));
+    Press(IDC_BUTTON_CHANGE_STREAM);
+    ASSERT_EQ(owner.connected.size(), 1);
+    EXPECT_EQ(owner.connected.front(), (StreamEntry{StreamId(1), "memo1"}));
 
     // A double click is a click followed by a second press that the system reports as double.
     const QPoint rowCentre = List()->visualItemRect(List()->topLevelItem(2)).center();
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, rowCentre);
     QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, rowCentre);
-    EXPECT_EQ(shownStreams, (QStringList{StreamId(1), StreamId(2)}));
+    EXPECT_EQ(ConnectedIds(), (QStringList{StreamId(1), StreamId(2)}));
     EXPECT_EQ(Ids(), (QStringList{StreamId(0), StreamId(1), StreamId(2)}));
-    EXPECT_EQ(playersMade, 1);
     EXPECT_EQ(ReadFile(QStringLiteral("History.ini")), fileBefore); // nothing written yet
     EXPECT_TRUE(messages.texts.isEmpty());
 }
@@ -194,13 +198,14 @@ TEST_F(HistoryPanel, DoubleClickAnywhereInTheListIsChangeStream) {
     };
     for (const Case& c : cases) {
         WriteHistory(c.count);
-        m_control.reset();
-        shownStreams.clear();
+        m_history.reset();
+        owner.connected.clear();
         messages.texts.clear();
         if (c.marked >= 0) {
             ClickRow(c.marked);
         }
-        Control().show(); // laid out as on the screen
+        History();
+        m_host.show(); // laid out as on the screen
         QWidget* viewport = List()->viewport();
         const QPoint at = c.clicked >= 0
                               ? List()->visualItemRect(List()->topLevelItem(c.clicked)).center()
@@ -210,16 +215,15 @@ TEST_F(HistoryPanel, DoubleClickAnywhereInTheListIsChangeStream) {
         // The first click of the pair, then the press the system reports as double.
         QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
-        EXPECT_EQ(shownStreams, c.shown) << c.name;
+        EXPECT_EQ(ConnectedIds(), c.shown) << c.name;
         EXPECT_EQ(messages.texts, c.messages) << c.name;
-        EXPECT_EQ(Control().m_pPlayer != nullptr, !c.shown.isEmpty()) << c.name;
         // The right button's double-click is not the list's notification.
-        shownStreams.clear();
+        owner.connected.clear();
         messages.texts.clear();
         QTest::mouseDClick(viewport, Qt::RightButton, {}, at);
-        EXPECT_TRUE(shownStreams.isEmpty()) << c.name;
+        EXPECT_TRUE(owner.connected.isEmpty()) << c.name;
         EXPECT_TRUE(messages.texts.isEmpty()) << c.name;
-        m_control->DestroyWindow();
+        m_history->DestroyWindow();
     }
 }
 
@@ -227,23 +231,24 @@ TEST_F(HistoryPanel, WithoutAnOwnerChangeStreamDoesNothing) {
     WriteHistory(1);
     ClickRow(0);
     History().m_pOwner = nullptr;
-    Press(1010);
+    Press(IDC_BUTTON_CHANGE_STREAM);
     History().OnBnClickedChangeStream();
-    EXPECT_TRUE(shownStreams.isEmpty());
+    EXPECT_TRUE(owner.connected.isEmpty());
     EXPECT_TRUE(messages.texts.isEmpty());
-    History().m_pOwner = &Control();
+    History().m_pOwner = &owner;
 }
 
 TEST_F(HistoryPanel, EscapeInsideThePanelHidesItForGood) {
     WriteHistory(1);
-    Control().show();
+    History();
+    m_host.show();
     ASSERT_TRUE(History().isVisible());
     List()->setFocus();
     QTest::keyClick(List(), Qt::Key_Escape);
     EXPECT_FALSE(History().isVisible());
-    EXPECT_TRUE(Control().isVisible());
+    EXPECT_TRUE(m_host.isVisible());
     // Still alive: the history is saved at the end as usual.
-    Control().DestroyWindow();
+    History().DestroyWindow();
     EXPECT_TRUE(ReadFile(QStringLiteral("History.ini")).contains(StreamId(0)));
 }
 
@@ -262,7 +267,7 @@ TEST_F(HistoryPanel, TimerRunsUntilTheWindowIsDestroyedWhichSavesOnce) {
     EXPECT_TRUE(History().IsTimerActive());
 
     ClickRow(1);
-    Press(1012);
+    Press(IDC_BUTTON_UP);
     ASSERT_TRUE(History().DestroyWindow());
     EXPECT_FALSE(History().IsTimerActive());
     EXPECT_TRUE(History().m_capture.m_listeners.isEmpty());
@@ -297,13 +302,14 @@ TEST_F(HistoryPanel, CapturedChannelPagesJoinTheHistoryWithoutConnecting) {
                           QStringLiteral("Chrome_AutocompleteEditView")});
     windows.SetForeground(1);
     WriteHistory(1);
-    History().m_capture.SetWindowSystem(&windows);
+    const platform::ScopedService<platform::WindowSystem> useWindows(windows);
 
     // Box off: nothing is read.
     History().OnTimer(CHistoryDlg::kTimerId);
     EXPECT_EQ(windows.CallCounts().total, 0);
 
-    QTest::mouseClick(platform::FindControl<QCheckBox>(&History(), 1015), Qt::LeftButton);
+    QTest::mouseClick(platform::FindControl<QCheckBox>(&History(), IDC_CHECK_CHROME),
+                      Qt::LeftButton);
     History().OnTimer(CHistoryDlg::kTimerId); // 22 characters: not a channel page
     History().OnTimer(CHistoryDlg::kTimerId);
     EXPECT_TRUE(fetched.isEmpty());
@@ -312,8 +318,7 @@ TEST_F(HistoryPanel, CapturedChannelPagesJoinTheHistoryWithoutConnecting) {
     ASSERT_EQ(fetched.size(), 1);
     EXPECT_EQ(Ids(), (QStringList{"hrb0042", StreamId(0)}));
     EXPECT_EQ(List()->topLevelItem(0)->text(2), QStringLiteral("Harbor Night"));
-    EXPECT_EQ(Control().m_pPlayer, nullptr);
-    EXPECT_TRUE(shownStreams.isEmpty());
+    EXPECT_TRUE(owner.connected.isEmpty());
     EXPECT_TRUE(History().IsTimerActive());
 
     // The same address again is not news; another address of a listed channel changes nothing.
@@ -322,7 +327,6 @@ TEST_F(HistoryPanel, CapturedChannelPagesJoinTheHistoryWithoutConnecting) {
     History().OnTimer(CHistoryDlg::kTimerId);
     EXPECT_EQ(fetched.size(), 2);
     EXPECT_EQ(Ids(), (QStringList{"hrb0042", StreamId(0)}));
-    History().m_capture.SetWindowSystem(nullptr);
 }
 
 } // namespace

@@ -1,18 +1,23 @@
 #include "platform/debug_output.h"
+#include "tests/support/recording_services.h"
 
-#include <gtest/gtest.h>
-
+#include <QElapsedTimer>
 #include <QStringList>
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace {
 
-TEST(DebugOutput, SinkReceivesEachTextWhole) {
+TEST(DebugOutput, InstalledServiceReceivesEachTextWhole) {
     QStringList seen;
-    platform::SetDebugOutputSink([&](const QString& text) { seen << text; });
-    platform::OutputDebugStringW(QStringLiteral("FlashCall():<invoke/>\r\n"));
-    platform::OutputDebugStringW(QStringLiteral("日本語\r\n"));
-    platform::SetDebugOutputSink({});
+    {
+        const testsupport::RecordingDebugOutput output(&seen);
+        platform::OutputDebugStringW(QStringLiteral("FlashCall():<invoke/>\r\n"));
+        platform::OutputDebugStringW(QStringLiteral("日本語\r\n"));
+    }
+    // Gone with its scope: later texts go to standard error again.
+    platform::OutputDebugStringW(QStringLiteral("after\r\n"));
     EXPECT_EQ(seen, QStringList({QStringLiteral("FlashCall():<invoke/>\r\n"),
                                  QStringLiteral("日本語\r\n")}));
 }
@@ -31,6 +36,82 @@ TEST(DebugOutput, WritesUtf8ToStandardError) {
     ::close(fds[0]);
     ASSERT_GT(n, 0);
     EXPECT_EQ(QString::fromUtf8(buffer, n), QStringLiteral("OnReadyStateChange():-1 – é\r\n"));
+}
+
+TEST(OutputBudget, BurstThenRateThenCountOfLeftOut) {
+    // A bucket of 1000 characters that refills at 100 a second.
+    platform::OutputBudget budget(100, 1000);
+    struct Step {
+        qint64 atMs;
+        qint64 size;
+        bool written;
+        qint64 leftOutBefore; // TakeLeftOut() after the step, -1: not asked
+    };
+    const Step steps[] = {
+        {0, 600, true, 0},       // from the full bucket
+        {0, 400, true, -1},      // now empty
+        {0, 1, false, -1},       // nothing left
+        {5, 1, false, -1},       // 5 ms give less than a character
+        {500, 60, false, 3},     // half a second: 50 characters, not 60; three left out so far
+        {500, 50, true, -1},     // the 50 fit
+        {100000, 5000, true, 0}, // a long pause fills the bucket, never more; an oversized text
+        {100000, 1, false, 1},   //   costs the whole bucket
+        {99000, 1, false, -1},   // a clock that goes back refills nothing
+        {110000, 1000, true, 1}, // ten seconds: full again
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.atMs);
+        EXPECT_EQ(budget.Take(step.atMs, step.size), step.written);
+        if (step.leftOutBefore >= 0) {
+            EXPECT_EQ(budget.TakeLeftOut(), step.leftOutBefore);
+        }
+    }
+}
+
+TEST(DebugOutput, TheWholeOutputIsBoundedPerSecond) {
+    QStringList seen;
+    const testsupport::RecordingDebugOutput output(&seen);
+    QElapsedTimer clock;
+    clock.start();
+    const QString line =
+        QStringLiteral("FlashCall():") + QString(4000, u'x') + QStringLiteral("\r\n");
+    int calls = 0;
+    while (clock.elapsed() < 1500) {
+        platform::OutputDebugStringW(line);
+        ++calls;
+    }
+    qint64 total = 0;
+    for (const QString& text : seen) {
+        total += text.size();
+    }
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GT(calls, 100);
+    EXPECT_LE(total, platform::kDebugOutputBurst +
+                         platform::kDebugOutputPerSecond * (elapsed + 999) / 1000);
+    // What was left out is said, in a line of its own, before the next text that fits.
+    EXPECT_FALSE(seen.filter(QStringLiteral("more lines left out")).isEmpty());
+}
+
+TEST(DebugOutput, AFullStandardErrorDropsTheTextInsteadOfWaiting) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    // Fill the pipe, then make its writing end blocking again, as a terminal or log pipe is.
+    ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    const QByteArray block(4096, 'f');
+    while (::write(fds[1], block.constData(), block.size()) > 0) {
+    }
+    ::fcntl(fds[1], F_SETFL, 0);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(fds[1], STDERR_FILENO);
+    QElapsedTimer clock;
+    clock.start();
+    platform::Services<platform::DebugOutputService>::Get().Write(QStringLiteral("dropped\r\n"));
+    const qint64 took = clock.elapsed();
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(fds[1]);
+    ::close(fds[0]);
+    EXPECT_LT(took, 2000);
 }
 
 } // namespace

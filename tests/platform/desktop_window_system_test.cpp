@@ -1,12 +1,242 @@
-#include "platform/desktop_window_system.h"
+#include "discovery/capture_stream_id.h"
+#include "platform/browser_names.h"
+#include "platform/nix/desktop_window_system.h"
 #include "tests/support/scoped_env.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace {
+
+using platform::AccessibleWindows;
+using platform::WindowHandle;
+
+// An X server set up by the test: top-level windows with their process and title, and the
+// window _NET_ACTIVE_WINDOW names. With no windows at all it is like no X display.
+class ScriptedX11 final : public platform::X11Windows {
+public:
+    struct Window {
+        quint32 processId = 0;
+        QString title;
+    };
+    quint32 foreground = 0;
+    QHash<quint32, Window> windows;
+
+    quint32 Foreground() override { return foreground; }
+    bool Exists(quint32 window, bool) override { return windows.contains(window); }
+    quint32 ProcessId(quint32 window) override { return windows.value(window).processId; }
+    QString Title(quint32 window) override { return windows.value(window).title; }
+    QString ClassName(quint32 window) override {
+        return windows.contains(window) ? QStringLiteral("Frame") : QString();
+    }
+};
+
+// An accessibility bus set up by the test: frames and their parts, each with the process of its
+// application, and the frame that holds the active state. Counts how often it is asked for it.
+class ScriptedBus final : public AccessibleWindows {
+public:
+    struct Part {
+        quint32 processId = 0;
+        WindowHandle parent = 0; // 0 for a frame
+        QString text;
+        QString className;
+    };
+    WindowHandle activeFrame = 0;
+    QHash<WindowHandle, Part> parts;
+    QList<WindowHandle> order;
+    int activeFrameQuestions = 0;
+    QList<quint32> framesListedFor; // the process ids ListFrameOf was asked for
+
+    static WindowHandle Handle(int serial) { return kHandleTag | WindowHandle(serial); }
+    void Add(WindowHandle handle, const Part& part) {
+        parts.insert(handle, part);
+        order.append(handle);
+    }
+
+    WindowHandle ActiveFrame() override {
+        ++activeFrameQuestions;
+        return activeFrame;
+    }
+    void ListFrameOf(quint32 processId, const std::function<QString()>&,
+                     const std::function<void(WindowHandle)>& callback) override {
+        framesListedFor.append(processId);
+        for (WindowHandle handle : std::as_const(order)) {
+            const Part& part = parts[handle];
+            if (part.parent == 0 && part.processId == processId) {
+                ListChildren(handle, callback);
+                return;
+            }
+        }
+    }
+    void ListChildren(WindowHandle handle,
+                      const std::function<void(WindowHandle)>& callback) override {
+        for (WindowHandle child : std::as_const(order)) {
+            if (parts[child].parent == handle) {
+                callback(child);
+                ListChildren(child, callback);
+            }
+        }
+    }
+    bool Exists(WindowHandle handle) override { return parts.contains(handle); }
+    quint32 ProcessId(WindowHandle handle) override { return parts.value(handle).processId; }
+    bool IsVisible(WindowHandle handle) override { return Exists(handle); }
+    bool IsEnabled(WindowHandle handle) override { return Exists(handle); }
+    QString Text(WindowHandle handle) override { return parts.value(handle).text; }
+    QString ClassName(WindowHandle handle) override { return parts.value(handle).className; }
+};
+
+constexpr quint32 kXWindow = 0x400007;
+constexpr quint32 kBrowserPid = 4100;
+constexpr quint32 kOtherPid = 4200;
+const WindowHandle kFrame = ScriptedBus::Handle(1);
+
+struct ForegroundCase {
+    const char* name;
+    bool xDisplay;      // the X server has any windows
+    quint32 xNames;     // what _NET_ACTIVE_WINDOW names
+    quint32 xWindowPid; // the process of the X window, where it exists
+    bool frameActive;   // the browser's frame holds the active state on the bus
+    WindowHandle expected;
+    bool busAsked;
+};
+
+class ForegroundChoiceTest : public ::testing::TestWithParam<ForegroundCase> {};
+
+TEST_P(ForegroundChoiceTest, TheXServersWindowElseTheActiveFrame) {
+    const ForegroundCase& c = GetParam();
+    ScriptedX11 x;
+    if (c.xDisplay) {
+        x.windows.insert(0x200001, {kOtherPid, QStringLiteral("a terminal")});
+        if (c.xWindowPid != 0) {
+            x.windows.insert(kXWindow, {c.xWindowPid, QStringLiteral("a window")});
+        }
+        x.foreground = c.xNames;
+    }
+    ScriptedBus bus;
+    bus.Add(kFrame, {kBrowserPid, 0, QStringLiteral("Page - Chromium"), QStringLiteral("frame")});
+    bus.Add(ScriptedBus::Handle(2),
+            {kBrowserPid, kFrame, QStringLiteral("www.tevora.tv/a"), QStringLiteral("entry")});
+    bus.activeFrame = c.frameActive ? kFrame : 0;
+    platform::DesktopWindowSystem windows(x, bus);
+
+    const WindowHandle front = windows.GetForegroundWindow();
+
+    EXPECT_EQ(front, c.expected);
+    EXPECT_EQ(bus.activeFrameQuestions > 0, c.busAsked);
+    if (front == 0) {
+        return;
+    }
+    // Whichever answered, the rest of the capture's questions reach the window's own half.
+    EXPECT_TRUE(windows.IsWindow(front));
+    const quint32 pid = front == kFrame ? kBrowserPid : c.xWindowPid;
+    EXPECT_EQ(windows.GetWindowProcessId(front), pid);
+    QList<WindowHandle> listed;
+    windows.EnumChildWindows(front, [&](WindowHandle child) { listed.append(child); });
+    if (front == kFrame) {
+        EXPECT_EQ(listed, QList<WindowHandle>{ScriptedBus::Handle(2)});
+        EXPECT_TRUE(bus.framesListedFor.isEmpty());
+    } else {
+        EXPECT_EQ(bus.framesListedFor, QList<quint32>{pid});
+    }
+}
+
+const ForegroundCase kForegroundCases[] = {
+    {"NoXDisplay", false, 0, 0, true, kFrame, true},
+    {"NoXDisplayNothingActive", false, 0, 0, false, 0, true},
+    {"XNamesNoWindow", true, 0, 0, true, kFrame, true},
+    {"XNamesAWindowThatHasGone", true, kXWindow, 0, true, kFrame, true},
+    {"BothAgree", true, kXWindow, kBrowserPid, true, kXWindow, false},
+    {"BothDisagree", true, kXWindow, kOtherPid, true, kXWindow, false},
+    {"XNamesAWindowBusNothing", true, kXWindow, kOtherPid, false, kXWindow, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Answers, ForegroundChoiceTest, ::testing::ValuesIn(kForegroundCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A process whose executable has the given base name, for as long as the object lives.
+class NamedProcess {
+public:
+    explicit NamedProcess(const QString& name) {
+        const QString copy = m_dir.filePath(name);
+        if (QFile::copy(QStringLiteral("/bin/sleep"), copy)) {
+            m_process.start(copy, {QStringLiteral("60")});
+            m_process.waitForStarted(5000);
+        }
+    }
+    ~NamedProcess() {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    NamedProcess(const NamedProcess&) = delete;
+    NamedProcess& operator=(const NamedProcess&) = delete;
+    quint32 Id() const { return static_cast<quint32>(m_process.processId()); }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};
+
+class CountingListener : public CCaptureStreamIDListener {
+public:
+    void OnCapturedURL() override { ++reports; }
+    int reports = 0;
+};
+
+// The whole capture on a desktop whose browser is a Wayland client: no X display, the browser's
+// frame found on the bus, its process named from the system; then an X11 window in front.
+TEST(DesktopWindowSystemCaptureTest, WaylandBrowserFoundThroughTheBusAlone) {
+    NamedProcess browser(QStringLiteral("chromium"));
+    ASSERT_NE(browser.Id(), 0u);
+    ScriptedX11 x; // no X display
+    ScriptedBus bus;
+    const WindowHandle bar = ScriptedBus::Handle(3);
+    bus.Add(kFrame, {browser.Id(), 0, QStringLiteral("Page - Chromium"), QStringLiteral("frame")});
+    bus.Add(ScriptedBus::Handle(2),
+            {browser.Id(), kFrame, QStringLiteral("tools"), QStringLiteral("tool bar")});
+    bus.Add(bar, {browser.Id(), ScriptedBus::Handle(2), QStringLiteral("www.tevora.tv/one"),
+                  browsers::kChromeAddressClass});
+    bus.activeFrame = kFrame;
+    platform::DesktopWindowSystem windows(x, bus);
+    const platform::ScopedService<platform::WindowSystem> useWindows(windows);
+    CCaptureStreamID capture;
+    CountingListener listener;
+    capture.AddListener(&listener);
+
+    capture.CheckForegroundBrowser();
+    EXPECT_EQ(capture.m_hWndForeground, kFrame);
+    EXPECT_EQ(capture.m_strProcessName, browsers::kChromeProcess);
+    EXPECT_EQ(capture.m_bAddressBarFound, 1);
+    EXPECT_EQ(capture.GetCapturedURL(), QStringLiteral("http://www.tevora.tv/one"));
+    EXPECT_EQ(listener.reports, 1);
+
+    bus.parts[bar].text = QStringLiteral("www.tevora.tv/two");
+    capture.CheckForegroundBrowser();
+    EXPECT_EQ(capture.GetCapturedURL(), QStringLiteral("http://www.tevora.tv/two"));
+    EXPECT_EQ(listener.reports, 2);
+
+    // An X11 program comes to the front while the browser's frame still says it is active:
+    // the X server's answer wins, and that program is no browser.
+    x.windows.insert(kXWindow, {static_cast<quint32>(getpid()), QStringLiteral("other")});
+    x.foreground = kXWindow;
+    capture.CheckForegroundBrowser();
+    EXPECT_EQ(capture.m_hWndForeground, kXWindow);
+    EXPECT_EQ(capture.m_bAddressBarFound, 0);
+    EXPECT_EQ(listener.reports, 2);
+
+    // Back to the browser: the same page is not reported again.
+    x.foreground = 0;
+    capture.CheckForegroundBrowser();
+    EXPECT_EQ(capture.m_hWndForeground, kFrame);
+    EXPECT_EQ(capture.m_bAddressBarFound, 1);
+    EXPECT_EQ(listener.reports, 2);
+    capture.RemoveListener(&listener);
+}
 
 TEST(BrowserImageNameTest, ChromiumFamilyIsKnownAsChromeExe) {
     const struct {
@@ -26,7 +256,7 @@ TEST(BrowserImageNameTest, ChromiumFamilyIsKnownAsChromeExe) {
         {"", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(platform::BrowserImageName(QString::fromUtf8(c.path)), QString::fromUtf8(c.name))
+        EXPECT_EQ(browsers::BrowserImageName(QString::fromUtf8(c.path)), QString::fromUtf8(c.name))
             << c.path;
     }
 }
@@ -40,7 +270,12 @@ TEST(DesktopWindowSystemTest, ProcessImageNameIsTheExecutablesBaseName) {
 }
 
 TEST(DesktopWindowSystemTest, WithoutDesktopNothingIsFound) {
+    // Neither an X display nor an accessibility bus: the bus would also be found through the
+    // session bus or the X display, so both go.
     testsupport::ScopedEnv display("DISPLAY", QByteArray(":987654"));
+    testsupport::ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS",
+                                      QByteArray("unix:path=/nonexistent"));
+    testsupport::ScopedEnv accessibilityBus("AT_SPI_BUS_ADDRESS", std::nullopt);
     platform::DesktopWindowSystem windows;
     EXPECT_EQ(windows.GetForegroundWindow(), 0u);
     for (platform::WindowHandle handle :
@@ -56,6 +291,25 @@ TEST(DesktopWindowSystemTest, WithoutDesktopNothingIsFound) {
         windows.EnumChildWindows(handle, [&](platform::WindowHandle) { ++children; });
         EXPECT_EQ(children, 0);
     }
+}
+
+// An X11 desktop without an accessibility bus (no session bus): a browser window in front
+// lists no parts, and asking the bus library anyway would end the process.
+TEST(DesktopWindowSystemTest, WithoutAccessibilityBusAWindowListsNothing) {
+    testsupport::ScopedEnv display("DISPLAY", QByteArray(":987654"));
+    testsupport::ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS",
+                                      QByteArray("unix:path=/nonexistent"));
+    testsupport::ScopedEnv accessibilityBus("AT_SPI_BUS_ADDRESS", std::nullopt);
+    ScriptedX11 x;
+    x.windows.insert(kXWindow, {static_cast<quint32>(getpid()), QStringLiteral("Page")});
+    x.foreground = kXWindow;
+    platform::AtspiWindows bus(100, 500, 100);
+    platform::DesktopWindowSystem windows(x, bus);
+    EXPECT_EQ(windows.GetForegroundWindow(), kXWindow);
+    int children = 0;
+    windows.EnumChildWindows(kXWindow, [&](WindowHandle) { ++children; });
+    EXPECT_EQ(children, 0);
+    EXPECT_EQ(bus.ActiveFrame(), 0u);
 }
 
 } // namespace

@@ -64,25 +64,25 @@ TEST(BuildDialog, PlacesEveryControlInDialogUnitsOfTheTemplateFont) {
 TEST(BuildDialog, MakesTheControlKindTheTemplateNames) {
     QWidget panel;
     platform::BuildDialog(&panel, GetDialogTemplate(IDD_CONTROL_DIALOG));
-    auto* connect = platform::FindControl<QPushButton>(&panel, 1003);
+    auto* connect = platform::FindControl<QPushButton>(&panel, IDC_BUTTON_CONNECT);
     ASSERT_NE(connect, nullptr);
     EXPECT_EQ(connect->text(), QStringLiteral("Connect Stream"));
     EXPECT_FALSE(connect->isDefault());
     EXPECT_FALSE(connect->autoDefault());
-    auto* memo = platform::FindControl<QLineEdit>(&panel, 1004);
+    auto* memo = platform::FindControl<QLineEdit>(&panel, IDC_EDIT_MEMO);
     ASSERT_NE(memo, nullptr);
     EXPECT_TRUE(memo->isReadOnly());
-    auto* input = platform::FindControl<QLineEdit>(&panel, 1002);
+    auto* input = platform::FindControl<QLineEdit>(&panel, IDC_EDIT_INPUT);
     ASSERT_NE(input, nullptr);
     EXPECT_FALSE(input->isReadOnly());
-    auto* memoEdit = platform::FindControl<QCheckBox>(&panel, 1008);
+    auto* memoEdit = platform::FindControl<QCheckBox>(&panel, IDC_CHECK_MEMO_EDIT);
     ASSERT_NE(memoEdit, nullptr);
     EXPECT_EQ(memoEdit->text(), QStringLiteral("Memo編集"));
     EXPECT_FALSE(memoEdit->isChecked());
-    EXPECT_NE(platform::FindControl<QCheckBox>(&panel, 1011), nullptr);
+    EXPECT_NE(platform::FindControl<QCheckBox>(&panel, IDC_CHECK_TOP_MOST), nullptr);
     // The group box and the labels carry no id.
     EXPECT_EQ(panel.findChildren<QGroupBox*>().size(), 1);
-    EXPECT_EQ(platform::FindControl<QWidget>(&panel, 1007), nullptr);
+    EXPECT_EQ(platform::FindControl<QWidget>(&panel, IDC_LIST_HISTORY), nullptr);
 }
 
 TEST(BuildDialog, ChildPanelsKeepTheirOwnIds) {
@@ -94,11 +94,11 @@ TEST(BuildDialog, ChildPanelsKeepTheirOwnIds) {
     platform::BuildDialog(history, historyTemplate);
     platform::PlaceChildPanel(history, historyTemplate, units);
     EXPECT_EQ(history->pos(), QPoint(units.X(5), units.Y(70)));
-    EXPECT_NE(platform::FindControl<QCheckBox>(&control, 1011), nullptr);
-    auto* del = platform::FindControl<QPushButton>(history, 1011);
+    EXPECT_NE(platform::FindControl<QCheckBox>(&control, IDC_CHECK_TOP_MOST), nullptr);
+    auto* del = platform::FindControl<QPushButton>(history, IDC_BUTTON_DELETE);
     ASSERT_NE(del, nullptr);
     EXPECT_EQ(del->text(), QStringLiteral("Delete"));
-    EXPECT_NE(platform::FindControl<QTreeWidget>(history, 1007), nullptr);
+    EXPECT_NE(platform::FindControl<QTreeWidget>(history, IDC_LIST_HISTORY), nullptr);
     // The client edge comes on top of the template's client size.
     EXPECT_GT(history->frameWidth(), 0);
     EXPECT_EQ(history->width(), units.X(343) + 2 * history->frameWidth());
@@ -112,11 +112,11 @@ TEST(BuildDialog, TopLevelTemplatesSetCaptionAndFrame) {
     auto* ok = platform::FindControl<QPushButton>(&about, 1);
     ASSERT_NE(ok, nullptr);
     EXPECT_TRUE(ok->isDefault());
-    auto* link = platform::FindControl<QLabel>(&about, 1005);
+    auto* link = platform::FindControl<QLabel>(&about, IDC_SYSLINK);
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(link->text().contains(QStringLiteral("Quillfen Web site")));
     EXPECT_TRUE(link->text().contains(QStringLiteral("href=")));
-    auto* version = platform::FindControl<QLabel>(&about, 1006);
+    auto* version = platform::FindControl<QLabel>(&about, IDC_STATIC_VERSION);
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), QStringLiteral("Corvane, Version 1.0"));
     // The icon static shows the program icon.
@@ -145,13 +145,13 @@ TEST(BuildDialog, ResizableTemplateAndUnknownClassesGoThroughTheFactory) {
                               }
                               return new QWidget(parent);
                           });
-    EXPECT_EQ(madeIds, QList<int>{1004});
+    EXPECT_EQ(madeIds, QList<int>{IDC_SHOCKWAVEFLASH});
     EXPECT_EQ(firstProperties, (QStringList{"FlashVars", "AllowFullScreen"}));
     EXPECT_EQ(GetDialogTemplate(IDD_PLAYER_DIALOG).controls.front().properties.size(), 24);
     EXPECT_NE(player.minimumSize(), player.maximumSize()); // resizable frame
     EXPECT_TRUE(player.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(player.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_NE(platform::FindControl<QWidget>(&player, 1004), nullptr);
+    EXPECT_NE(platform::FindControl<QWidget>(&player, IDC_SHOCKWAVEFLASH), nullptr);
 }
 
 TEST(Resources, StringIconAndUnknownIds) {

@@ -1,13 +1,12 @@
 #include "platform/debug_output.h"
 #include "platform/web_engine_startup.h"
+#include "tests/support/recording_services.h"
 #include "tests/support/scoped_env.h"
 
-#include <gtest/gtest.h>
-
 #include <QStringList>
-#include <unistd.h>
-
+#include <gtest/gtest.h>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -36,10 +35,9 @@ TEST(PrepareWebEngine, StandardProxyVariablesBecomeTheEnginesProxy) {
          "--proxy-server=socks5://h:1", "--proxy-server=socks5://h:1"},
         {"proxy turned off", "http://127.0.0.1:3128", std::nullopt, std::nullopt,
          "--no-proxy-server", "--no-proxy-server"},
-        {"no variables", std::nullopt, std::nullopt, "localhost", "--log-level=3",
-         "--log-level=3"},
+        {"no variables", std::nullopt, std::nullopt, "localhost", "--log-level=3", "--log-level=3"},
     };
-    platform::SetDebugOutputSink([](const QString&) {});
+    const testsupport::RecordingDebugOutput quiet;
     for (const ProxyCase& c : cases) {
         const ScopedEnv http("http_proxy", c.httpProxy);
         const ScopedEnv httpUpper("HTTP_PROXY", c.httpProxyUpper);
@@ -49,12 +47,11 @@ TEST(PrepareWebEngine, StandardProxyVariablesBecomeTheEnginesProxy) {
         platform::PrepareWebEngine();
         EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), c.flagsAfter) << c.what;
     }
-    platform::SetDebugOutputSink({});
 }
 
 TEST(PrepareWebEngine, AsRootTheSandboxIsTurnedOffAndSaidSo) {
     QStringList said;
-    platform::SetDebugOutputSink([&](const QString& text) { said << text; });
+    const testsupport::RecordingDebugOutput output(&said);
     {
         const ScopedEnv sandbox("QTWEBENGINE_DISABLE_SANDBOX", std::nullopt);
         platform::PrepareWebEngine();
@@ -75,7 +72,6 @@ TEST(PrepareWebEngine, AsRootTheSandboxIsTurnedOffAndSaidSo) {
         EXPECT_EQ(qgetenv("QTWEBENGINE_DISABLE_SANDBOX"), "0");
         EXPECT_TRUE(said.isEmpty());
     }
-    platform::SetDebugOutputSink({});
 }
 
 } // namespace

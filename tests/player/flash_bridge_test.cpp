@@ -1,5 +1,5 @@
 #include "player/flash_bridge.h"
-#include "tests/player/qt_print.h"
+#include "tests/support/qt_print.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +97,60 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+TEST(TraceLine, LongTextsAreCutWithTheirFormKept) {
+    const qsizetype max = flashbridge::kTraceTextMax;
+    const QString emoji = QStringLiteral("😀"); // a surrogate pair
+    const struct {
+        const char* what;
+        QString text;
+        QString expected; // after the prefix
+    } cases[] = {
+        {"short", QStringLiteral("<false/>"), QStringLiteral("<false/>\r\n")},
+        {"empty", QString(), QStringLiteral("\r\n")},
+        {"exactly the bound", QString(max, u'a'), QString(max, u'a') + QStringLiteral("\r\n")},
+        {"one more", QString(max + 1, u'b'),
+         QString(max, u'b') + QStringLiteral("… (1 more characters)\r\n")},
+        {"ten million", QString(10'000'000, u'c'),
+         QString(max, u'c') + QStringLiteral("… (%1 more characters)\r\n").arg(10'000'000 - max)},
+        {"pair across the bound", QString(max - 1, u'd') + emoji + QStringLiteral("e"),
+         QString(max - 1, u'd') + QStringLiteral("… (3 more characters)\r\n")},
+        {"pair just inside", QString(max - 2, u'f') + emoji + QStringLiteral("g"),
+         QString(max - 2, u'f') + emoji + QStringLiteral("… (1 more characters)\r\n")},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(flashbridge::TraceLine(QStringLiteral("FlashCall():"), c.text),
+                  QStringLiteral("FlashCall():") + c.expected)
+            << c.what;
+    }
+}
+
+TEST(TraceLine, AHugeCallIsTracedShortAndAnsweredWhole) {
+    const QString location(6000, u'L');
+    const QString request = Eval(QStringLiteral("navigator.platform")) +
+                            QString(10 * 1024 * 1024, u'x') +
+                            Eval(QStringLiteral("window.location.href"));
+    const flashbridge::CallOutcome outcome =
+        flashbridge::AnswerFlashCall(request, {location, kUserAgent, QStringLiteral("Win32")});
+    // The answers are what the viewer asked for, not cut.
+    ASSERT_EQ(outcome.answers.size(), 2);
+    EXPECT_EQ(outcome.answers[0],
+              QStringLiteral("<string >") + location + QStringLiteral("</string>"));
+    EXPECT_EQ(outcome.answers[1], QStringLiteral("<string >Win32</string>"));
+    // Every line stays within a few kilobytes and keeps its start and end.
+    ASSERT_EQ(outcome.traceLines.size(), 3);
+    qsizetype total = 0;
+    for (const QString& line : outcome.traceLines) {
+        EXPECT_LE(line.size(), flashbridge::kTraceTextMax + 64);
+        EXPECT_TRUE(line.endsWith(QStringLiteral("\r\n")));
+        total += line.size();
+    }
+    EXPECT_LE(total, 3 * (flashbridge::kTraceTextMax + 64));
+    EXPECT_TRUE(outcome.traceLines[0].startsWith(QStringLiteral("FlashCall():<invoke")));
+    EXPECT_TRUE(outcome.traceLines[1].startsWith(QStringLiteral("SetReturnValue():<string >LLL")));
+    EXPECT_EQ(outcome.traceLines[2],
+              QStringLiteral("SetReturnValue():<string >Win32</string>\r\n"));
+}
 
 TEST(ReadyStateTraceLine, SignedDecimalWithCrLf) {
     const std::pair<long, QString> cases[] = {

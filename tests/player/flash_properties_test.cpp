@@ -1,5 +1,5 @@
 #include "player/flash_properties.h"
-#include "tests/player/qt_print.h"
+#include "tests/support/qt_print.h"
 
 #include <gtest/gtest.h>
 

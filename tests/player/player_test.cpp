@@ -4,7 +4,8 @@
 #include "player/player_dlg.h"
 #include "player/shockwaveflash.h"
 #include "tests/player/player_test_support.h"
-#include "tests/player/qt_print.h"
+#include "tests/support/qt_print.h"
+#include "tests/support/recording_services.h"
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -47,15 +48,11 @@ protected:
     }
     void SetUp() override {
         m_trace.clear();
-        platform::SetDebugOutputSink([this](const QString& line) { m_trace << line; });
         m_requests.clear();
         m_connection = QObject::connect(s_player->m_flash, &CShockwaveflash::FlashCall,
                                         [this](const QString& request) { m_requests << request; });
     }
-    void TearDown() override {
-        QObject::disconnect(m_connection);
-        platform::SetDebugOutputSink({});
-    }
+    void TearDown() override { QObject::disconnect(m_connection); }
 
     static QWebEnginePage* Page() { return s_player->m_flash->View()->page(); }
     // Marks the page that plays, so that waiting for the next viewer never sees this one.
@@ -85,6 +82,7 @@ protected:
     static inline playertest::TestOwner* s_owner = nullptr;
     static inline CPlayerDlg* s_player = nullptr;
     QStringList m_trace;
+    const testsupport::RecordingDebugOutput m_output{&m_trace};
     QStringList m_requests;
     QMetaObject::Connection m_connection;
 };

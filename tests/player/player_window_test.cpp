@@ -2,7 +2,7 @@
 #include "player/player_dlg.h"
 #include "player/shockwaveflash.h"
 #include "tests/player/player_test_support.h"
-#include "tests/player/qt_print.h"
+#include "tests/support/qt_print.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -1,8 +1,10 @@
 #include "platform/dialog_template.h"
 #include "player/player_dlg.h"
+#include "res/resources.h"
 #include "selection/control_dlg.h"
 #include "selection/stream_reference.h"
 #include "tests/support/panel_fixture.h"
+#include "tests/support/recording_services.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -39,7 +41,6 @@ class ControlPanel : public testsupport::PanelFixture {
 protected:
     void SetUp() override {
         PanelFixture::SetUp();
-        m_previousLookup = SetStreamPageLookup(&FakePages::Lookup);
         FakePages::sawWaitCursor = false;
         FakePages::lookups = 0;
     }
@@ -49,7 +50,6 @@ protected:
             m_panel.reset();
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        SetStreamPageLookup(m_previousLookup);
         PanelFixture::TearDown();
     }
 
@@ -60,15 +60,27 @@ protected:
         }
         return *m_panel;
     }
-    QLineEdit* Input() { return platform::FindControl<QLineEdit>(&Panel(), 1002); }
-    QLineEdit* Memo() { return platform::FindControl<QLineEdit>(&Panel(), 1004); }
-    QCheckBox* MemoEdit() { return platform::FindControl<QCheckBox>(&Panel(), 1008); }
-    QCheckBox* TopMost() { return platform::FindControl<QCheckBox>(&Panel(), 1011); }
-    QTreeWidget* List() { return platform::FindControl<QTreeWidget>(&Panel().m_history, 1007); }
+    QLineEdit* Input() { return platform::FindControl<QLineEdit>(&Panel(), IDC_EDIT_INPUT); }
+    QLineEdit* Memo() { return platform::FindControl<QLineEdit>(&Panel(), IDC_EDIT_MEMO); }
+    QCheckBox* MemoEdit() {
+        return platform::FindControl<QCheckBox>(&Panel(), IDC_CHECK_MEMO_EDIT);
+    }
+    QCheckBox* TopMost() { return platform::FindControl<QCheckBox>(&Panel(), IDC_CHECK_TOP_MOST); }
+    QTreeWidget* List() {
+        return platform::FindControl<QTreeWidget>(&Panel().m_history, IDC_LIST_HISTORY);
+    }
 
     void Connect(const QString& text) {
         Input()->setText(text);
-        QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), 1003), Qt::LeftButton);
+        QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), IDC_BUTTON_CONNECT),
+                          Qt::LeftButton);
+    }
+    // Selects a history row the way the user does, by clicking it.
+    void ClickRow(int row) {
+        QTreeWidgetItem* item = List()->topLevelItem(row);
+        ASSERT_NE(item, nullptr);
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
+                          List()->visualItemRect(item).center());
     }
     QStringList ListColumn(int column) {
         QStringList texts;
@@ -81,7 +93,9 @@ protected:
     std::unique_ptr<CControlDlg> m_panel;
 
 private:
-    StreamPageLookup m_previousLookup = nullptr;
+    testsupport::ScriptedPageLookup m_pages{[](const QString& url, QString& id, QString& title) {
+        return FakePages::Lookup(url, id, title);
+    }};
 };
 
 TEST_F(ControlPanel, UnrecognisedReferenceIsReportedAndChangesNothing) {
@@ -114,7 +128,8 @@ TEST_F(ControlPanel, PageAddressConnectsWithTitleAsMemoUnderTheWaitCursor) {
 
     // The box now holds the bare id: pressing again reconnects the same stream, same window.
     CPlayerDlg* first = Panel().m_pPlayer;
-    QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), 1003), Qt::LeftButton);
+    QTest::mouseClick(platform::FindControl<QPushButton>(&Panel(), IDC_BUTTON_CONNECT),
+                      Qt::LeftButton);
     EXPECT_EQ(shownStreams, (QStringList{"hrb0001", "hrb0001"}));
     EXPECT_EQ(Panel().m_pPlayer, first);
     EXPECT_EQ(playersMade, 1);
@@ -131,6 +146,31 @@ TEST_F(ControlPanel, BareIdEmptiesTheMemoButTheHistoryKeepsIt) {
     EXPECT_EQ(Panel().m_current.memo, QString());
     EXPECT_EQ(ListColumn(1), (QStringList{StreamId(0), StreamId(1), StreamId(2)}));
     EXPECT_EQ(ListColumn(2), (QStringList{"memo0", "memo1", "memo2"}));
+}
+
+TEST_F(ControlPanel, NewChannelTakesTheHistoryTopAndTheSelectedRowStays) {
+    WriteHistory(2);
+    ClickRow(0);
+    Connect(QStringLiteral("newchan"));
+    EXPECT_EQ(ListColumn(1), (QStringList{"newchan", StreamId(0), StreamId(1)}));
+    EXPECT_EQ(Panel().m_history.GetSelectionMark(), 0);
+    // A listed channel connected again changes nothing in the list.
+    Connect(StreamId(1));
+    EXPECT_EQ(ListColumn(1), (QStringList{"newchan", StreamId(0), StreamId(1)}));
+}
+
+TEST_F(ControlPanel, ChangeStreamInTheHistoryConnectsTheChosenEntry) {
+    WriteHistory(3);
+    ClickRow(1);
+    QTest::mouseClick(
+        platform::FindControl<QPushButton>(&Panel().m_history, IDC_BUTTON_CHANGE_STREAM),
+        Qt::LeftButton);
+    EXPECT_EQ(shownStreams, QStringList{StreamId(1)});
+    EXPECT_EQ(Input()->text(), StreamId(1));
+    EXPECT_EQ(Memo()->text(), QStringLiteral("memo1"));
+    EXPECT_EQ(Panel().m_current, (StreamEntry{StreamId(1), "memo1"}));
+    EXPECT_EQ(ListColumn(1), (QStringList{StreamId(0), StreamId(1), StreamId(2)}));
+    EXPECT_EQ(playersMade, 1);
 }
 
 TEST_F(ControlPanel, TopMostFollowsTheBoxBeforeAndAfterThePlayerExists) {

@@ -2,6 +2,7 @@
 #include "platform/debug_output.h"
 #include "selection/stream_reference.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/recording_services.h"
 #include "tests/support/scoped_env.h"
 
 #include <QStringList>
@@ -38,11 +39,11 @@ protected:
         FakeLookup::result = true;
         FakeLookup::streamId = QStringLiteral("pageid1");
         FakeLookup::title = QStringLiteral("Page title");
-        m_previous = SetStreamPageLookup(&FakeLookup::Lookup);
     }
-    void TearDown() override { SetStreamPageLookup(m_previous); }
 
-    StreamPageLookup m_previous = nullptr;
+    testsupport::ScriptedPageLookup m_pages{[](const QString& url, QString& id, QString& title) {
+        return FakeLookup::Lookup(url, id, title);
+    }};
 };
 
 struct ParseCase {

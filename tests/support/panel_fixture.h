@@ -7,20 +7,13 @@
 #include "platform/message_box.h"
 #include "player/player_dlg.h"
 #include "selection/control_dlg.h"
+#include "tests/support/qt_print.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <ostream>
-
-// Readable failure messages for Qt's strings.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& texts, std::ostream* out) {
-    *out << "{\"" << texts.join(QStringLiteral("\", \"")).toStdString() << "\"}";
-}
+#include <optional>
 
 namespace testsupport {
 
@@ -30,27 +23,29 @@ public:
     QStringList texts;
 };
 
+// Player windows without the web viewer: made and sized, and the streams they are given noted.
+class RecordingPlayerWindows final : public PlayerWindowService {
+public:
+    CPlayerDlg* Construct() override {
+        ++made;
+        return new CPlayerDlg();
+    }
+    void CreateWindow(CPlayerDlg& player) override { player.resize(320, 200); }
+    void ShowStream(CPlayerDlg& /*player*/, const QString& streamId) override {
+        shownStreams << streamId;
+    }
+    QStringList shownStreams;
+    int made = 0;
+};
+
 class PanelFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         GetAppState().m_strExeDir = m_dir.path();
-        platform::SetMessageBoxService(&messages);
-        CControlDlg::SetPlayerHooks({
-            [this] {
-                ++playersMade;
-                return new CPlayerDlg();
-            },
-            [](CPlayerDlg& player) { player.resize(320, 200); },
-            [this](CPlayerDlg&, const QString& streamId) { shownStreams << streamId; },
-        });
     }
 
-    void TearDown() override {
-        CControlDlg::SetPlayerHooks({});
-        platform::SetMessageBoxService(nullptr);
-        ReleaseAppState();
-    }
+    void TearDown() override { ReleaseAppState(); }
 
     QString PathOf(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
 
@@ -80,10 +75,15 @@ protected:
     }
 
     RecordingMessageBox messages;
-    QStringList shownStreams;
-    int playersMade = 0;
+    RecordingPlayerWindows players;
+    QStringList& shownStreams = players.shownStreams;
+    int& playersMade = players.made;
+    // A test that wants the real message box resets this.
+    std::optional<platform::ScopedService<platform::MessageBoxService>> m_useMessages{std::in_place,
+                                                                                      messages};
 
 private:
+    platform::ScopedService<PlayerWindowService> m_usePlayers{players};
     QTemporaryDir m_dir;
 };
 

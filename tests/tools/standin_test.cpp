@@ -1,6 +1,6 @@
 // The stand-in service as a program: its banner, pages, viewer, clips, and the proxy's refusals.
 #include "discovery/service_endpoints.h"
-#include "tests/player/qt_print.h"
+#include "tests/support/qt_print.h"
 
 #include <QCoreApplication>
 #include <QProcess>

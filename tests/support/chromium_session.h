@@ -9,10 +9,14 @@ namespace testsupport {
 
 // Debian's Chromium on the test desktop, set up so that its address bar can be read: a private
 // profile and HOME, accessibility on, whole addresses shown, every http request through the
-// given proxy, nothing fetched in the background.
+// given proxy, nothing fetched in the background. An X11 client of the test desktop, or a
+// Wayland client.
 class ChromiumSession {
 public:
     explicit ChromiumSession(int proxyPort);
+    // As a Wayland client of the compositor that the environment names (XDG_RUNTIME_DIR,
+    // WAYLAND_DISPLAY), with no X display.
+    ChromiumSession(int proxyPort, const QProcessEnvironment& compositor);
     ~ChromiumSession();
     ChromiumSession(const ChromiumSession&) = delete;
     ChromiumSession& operator=(const ChromiumSession&) = delete;
@@ -33,6 +37,7 @@ private:
     QProcessEnvironment Environment() const;
 
     int m_proxyPort;
+    QProcessEnvironment m_compositor;
     QTemporaryDir m_home;
     QProcess m_process;
 };

@@ -1,4 +1,4 @@
-#include "tests/discovery/chromium_session.h"
+#include "tests/support/chromium_session.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,7 +6,10 @@
 
 namespace testsupport {
 
-ChromiumSession::ChromiumSession(int proxyPort) : m_proxyPort(proxyPort) {
+ChromiumSession::ChromiumSession(int proxyPort) : ChromiumSession(proxyPort, {}) {}
+
+ChromiumSession::ChromiumSession(int proxyPort, const QProcessEnvironment& compositor)
+    : m_proxyPort(proxyPort), m_compositor(compositor) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.setStandardOutputFile(QProcess::nullDevice());
 }
@@ -20,19 +23,26 @@ QString ChromiumSession::Executable() {
 }
 
 QStringList ChromiumSession::Arguments(const QString& url) const {
-    return {QStringLiteral("--no-sandbox"), // the tests run as root
-            QStringLiteral("--force-renderer-accessibility"),
-            QStringLiteral("--user-data-dir=") + m_home.filePath(QStringLiteral("profile")),
-            QStringLiteral("--proxy-server=http://127.0.0.1:%1").arg(m_proxyPort),
-            QStringLiteral("--no-first-run"),
-            QStringLiteral("--no-default-browser-check"),
-            QStringLiteral("--disable-background-networking"),
-            QStringLiteral("--disable-component-update"),
-            QStringLiteral("--disable-sync"),
-            QStringLiteral("--disable-gpu"),
-            QStringLiteral("--password-store=basic"),
-            QStringLiteral("--log-level=3"),
-            url};
+    QStringList arguments;
+    if (!m_compositor.isEmpty()) {
+        // Without it Chromium insists on an X server.
+        arguments << QStringLiteral("--ozone-platform=wayland");
+    }
+    return arguments +
+           QStringList{QStringLiteral("--no-sandbox"), // the tests run as root
+                       QStringLiteral("--force-renderer-accessibility"),
+                       QStringLiteral("--user-data-dir=") +
+                           m_home.filePath(QStringLiteral("profile")),
+                       QStringLiteral("--proxy-server=http://127.0.0.1:%1").arg(m_proxyPort),
+                       QStringLiteral("--no-first-run"),
+                       QStringLiteral("--no-default-browser-check"),
+                       QStringLiteral("--disable-background-networking"),
+                       QStringLiteral("--disable-component-update"),
+                       QStringLiteral("--disable-sync"),
+                       QStringLiteral("--disable-gpu"),
+                       QStringLiteral("--password-store=basic"),
+                       QStringLiteral("--log-level=3"),
+                       url};
 }
 
 QProcessEnvironment ChromiumSession::Environment() const {
@@ -42,6 +52,10 @@ QProcessEnvironment ChromiumSession::Environment() const {
                        m_home.filePath(QStringLiteral(".config")));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral(".cache")));
     environment.insert(QStringLiteral("ACCESSIBILITY_ENABLED"), QStringLiteral("1"));
+    if (!m_compositor.isEmpty()) {
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.insert(m_compositor);
+    }
     return environment;
 }
 

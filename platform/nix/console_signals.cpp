@@ -53,6 +53,7 @@ void SetHandler(int signal, void (*handler)(int)) {
 } // namespace
 
 void InstallEndingSignals(bool debugMode) {
+    IgnoreBrokenPipes();
     if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         g_pipe[0] = g_pipe[1] = -1;
         return; // without the pipe the default dispositions stay: better than a silent program
@@ -77,6 +78,13 @@ void InstallEndingSignals(bool debugMode) {
     if (!debugMode) {
         SetHandler(SIGINT, OnEndingSignal);
     }
+}
+
+void IgnoreBrokenPipes() {
+    // A diagnostic written to a pipe whose reader has gone must fail, not end the program before
+    // it has saved its files. (The web engine does the same once it starts; the processes the
+    // program starts inherit it, as they do from the engine.)
+    SetHandler(SIGPIPE, SIG_IGN);
 }
 
 void SetCloseRequest(std::function<void()> closeRequest) {

@@ -1,7 +1,5 @@
 #include "platform/composition.h"
 
-#include "platform/swappable_service.h"
-
 #include <QGuiApplication>
 #include <QPainter>
 #include <QTimer>
@@ -54,24 +52,19 @@ public:
     }
 };
 
-using Slot = SwappableService<CompositionService, X11CompositionService>;
-
 } // namespace
 
-CompositionService& GetCompositionService() {
-    return Slot::Get();
-}
-
-void SetCompositionService(CompositionService* service) {
-    Slot::Install(service);
+template <> CompositionService& Services<CompositionService>::Own() {
+    static X11CompositionService own;
+    return own;
 }
 
 int IsCompositionEnabled(qint32& flag) {
-    return GetCompositionService().IsCompositionEnabled(flag);
+    return Services<CompositionService>::Get().IsCompositionEnabled(flag);
 }
 
 int ExtendFrameIntoClient(QWidget* window, const Margins& margins) {
-    return GetCompositionService().ExtendFrameIntoClient(window, margins);
+    return Services<CompositionService>::Get().ExtendFrameIntoClient(window, margins);
 }
 
 void PrepareTranslucentFrame(QWidget* window) {

@@ -1,18 +1,27 @@
 #pragma once
 
+#include "platform/nix/atspi_windows.h"
+#include "platform/nix/xcb_windows.h"
 #include "platform/window_system.h"
 
 #include <memory>
 
 namespace platform {
 
-// The window system of an X11 desktop: top-level windows from the X server, their inner parts
-// (address bars and the like) from the accessibility bus (AT-SPI). Child handles name
-// accessibles and stay valid until the next enumeration. Every request waits at most
-// kRequestTimeoutMs; a window, application or process that has gone gives the "nothing" answer.
+// The window system of a Linux desktop: top-level windows from the X server (X11Windows), their
+// inner parts (address bars and the like) from the accessibility bus (AccessibleWindows); each
+// call goes to the one the handle belongs to. The window in front is the X server's answer where
+// it names an existing window; where there is no X display, or it names none (a Wayland client
+// is in front, which X11 cannot see), it is the application frame the accessibility bus marks
+// active. Child handles name accessibles and stay valid until the next enumeration. Every
+// request waits at most kRequestTimeoutMs; a window, application or process that has gone gives
+// the "nothing" answer.
 class DesktopWindowSystem final : public WindowSystem {
 public:
+    // With the desktop's own halves, XCB and AT-SPI, which connect on first use.
     DesktopWindowSystem();
+    // With the given halves, which must outlive it.
+    DesktopWindowSystem(X11Windows& x, AccessibleWindows& accessibles);
     ~DesktopWindowSystem() override;
     DesktopWindowSystem(const DesktopWindowSystem&) = delete;
     DesktopWindowSystem& operator=(const DesktopWindowSystem&) = delete;
@@ -34,16 +43,10 @@ public:
     QString GetClassName(WindowHandle window) override;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<XcbWindows> m_ownX;
+    std::unique_ptr<AtspiWindows> m_ownAccessibles;
+    X11Windows& m_x;
+    AccessibleWindows& m_accessibles;
 };
-
-// The name by which the capture knows the program of an executable: the Chromium family
-// ("chromium", "chrome", "google-chrome", ...) is "chrome.exe", others keep their base name.
-QString BrowserImageName(const QString& executablePath);
-
-// Installs one desktop window system as the default (see SetDefaultWindowSystem); it connects
-// to the desktop on first use. Call once at start-up, before the first poll.
-void UseDesktopWindowSystem();
 
 } // namespace platform

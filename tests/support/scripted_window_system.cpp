@@ -1,4 +1,4 @@
-#include "tests/discovery/scripted_window_system.h"
+#include "tests/support/scripted_window_system.h"
 
 namespace testsupport {
 

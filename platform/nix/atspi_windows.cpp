@@ -1,0 +1,503 @@
+// AT-SPI first: GLib's headers must not see Qt's keyword macros.
+#include "platform/nix/atspi_windows.h"
+
+#include "platform/browser_names.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <atspi/atspi.h>
+#include <unistd.h>
+#include <utility>
+
+namespace platform {
+namespace {
+
+QString CutText(QString text) {
+    text.truncate(WindowSystem::kMaxWindowText);
+    return text;
+}
+
+// Takes a GLib string and frees it.
+QString TakeUtf8(gchar* text) {
+    QString result = QString::fromUtf8(text);
+    g_free(text);
+    return result;
+}
+
+// Frees the error, if any, and says whether there was one.
+bool Failed(GError*& error) {
+    if (!error) {
+        return false;
+    }
+    g_error_free(error);
+    error = nullptr;
+    return true;
+}
+
+struct StateSnapshot {
+    bool valid = false;
+    bool showing = false;
+    bool visible = false;
+    bool enabled = false;
+    bool editable = false;
+    bool defunct = false;
+    bool active = false;
+};
+
+StateSnapshot ReadStates(AtspiAccessible* accessible) {
+    StateSnapshot snapshot;
+    AtspiStateSet* states = atspi_accessible_get_state_set(accessible);
+    if (!states) {
+        return snapshot;
+    }
+    snapshot.valid = true;
+    snapshot.showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+    snapshot.visible = atspi_state_set_contains(states, ATSPI_STATE_VISIBLE);
+    snapshot.enabled = atspi_state_set_contains(states, ATSPI_STATE_ENABLED);
+    snapshot.editable = atspi_state_set_contains(states, ATSPI_STATE_EDITABLE);
+    snapshot.defunct = atspi_state_set_contains(states, ATSPI_STATE_DEFUNCT);
+    snapshot.active = atspi_state_set_contains(states, ATSPI_STATE_ACTIVE);
+    g_object_unref(states);
+    return snapshot;
+}
+
+// The frames seen so far that could be the window's: each held (one reference) until Take.
+struct FrameChoice {
+    AtspiAccessible* named = nullptr;
+    AtspiAccessible* active = nullptr;
+    AtspiAccessible* shown = nullptr;
+
+    FrameChoice() = default;
+    FrameChoice(const FrameChoice&) = delete;
+    FrameChoice& operator=(const FrameChoice&) = delete;
+    ~FrameChoice() {
+        for (AtspiAccessible* frame : {named, active, shown}) {
+            if (frame) {
+                g_object_unref(frame);
+            }
+        }
+    }
+
+    // Keeps the frame (taking its reference) where it is the first of its kind, else frees it.
+    void Offer(AtspiAccessible* frame, bool isNamed) {
+        AtspiAccessible** slot = nullptr;
+        if (isNamed) {
+            slot = &named;
+        } else if (AtspiStateSet* states = atspi_accessible_get_state_set(frame)) {
+            if (!active && atspi_state_set_contains(states, ATSPI_STATE_ACTIVE)) {
+                slot = &active;
+            } else if (!shown && atspi_state_set_contains(states, ATSPI_STATE_SHOWING)) {
+                slot = &shown;
+            }
+            g_object_unref(states);
+        }
+        if (slot) {
+            *slot = frame;
+        } else {
+            g_object_unref(frame);
+        }
+    }
+
+    // The best frame, owned by the caller; the others are freed with the choice.
+    AtspiAccessible* Take() {
+        AtspiAccessible** best = named ? &named : active ? &active : &shown;
+        return std::exchange(*best, nullptr);
+    }
+};
+
+} // namespace
+
+struct AtspiWindows::Impl {
+    Impl(int timeout, int budgetMs, int nodeLimit)
+        : timeoutMs(timeout), listingBudgetMs(budgetMs), listingNodeLimit(nodeLimit) {}
+    ~Impl() {
+        ForgetNodes();
+        for (const Node& frame : std::as_const(frames)) {
+            g_object_unref(frame.accessible);
+        }
+    }
+
+    bool EnsureAtspi() {
+        if (!atspiStarted) {
+            atspiStarted = true;
+            atspiReady = AtspiConnected();
+            atspi_set_timeout(timeoutMs, timeoutMs);
+        }
+        return atspiReady;
+    }
+
+    // Whether the process reaches an accessibility bus. Asked once: the library starts once
+    // per process, and asking it for anything without a bus ends the process.
+    static bool AtspiConnected() {
+        static const bool connected = [] {
+            // 0: started with a bus; 1: started before, by another part of the process.
+            const int started = atspi_init();
+            return started == 0 || (started == 1 && atspi_get_a11y_bus() != nullptr);
+        }();
+        return connected;
+    }
+
+    struct Node {
+        AtspiAccessible* accessible = nullptr;
+        StateSnapshot states; // taken while listing; used only during that listing
+        AtspiRole role = ATSPI_ROLE_INVALID;
+    };
+
+    void ForgetNodes() {
+        for (const Node& node : std::as_const(nodes)) {
+            g_object_unref(node.accessible);
+        }
+        nodes.clear();
+    }
+
+    Node* FindNode(WindowHandle handle) {
+        auto it = nodes.find(handle);
+        if (it != nodes.end()) {
+            return &*it;
+        }
+        it = frames.find(handle);
+        return it == frames.end() ? nullptr : &*it;
+    }
+
+    WindowHandle AddNode(AtspiAccessible* accessible, const StateSnapshot& states, AtspiRole role) {
+        const WindowHandle handle = AccessibleWindows::kHandleTag | ++lastSerial;
+        nodes.insert(handle, Node{accessible, states, role});
+        return handle;
+    }
+
+    // The frame's handle (taking its reference): the one it had when it was seen before, else a
+    // new one, for which the frame asked about longest ago is forgotten once there are enough.
+    WindowHandle FrameHandle(AtspiAccessible* frame) {
+        const AtspiObject* object = ATSPI_OBJECT(frame);
+        // A remote object is known by its application's bus name and its path.
+        const QByteArray key = QByteArray(object->app ? object->app->bus_name : nullptr) + ' ' +
+                               QByteArray(object->path);
+        if (const auto known = frameKeys.constFind(key); known != frameKeys.cend()) {
+            g_object_unref(frame);
+            frameOrder.removeOne(*known);
+            frameOrder.append(*known);
+            return *known;
+        }
+        if (frameOrder.size() >= AtspiWindows::kRememberedFrames) {
+            const WindowHandle oldest = frameOrder.takeFirst();
+            g_object_unref(frames.take(oldest).accessible);
+            frameKeys.remove(frameKeys.key(oldest));
+        }
+        const WindowHandle handle = AccessibleWindows::kHandleTag | ++lastSerial;
+        frames.insert(handle, Node{frame, {}, ATSPI_ROLE_FRAME});
+        frameKeys.insert(key, handle);
+        frameOrder.append(handle);
+        return handle;
+    }
+
+    static bool HoldsActiveState(AtspiAccessible* frame) {
+        const StateSnapshot states = ReadStates(frame);
+        return states.active && !states.defunct;
+    }
+
+    // The first top-level child of an application of another process that holds the active
+    // state; the caller owns the result.
+    AtspiAccessible* FindActiveFrame() {
+        AtspiAccessible* desktop = atspi_get_desktop(0);
+        if (!desktop) {
+            return nullptr;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        // The bus asks this process's own application on this thread, which cannot answer
+        // while it waits: every such request would run into the time limit.
+        const auto self = static_cast<guint>(getpid());
+        AtspiAccessible* found = nullptr;
+        GError* error = nullptr;
+        const gint count = atspi_accessible_get_child_count(desktop, &error);
+        for (gint i = 0; !Failed(error) && i < count && !found; ++i) {
+            if (clock.elapsed() > listingBudgetMs) {
+                break;
+            }
+            AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, &error);
+            if (!application) {
+                Failed(error);
+                continue;
+            }
+            const guint pid = atspi_accessible_get_process_id(application, &error);
+            if (!Failed(error) && pid != self) {
+                // An application that does not answer fails its first request and is passed.
+                const gint frameCount = atspi_accessible_get_child_count(application, &error);
+                for (gint j = 0; !Failed(error) && j < frameCount && !found; ++j) {
+                    AtspiAccessible* frame =
+                        atspi_accessible_get_child_at_index(application, j, &error);
+                    if (!frame) {
+                        continue; // the error, if any, ends this application
+                    }
+                    if (HoldsActiveState(frame)) {
+                        found = frame;
+                    } else {
+                        g_object_unref(frame);
+                    }
+                }
+            }
+            g_object_unref(application);
+        }
+        g_object_unref(desktop);
+        return found;
+    }
+
+    // The application registered by the process, or nullptr; the caller owns the result.
+    AtspiAccessible* ApplicationOf(quint32 processId) {
+        AtspiAccessible* desktop = atspi_get_desktop(0);
+        if (!desktop) {
+            return nullptr;
+        }
+        AtspiAccessible* found = nullptr;
+        GError* error = nullptr;
+        const gint count = atspi_accessible_get_child_count(desktop, &error);
+        for (gint i = 0; !Failed(error) && i < count && !found; ++i) {
+            AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, &error);
+            if (!application) {
+                Failed(error);
+                continue;
+            }
+            const guint pid = atspi_accessible_get_process_id(application, &error);
+            if (!Failed(error) && pid == processId) {
+                found = application;
+            } else {
+                g_object_unref(application);
+            }
+        }
+        g_object_unref(desktop);
+        return found;
+    }
+
+    // The application's frame for the X window: the one named like the window's title, else
+    // the active one, else the first one shown. The caller owns the result.
+    AtspiAccessible* FrameOf(AtspiAccessible* application, const QString& title) {
+        GError* error = nullptr;
+        const gint count = atspi_accessible_get_child_count(application, &error);
+        if (Failed(error)) {
+            return nullptr;
+        }
+        FrameChoice choice;
+        for (gint i = 0; i < count && !choice.named; ++i) {
+            AtspiAccessible* frame = atspi_accessible_get_child_at_index(application, i, &error);
+            if (!frame) {
+                if (Failed(error)) {
+                    break; // the application does not answer
+                }
+                continue;
+            }
+            const QString name = TakeUtf8(atspi_accessible_get_name(frame, &error));
+            if (Failed(error)) {
+                g_object_unref(frame);
+                break;
+            }
+            choice.Offer(frame, !title.isEmpty() && name == title);
+        }
+        return choice.Take();
+    }
+
+    // Depth first, parents before children. Parts not shown are given but not entered (nothing
+    // inside them can be visible), nor is a web document (the page is no part of the window).
+    // Stops at the first request that fails.
+    bool Walk(AtspiAccessible* parent, const std::function<void(WindowHandle)>& callback,
+              const QElapsedTimer& clock, int& budget) {
+        GError* error = nullptr;
+        const gint count = atspi_accessible_get_child_count(parent, &error);
+        if (Failed(error)) {
+            return false;
+        }
+        for (gint i = 0; i < count; ++i) {
+            if (--budget < 0 || clock.elapsed() > listingBudgetMs) {
+                return false;
+            }
+            AtspiAccessible* child = atspi_accessible_get_child_at_index(parent, i, &error);
+            if (!child) {
+                if (Failed(error)) {
+                    return false;
+                }
+                continue;
+            }
+            // Only parts on screen can matter: the rest costs one request each.
+            const StateSnapshot states = ReadStates(child);
+            AtspiRole role = ATSPI_ROLE_INVALID;
+            if (states.showing) {
+                role = atspi_accessible_get_role(child, &error);
+                if (Failed(error)) {
+                    g_object_unref(child);
+                    return false;
+                }
+            }
+            const WindowHandle handle = AddNode(child, states, role);
+            callback(handle);
+            if (states.showing && role != ATSPI_ROLE_DOCUMENT_WEB &&
+                !Walk(child, callback, clock, budget)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    StateSnapshot StatesOf(WindowHandle handle) {
+        Node* node = FindNode(handle);
+        if (!node) {
+            return {};
+        }
+        // Parts being listed answer from the listing's snapshot.
+        return listing && nodes.contains(handle) ? node->states : ReadStates(node->accessible);
+    }
+
+    // Lists from `start` (owned by the call) within the listing's budget.
+    void List(AtspiAccessible* start, const std::function<void(WindowHandle)>& callback) {
+        if (!start) {
+            return;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        int budget = listingNodeLimit;
+        listing = true;
+        Walk(start, callback, clock, budget);
+        listing = false;
+        g_object_unref(start);
+    }
+
+    int timeoutMs;
+    int listingBudgetMs;
+    int listingNodeLimit;
+    bool atspiStarted = false;
+    bool atspiReady = false;
+    bool listing = false;
+    QHash<WindowHandle, Node> nodes;
+    // Frames found active, each keeping its handle: by handle, by remote object, oldest first.
+    QHash<WindowHandle, Node> frames;
+    QHash<QByteArray, WindowHandle> frameKeys;
+    QList<WindowHandle> frameOrder;
+    WindowHandle lastActive = 0;
+    WindowHandle lastSerial = 0;
+};
+
+AtspiWindows::AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit)
+    : d(std::make_unique<Impl>(timeoutMs, listingBudgetMs, listingNodeLimit)) {}
+
+AtspiWindows::~AtspiWindows() = default;
+
+WindowHandle AtspiWindows::ActiveFrame() {
+    if (!d->EnsureAtspi()) {
+        return 0;
+    }
+    // The frame found last is asked first: while it stays in front, one request answers.
+    if (Impl::Node* last = d->lastActive ? d->FindNode(d->lastActive) : nullptr) {
+        if (Impl::HoldsActiveState(last->accessible)) {
+            return d->lastActive;
+        }
+    }
+    AtspiAccessible* frame = d->FindActiveFrame();
+    d->lastActive = frame ? d->FrameHandle(frame) : 0;
+    return d->lastActive;
+}
+
+void AtspiWindows::ListFrameOf(quint32 processId, const std::function<QString()>& windowTitle,
+                               const std::function<void(WindowHandle)>& callback) {
+    d->ForgetNodes();
+    AtspiAccessible* application =
+        processId && d->EnsureAtspi() ? d->ApplicationOf(processId) : nullptr;
+    if (!application) {
+        return;
+    }
+    AtspiAccessible* frame = d->FrameOf(application, windowTitle());
+    g_object_unref(application);
+    d->List(frame, callback);
+}
+
+void AtspiWindows::ListChildren(WindowHandle handle,
+                                const std::function<void(WindowHandle)>& callback) {
+    AtspiAccessible* start = nullptr;
+    if (Impl::Node* node = d->FindNode(handle)) {
+        start = static_cast<AtspiAccessible*>(g_object_ref(node->accessible));
+    }
+    d->ForgetNodes();
+    d->List(start, callback);
+}
+
+bool AtspiWindows::Exists(WindowHandle handle) {
+    Impl::Node* node = d->FindNode(handle);
+    if (!node) {
+        return false;
+    }
+    // Asked of the application itself, so that one that has gone or hangs says no.
+    GError* error = nullptr;
+    atspi_accessible_get_role(node->accessible, &error);
+    if (Failed(error)) {
+        return false;
+    }
+    return !ReadStates(node->accessible).defunct;
+}
+
+quint32 AtspiWindows::ProcessId(WindowHandle handle) {
+    Impl::Node* node = d->FindNode(handle);
+    GError* error = nullptr;
+    const guint pid = node ? atspi_accessible_get_process_id(node->accessible, &error) : 0;
+    return Failed(error) ? 0 : pid;
+}
+
+bool AtspiWindows::IsVisible(WindowHandle handle) {
+    const StateSnapshot states = d->StatesOf(handle);
+    return states.showing && states.visible;
+}
+
+bool AtspiWindows::IsEnabled(WindowHandle handle) {
+    return d->StatesOf(handle).enabled;
+}
+
+QString AtspiWindows::Text(WindowHandle handle) {
+    Impl::Node* node = d->FindNode(handle);
+    if (!node) {
+        return {};
+    }
+    GError* error = nullptr;
+    if (d->StatesOf(handle).editable) {
+        if (AtspiText* text = atspi_accessible_get_text_iface(node->accessible)) {
+            QString content = TakeUtf8(atspi_text_get_text(text, 0, -1, &error));
+            g_object_unref(text);
+            return Failed(error) ? QString() : CutText(content);
+        }
+    }
+    QString name = TakeUtf8(atspi_accessible_get_name(node->accessible, &error));
+    return Failed(error) ? QString() : CutText(name);
+}
+
+QString AtspiWindows::ClassName(WindowHandle handle) {
+    Impl::Node* node = d->FindNode(handle);
+    if (!node) {
+        return {};
+    }
+    GError* error = nullptr;
+    AtspiRole role = node->role;
+    if (!d->listing || role == ATSPI_ROLE_INVALID) {
+        role = atspi_accessible_get_role(node->accessible, &error);
+        if (Failed(error)) {
+            return {};
+        }
+    }
+    if (role == ATSPI_ROLE_ENTRY) {
+        const QString name = TakeUtf8(atspi_accessible_get_name(node->accessible, &error));
+        bool addressBar = !Failed(error) && name == browsers::kChromeAddressBarName;
+        if (!addressBar) {
+            // Other languages name the bar otherwise; the view class tells it too.
+            if (GHashTable* attributes =
+                    atspi_accessible_get_attributes(node->accessible, &error)) {
+                const auto* view =
+                    static_cast<const char*>(g_hash_table_lookup(attributes, "class"));
+                addressBar = view && qstrcmp(view, browsers::kChromeAddressBarView) == 0;
+                g_hash_table_unref(attributes);
+            }
+            Failed(error);
+        }
+        if (addressBar) {
+            return browsers::kChromeAddressClass;
+        }
+    }
+    return CutText(TakeUtf8(atspi_role_get_name(role)));
+}
+
+} // namespace platform

@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# The whole program on a private desktop while a channel page server holds it: one that never
+# answers and one that trickles. With each, during the lookup the main window repaints, the
+# lookup names itself and cancels; the close box and SIGTERM end the program within a second
+# with both files saved. Then a program whose standard error has lost its reader ends the same
+# way. Prints the times from the close request to the program's end. Run under
+# run_with_desktop.sh.
+#
+#   program_lookup_e2e.sh VISTREL HUNG_SERVICE VISTREL_LAYOUT
+set -u
+vistrel_exe=$1 hung_exe=$2 layout_exe=$3
+
+work=$(mktemp -d)
+service_pid="" program_pid=""
+cleanup() {
+    [ -n "$program_pid" ] && kill -KILL "$program_pid" 2>/dev/null
+    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    import -window root "${TMPDIR:-/tmp}/vistrel_lookup_e2e_failure.png" 2>/dev/null &&
+        echo "screen at failure: ${TMPDIR:-/tmp}/vistrel_lookup_e2e_failure.png" >&2
+    for f in "$work"/program.log "$work"/service.out "$work"/prog/*.ini; do
+        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
+    done
+    exit 1
+}
+wait_for() { # SECONDS COMMAND...
+    local limit=$(($1 * 20))
+    shift
+    for _ in $(seq 1 "$limit"); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    return 1
+}
+now_ms() { date +%s%3N; }
+
+mkdir -p "$work/prog"
+cp "$vistrel_exe" "$work/prog/vistrel"
+"$hung_exe" >"$work/service.out" 2>&1 &
+service_pid=$!
+wait_for 10 test -s "$work/service.out" || fail "page server did not start"
+port=$(head -n 1 "$work/service.out")
+
+vistrel_windows() { xdotool search --onlyvisible --name '^Vistrel$' 2>/dev/null; }
+window_count() { vistrel_windows | wc -l; }
+# start_program [PROXY_PORT]: a fresh program directory with one history entry.
+start_program() {
+    rm -f "$work/prog/"*.ini
+    printf '[SYSTEM]\nCOUNT=1\n[ITEM0]\nSTREAMID=kept123\nMEMO=kept\n' >"$work/prog/History.ini"
+    (cd / && http_proxy="http://127.0.0.1:${1:-$port}" no_proxy="" \
+        exec "$work/prog/vistrel" >/dev/null 2>>"$work/program.log") &
+    program_pid=$!
+    wait_for 30 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel$' | wc -l) -ge 1 ]" ||
+        fail "main window did not show"
+    main_wid=$(vistrel_windows | head -n 1)
+    local info
+    info=$(xwininfo -id "$main_wid")
+    main_x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+    main_y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+}
+click() { # ID: the centre of a control of the main window, with the real pointer
+    local x y
+    read -r _ x y < <("$layout_exe" "$1") || fail "layout $1"
+    xdotool mousemove --sync $((main_x + x)) $((main_y + y)) click 1
+}
+# start_lookup PATH: types a channel page address of the held server and presses Connect Stream.
+start_lookup() {
+    local requests
+    requests=$(grep -c '^request' "$work/service.out")
+    click 1002
+    xdotool key --clearmodifiers ctrl+a BackSpace
+    xdotool type --delay 10 "http://www.tevora.tv/$1"
+    click 1003
+    wait_for 10 bash -c "[ \$(grep -c '^request' '$work/service.out') -gt $requests ]" ||
+        fail "$1: no request arrived"
+}
+files_saved() {
+    grep -q 'STREAMID=kept123' "$work/prog/History.ini" && grep -q '^\[PLAYER\]' "$work/prog/Vistrel.ini"
+}
+# end_program HOW: asks the program to end during a held lookup; the milliseconds it took go to
+# $took.
+end_program() {
+    local start end
+    if [ "$1" = close ]; then
+        xdotool windowactivate --sync "$main_wid" 2>/dev/null
+        start=$(now_ms)
+        xdotool key --clearmodifiers alt+F4
+    else
+        start=$(now_ms)
+        kill -TERM "$program_pid"
+    fi
+    wait_for 20 bash -c "! kill -0 $program_pid" || fail "$1: the program did not end"
+    end=$(now_ms)
+    wait "$program_pid"
+    local status=$?
+    program_pid=""
+    [ "$status" -eq 0 ] || fail "$1: ended with status $status"
+    files_saved || fail "$1: files not saved"
+    took=$((end - start))
+}
+
+times=()
+for mode in silent trickle; do
+    # --- Repaint, the lookup's window, and cancelling it.
+    start_program
+    click 1002
+    xdotool type --delay 10 "http://www.tevora.tv/$mode"
+    sleep 0.3
+    import -window "$main_wid" -crop 300x40+10+20 "$work/before.png" || fail "screenshot"
+    click 1003
+    wait_for 10 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel$' | wc -l) -ge 2 ]" ||
+        fail "$mode: the lookup's window did not show"
+    # Unmapped and mapped again, the main window must paint itself anew.
+    xdotool windowminimize --sync "$main_wid"
+    xdotool windowactivate --sync "$main_wid" 2>/dev/null || xdotool windowmap --sync "$main_wid"
+    sleep 0.5
+    import -window "$main_wid" -crop 300x40+10+20 "$work/during.png" || fail "screenshot"
+    # (compare may print large counts in exponent form.)
+    differing=$(compare -metric AE -fuzz 15% "$work/before.png" "$work/during.png" null: 2>&1 |
+        awk '{ printf "%d", $1 }')
+    [ "$differing" -lt 600 ] 2>/dev/null || fail "$mode: not repainted ($differing pixels differ)"
+    kill -0 "$program_pid" || fail "$mode: program gone"
+    progress=$(vistrel_windows | grep -v "^$main_wid\$" | head -n 1)
+    xdotool windowactivate --sync "$progress" 2>/dev/null
+    xdotool key --clearmodifiers Escape
+    # Cancelled: the unreachable page's message, once.
+    wait_for 10 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel$' | wc -l) -eq 2 ]" ||
+        fail "$mode: no message after cancelling"
+    sleep 0.3
+    xdotool key --clearmodifiers Return
+    wait_for 10 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel$' | wc -l) -eq 1 ]" ||
+        fail "$mode: message did not go"
+    # --- The close box during the lookup.
+    start_lookup "$mode"
+    sleep 1
+    end_program close
+    times+=("$took")
+    # --- SIGTERM during the lookup, twice.
+    for _ in 1 2; do
+        start_program
+        start_lookup "$mode"
+        sleep 1
+        end_program term
+        times+=("$took")
+    done
+done
+
+# --- Standard error without a reader: a diagnostic (a failed lookup's report) goes nowhere.
+exec 4> >(exit 0)
+sleep 0.3
+rm -f "$work/prog/"*.ini
+printf '[SYSTEM]\nCOUNT=1\n[ITEM0]\nSTREAMID=kept123\nMEMO=kept\n' >"$work/prog/History.ini"
+(cd / && http_proxy="http://127.0.0.1:1" no_proxy="" exec "$work/prog/vistrel" >/dev/null 2>&4) &
+program_pid=$!
+exec 4>&-
+wait_for 30 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel$' | wc -l) -ge 1 ]" ||
+    fail "closed stderr: main window did not show"
+main_wid=$(vistrel_windows | head -n 1)
+info=$(xwininfo -id "$main_wid")
+main_x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+main_y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+click 1002
+xdotool type --delay 10 "http://www.tevora.tv/refused"
+click 1003
+wait_for 10 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel$' | wc -l) -eq 2 ]" ||
+    fail "closed stderr: no message for the refused page (program alive: $(kill -0 $program_pid && echo yes || echo no))"
+xdotool key --clearmodifiers Return
+sleep 0.3
+kill -0 "$program_pid" || fail "closed stderr: the program died"
+end_program term
+
+sorted=$(printf '%s\n' "${times[@]}" | sort -n)
+count=${#times[@]}
+echo "close request to end during a held lookup, ms (n=$count): min $(head -n 1 <<<"$sorted")" \
+    "median $(sed -n "$(((count + 1) / 2))p" <<<"$sorted") max $(tail -n 1 <<<"$sorted")"
+echo "all: ${times[*]}"
+max=$(tail -n 1 <<<"$sorted")
+[ "$max" -lt 5000 ] || fail "an end took $max ms"
+echo "program lookup e2e: passed"
