@@ -3,6 +3,7 @@
 // event loop runs. The arguments are passed on as the program's own command line.
 #include "app/command_line.h"
 #include "history/history_list.h"
+#include "platform/native_path.h"
 #include "selection/settings_file.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,7 @@
 int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << platform::DecodeNativeName(argv[i]);
     }
     QCoreApplication app(argc, argv);
     HistoryList history;
