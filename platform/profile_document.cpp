@@ -3,6 +3,8 @@
 #include "platform/cp932.h"
 #include "platform/native_path.h"
 
+#include <algorithm>
+
 namespace profile {
 namespace {
 
@@ -12,15 +14,20 @@ bool IsBlank(QChar c) {
     return u == u' ' || u == u'\t' || u == u'\r' || u == u'\v' || u == u'\f';
 }
 
-QString TrimBlanks(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
+// The blank-free part of text[begin, end): narrows begin and end.
+void Trim(QStringView text, qsizetype& begin, qsizetype& end) {
     while (begin < end && IsBlank(text.at(begin))) {
         ++begin;
     }
     while (end > begin && IsBlank(text.at(end - 1))) {
         --end;
     }
+}
+
+QString TrimBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    Trim(text, begin, end);
     return begin == 0 && end == text.size() ? text : text.mid(begin, end - begin);
 }
 
@@ -28,7 +35,7 @@ bool IsQuote(QChar c) {
     return c == u'"' || c == u'\'';
 }
 
-bool InQuotePair(const QString& value) {
+bool InQuotePair(QStringView value) {
     return value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front();
 }
 
@@ -41,10 +48,6 @@ bool NeedsQuotes(const QString& value) {
 
 bool HasLineBreak(const QString& text) {
     return text.contains(u'\n') || text.contains(u'\r');
-}
-
-QString Fold(const QString& name) {
-    return name.toCaseFolded();
 }
 
 constexpr char16_t kByteOrderMark = 0xFEFF;
@@ -82,6 +85,10 @@ QByteArray EncodeUtf16(QStringView text, bool bigEndian) {
 Document Document::Parse(const QByteArray& bytes) {
     Document doc;
     doc.m_raw = bytes;
+    // Room for every line's name at once, instead of growing the indexes step by step.
+    const auto lines = static_cast<size_t>(std::max(bytes.count('\n'), bytes.count('\r'))) + 1;
+    doc.m_keys.reserve(lines);
+    doc.m_sectionIndex.reserve(lines / 2);
     const bool utf16le = bytes.startsWith("\xFF\xFE");
     const bool utf16be = bytes.startsWith("\xFE\xFF");
     bool firstBreak = true;
@@ -163,72 +170,101 @@ Document Document::Parse(const QByteArray& bytes) {
     return doc;
 }
 
+size_t Document::NameHash::operator()(const NameRef& ref) const {
+    // Letter case must not count: ASCII letters hash as lower case, and every other character
+    // alike (names are ASCII in practice; equal names have equal lengths).
+    size_t hash = ref.section * 0x9E3779B97F4A7C15ull ^ static_cast<size_t>(ref.name.size());
+    for (const QChar c : ref.name) {
+        char16_t u = c.unicode();
+        if (u >= u'A' && u <= u'Z') {
+            u = static_cast<char16_t>(u + 32);
+        } else if (u >= 0x80) {
+            u = 0x80;
+        }
+        hash = (hash ^ u) * 0x100000001B3ull;
+    }
+    hash ^= hash >> 33; // spreads the high bits into the low ones the buckets use
+    hash *= 0xFF51AFD7ED558CCDull;
+    return hash ^ (hash >> 33);
+}
+
+bool Document::NameEqual::operator()(const NameRef& a, const NameRef& b) const {
+    return a.section == b.section && a.name.compare(b.name, Qt::CaseInsensitive) == 0;
+}
+
+void Document::Classify(Line& line) {
+    const QStringView text(line.text);
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    Trim(text, begin, end);
+    line.kind = Kind::Other;
+    if (begin == end || text.at(begin) == u';') {
+        return;
+    }
+    if (text.at(begin) == u'[') {
+        const qsizetype close = text.indexOf(u']', begin);
+        qsizetype nameBegin = begin + 1;
+        qsizetype nameEnd = close < 0 ? end : close;
+        Trim(text, nameBegin, nameEnd);
+        line.kind = Kind::Header;
+        line.nameBegin = nameBegin;
+        line.nameSize = nameEnd - nameBegin;
+        return;
+    }
+    const qsizetype equals = text.indexOf(u'=', begin);
+    if (equals < 0 || equals >= end) {
+        line.kind = Kind::BareKey;
+        line.nameBegin = begin;
+        line.nameSize = end - begin;
+        return;
+    }
+    line.kind = Kind::Key;
+    qsizetype nameEnd = equals;
+    Trim(text, begin, nameEnd);
+    line.nameBegin = begin;
+    line.nameSize = nameEnd - begin;
+    qsizetype valueBegin = equals + 1;
+    qsizetype valueEnd = end;
+    Trim(text, valueBegin, valueEnd);
+    if (InQuotePair(text.mid(valueBegin, valueEnd - valueBegin))) {
+        ++valueBegin;
+        --valueEnd;
+    }
+    line.valueBegin = valueBegin;
+    line.valueSize = valueEnd - valueBegin;
+}
+
 void Document::AddLine(QString text, qsizetype rawBegin, qsizetype rawSize, Eol eol) {
     Line line;
+    line.text = std::move(text);
     line.rawBegin = rawBegin;
     line.rawSize = rawSize;
     line.eol = eol;
-    const QString trimmed = TrimBlanks(text);
-    if (trimmed.startsWith(u'[')) {
-        const qsizetype close = trimmed.indexOf(u']');
-        line.kind = Kind::Header;
-        line.name = TrimBlanks(trimmed.mid(1, close < 0 ? -1 : close - 1));
-        const QString folded = Fold(line.name);
+    Classify(line);
+    if (line.kind == Kind::Header) {
         m_sections.emplace_back();
-        if (!m_sectionIndex.contains(folded)) {
-            m_sectionIndex.insert(folded, static_cast<int>(m_sections.size() - 1));
-        }
+        const size_t index = m_sections.size() - 1;
         m_sections.back().lines.push_back(std::move(line));
+        // The first section of a name counts; emplace keeps an earlier one.
+        m_sectionIndex.emplace(NameRef{0, m_sections.back().lines.back().Name()},
+                               static_cast<qsizetype>(index));
         return;
     }
+    const size_t sectionIndex = m_sections.size() - 1;
     Section& section = m_sections.back();
-    const qsizetype index = static_cast<qsizetype>(section.lines.size());
-    if (!trimmed.isEmpty() && !trimmed.startsWith(u';')) {
-        const qsizetype equals = trimmed.indexOf(u'=');
-        if (equals < 0) {
-            line.kind = Kind::BareKey;
-            line.name = trimmed;
-            const QString folded = Fold(line.name);
-            if (!section.bareKeys.contains(folded)) {
-                section.bareKeys.insert(folded, index); // the first one counts
-            }
-        } else {
-            line.kind = Kind::Key;
-            line.name = TrimBlanks(trimmed.left(equals));
-            QString value = TrimBlanks(trimmed.mid(equals + 1));
-            if (InQuotePair(value)) {
-                value = value.mid(1, value.size() - 2);
-            }
-            line.value = std::move(value);
-            const QString folded = Fold(line.name);
-            if (!section.keys.contains(folded)) {
-                section.keys.insert(folded, index);
-            }
-        }
+    const auto index = static_cast<qsizetype>(section.lines.size());
+    const Kind kind = line.kind;
+    section.lines.push_back(std::move(line));
+    if (kind == Kind::Key || kind == Kind::BareKey) {
+        // The view points into the text now held by the vector; moving a QString keeps its
+        // buffer, so later growth of the vector leaves it valid.
+        (kind == Kind::Key ? m_keys : m_bareKeys)
+            .emplace(NameRef{sectionIndex, section.lines.back().Name()}, index);
         section.lastNamed = index;
     }
-    section.lines.push_back(std::move(line));
 }
 
-QString Document::TextOf(const Line& line) const {
-    if (line.rawBegin < 0) {
-        return line.text;
-    }
-    const char* data = m_raw.constData() + line.rawBegin;
-    if (m_encoding == Encoding::Bytes) {
-        return DecodeLine(data, line.rawSize);
-    }
-    QString text;
-    for (qsizetype i = 0; i + 1 < line.rawSize; i += 2) {
-        const auto a = static_cast<unsigned char>(data[i]);
-        const auto b = static_cast<unsigned char>(data[i + 1]);
-        text.append(QChar(
-            static_cast<char16_t>(m_encoding == Encoding::Utf16LE ? (b << 8 | a) : (a << 8 | b))));
-    }
-    return text;
-}
-
-QByteArray Document::Encode(const QString& text) const {
+QByteArray Document::Encode(QStringView text) const {
     switch (m_encoding) {
     case Encoding::Utf16LE:
         return EncodeUtf16(text, false);
@@ -264,29 +300,38 @@ QByteArray Document::Serialize() const {
     return bytes;
 }
 
-int Document::FindSection(const QString& folded) const {
-    const auto it = m_sectionIndex.constFind(folded);
-    return it == m_sectionIndex.constEnd() ? -1 : it.value();
+int Document::FindSection(QStringView name) const {
+    qsizetype begin = 0;
+    qsizetype end = name.size();
+    Trim(name, begin, end);
+    const auto it = m_sectionIndex.find(NameRef{0, name.mid(begin, end - begin)});
+    return it == m_sectionIndex.end() ? -1 : static_cast<int>(it->second);
 }
 
 std::optional<QString> Document::Value(const QString& section, const QString& key) const {
     if (section.contains(QChar()) || key.contains(QChar())) {
         return std::nullopt;
     }
-    const int index = FindSection(Fold(TrimBlanks(section)));
+    const int index = FindSection(section);
     if (index < 0) {
         return std::nullopt;
     }
-    const Section& found = m_sections[static_cast<size_t>(index)];
-    const auto it = found.keys.constFind(Fold(TrimBlanks(key)));
-    if (it == found.keys.constEnd()) {
+    qsizetype begin = 0;
+    qsizetype end = key.size();
+    Trim(key, begin, end);
+    const auto it =
+        m_keys.find(NameRef{static_cast<size_t>(index), QStringView(key).mid(begin, end - begin)});
+    if (it == m_keys.end()) {
         return std::nullopt;
     }
-    return found.lines[static_cast<size_t>(it.value())].value;
+    return m_sections[static_cast<size_t>(index)]
+        .lines[static_cast<size_t>(it->second)]
+        .Value()
+        .toString();
 }
 
 bool Document::HasSection(const QString& section) const {
-    return FindSection(Fold(TrimBlanks(section))) >= 0;
+    return FindSection(section) >= 0;
 }
 
 qsizetype Document::LineCount() const {
@@ -308,76 +353,70 @@ bool Document::SetValue(const QString& section, const QString& key, const QStrin
     QString reads = value; // what the line will read as
     reads.replace(u'\r', u' ').replace(u'\n', u' ');
     const QString written = NeedsQuotes(reads) ? u'"' + reads + u'"' : reads;
-    const QString keyFolded = Fold(keyName);
 
-    auto newLine = [&](QString text, Kind kind) {
+    auto newLine = [&](QString text) {
         Line line;
         line.text = std::move(text);
         line.eol = m_newEol;
-        line.kind = kind;
-        if (kind == Kind::Key) {
-            line.name = keyName;
-            line.value = reads;
-        } else if (kind == Kind::Header) {
-            line.name = sectionName;
-        }
+        Classify(line);
         return line;
     };
 
-    const QString sectionFolded = Fold(sectionName);
-    const int index = FindSection(sectionFolded);
+    int index = FindSection(sectionName);
     if (index < 0) {
         // After a blank line, at the end of the file. (Only the part before any header can be
         // empty, and then it is the whole file.)
         Section& last = m_sections.back();
-        if (!last.lines.empty()) {
-            const Line& tail = last.lines.back();
-            if (!TrimBlanks(TextOf(tail)).isEmpty()) {
-                last.lines.push_back(newLine(QString(), Kind::Other));
-            }
+        if (!last.lines.empty() && !TrimBlanks(last.lines.back().text).isEmpty()) {
+            last.lines.push_back(newLine(QString()));
         }
         Section added;
-        added.lines.push_back(newLine(u'[' + sectionName + u']', Kind::Header));
-        added.lines.push_back(newLine(keyName + u'=' + written, Kind::Key));
-        added.keys.insert(keyFolded, 1);
-        added.lastNamed = 1;
+        added.lines.push_back(newLine(u'[' + sectionName + u']'));
         m_sections.push_back(std::move(added));
-        m_sectionIndex.insert(sectionFolded, static_cast<int>(m_sections.size() - 1));
-        return true;
+        index = static_cast<int>(m_sections.size() - 1);
+        m_sectionIndex.emplace(NameRef{0, m_sections.back().lines.front().Name()}, index);
     }
 
-    Section& target = m_sections[static_cast<size_t>(index)];
-    qsizetype at = -1;
-    if (const auto it = target.keys.constFind(keyFolded); it != target.keys.constEnd()) {
-        at = it.value();
-    }
-    if (const auto it = target.bareKeys.constFind(keyFolded); it != target.bareKeys.constEnd()) {
-        at = at < 0 ? it.value() : std::min(at, it.value());
+    const auto sectionIndex = static_cast<size_t>(index);
+    Section& target = m_sections[sectionIndex];
+    const NameRef wanted{sectionIndex, keyName};
+    const auto key_it = m_keys.find(wanted);
+    const auto bare_it = m_bareKeys.find(wanted);
+    qsizetype at = key_it == m_keys.end() ? -1 : key_it->second;
+    if (bare_it != m_bareKeys.end() && (at < 0 || bare_it->second < at)) {
+        at = bare_it->second;
     }
     if (at >= 0) {
         Line& line = target.lines[static_cast<size_t>(at)];
-        if (line.kind == Kind::Key && line.value == reads) {
+        if (line.kind == Kind::Key && line.Value() == reads) {
             return true; // reads the same already: the line stays as the file has it
         }
+        // The file's spelling of the name stays. The indexes point into the old text: out with
+        // them before it goes.
+        QString text = line.Name().toString() + u'=' + written;
         if (line.kind == Kind::BareKey) {
-            target.bareKeys.remove(keyFolded);
-            target.keys.insert(keyFolded, at);
+            m_bareKeys.erase(bare_it);
+        } else {
+            m_keys.erase(key_it);
         }
-        line.text = line.name + u'=' + written; // the file's spelling of the name stays
+        if (const auto later = m_keys.find(wanted); later != m_keys.end()) {
+            m_keys.erase(later); // a bare line before the key: it becomes the first key
+        }
+        line.text = std::move(text);
         line.rawBegin = -1;
-        line.kind = Kind::Key;
-        line.value = reads;
+        Classify(line);
         if (line.eol == Eol::None) {
             line.eol = m_newEol;
         }
+        m_keys.emplace(NameRef{sectionIndex, line.Name()}, at);
         return true;
     }
     // After the section's last key: comments and blank lines that follow it usually introduce
-    // the next section and stay with it.
+    // the next section and stay with it. Only unnamed lines follow it, so no index moves.
     const qsizetype insertAt = target.lastNamed + 1;
-    target.lines.insert(target.lines.begin() + insertAt,
-                        newLine(keyName + u'=' + written, Kind::Key));
-    target.keys.insert(keyFolded, insertAt);
+    target.lines.insert(target.lines.begin() + insertAt, newLine(keyName + u'=' + written));
+    m_keys.emplace(NameRef{sectionIndex, target.lines[static_cast<size_t>(insertAt)].Name()},
+                   insertAt);
     target.lastNamed = insertAt;
     return true;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace profile {
@@ -54,26 +54,43 @@ private:
     enum class Encoding : unsigned char { Bytes, Utf16LE, Utf16BE };
     enum class Eol : unsigned char { None, Lf, CrLf, Cr };
     enum class Kind : unsigned char { Other, Header, Key, BareKey };
+    // A line as text; names and values are places in that text, so parsing a line allocates
+    // little more than its text.
     struct Line {
-        QString text;            // only for lines without their bytes: changed or new ones
+        QString text;
         qsizetype rawBegin = -1; // the line's bytes in m_raw while it is unchanged
         qsizetype rawSize = 0;
+        qsizetype nameBegin = 0; // a header's section name, a key's name as the file spells it
+        qsizetype nameSize = 0;
+        qsizetype valueBegin = 0; // a key's value as it reads (quotes and blanks taken off)
+        qsizetype valueSize = 0;
         Eol eol = Eol::None;
         Kind kind = Kind::Other;
-        QString name;  // a header's section name, a key's name as the file spells it
-        QString value; // a key's value as it reads
+        QStringView Name() const { return QStringView(text).mid(nameBegin, nameSize); }
+        QStringView Value() const { return QStringView(text).mid(valueBegin, valueSize); }
     };
     struct Section {
-        std::vector<Line> lines;            // [0] is the header, but in the part before any header
-        QHash<QString, qsizetype> keys;     // folded name -> first "name=value" line
-        QHash<QString, qsizetype> bareKeys; // folded name -> first line holding only the name
-        qsizetype lastNamed = 0;            // the last key or bare key line (0: none)
+        std::vector<Line> lines; // [0] is the header, but in the part before any header
+        qsizetype lastNamed = 0; // the last key or bare key line (0: none)
     };
+    // A name in a section, matched without regard to letter case. The view points into the
+    // text of the line that holds the name.
+    struct NameRef {
+        size_t section;
+        QStringView name;
+    };
+    struct NameHash {
+        size_t operator()(const NameRef& ref) const;
+    };
+    struct NameEqual {
+        bool operator()(const NameRef& a, const NameRef& b) const;
+    };
+    using NameIndex = std::unordered_map<NameRef, qsizetype, NameHash, NameEqual>;
 
+    static void Classify(Line& line);
     void AddLine(QString text, qsizetype rawBegin, qsizetype rawSize, Eol eol);
-    QByteArray Encode(const QString& text) const;
-    QString TextOf(const Line& line) const;
-    int FindSection(const QString& folded) const;
+    QByteArray Encode(QStringView text) const;
+    int FindSection(QStringView name) const;
 
     QByteArray m_raw;    // the bytes parsed
     QByteArray m_prefix; // byte-order marks
@@ -81,7 +98,9 @@ private:
     Encoding m_encoding = Encoding::Bytes;
     Eol m_newEol = Eol::Lf;
     std::vector<Section> m_sections{1}; // [0]: the lines before the first header
-    QHash<QString, int> m_sectionIndex; // folded name -> first section of that name
+    NameIndex m_sectionIndex;           // section name (section 0) -> first section of that name
+    NameIndex m_keys;                   // -> first "name=value" line of the section
+    NameIndex m_bareKeys;               // -> first line of the section holding only the name
 };
 
 } // namespace profile
