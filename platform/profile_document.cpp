@@ -171,11 +171,14 @@ Document Document::Parse(const QByteArray& bytes) {
 }
 
 size_t Document::NameHash::operator()(const NameRef& ref) const {
-    // Letter case must not count: ASCII letters hash as lower case, and every other character
-    // alike (names are ASCII in practice; equal names have equal lengths).
+    // Letter case must not count, as for NameEqual: letters hash as their folded ASCII form, and
+    // every other character alike (names are ASCII in practice; equal names have equal lengths).
     size_t hash = ref.section * 0x9E3779B97F4A7C15ull ^ static_cast<size_t>(ref.name.size());
     for (const QChar c : ref.name) {
         char16_t u = c.unicode();
+        if (u >= 0x80) {
+            u = QChar::toCaseFolded(u); // the Kelvin sign folds to 'k', the long s to 's'
+        }
         if (u >= u'A' && u <= u'Z') {
             u = static_cast<char16_t>(u + 32);
         } else if (u >= 0x80) {

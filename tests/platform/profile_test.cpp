@@ -67,6 +67,12 @@ TEST_F(ProfileTest, StringReadsHandWrittenFiles) {
          "STREAMID", "d", 261, "abc"},
         {"tabs", "[S]\n\tKEY\t=\tv w\t\n", "S", "KEY", "d", 261, "v w"},
         {"letter case of names", "[system]\nStreamId=x\n", "SYSTEM", "STREAMID", "d", 261, "x"},
+        {"letter case beyond ASCII",
+         "[\xC3\x9C"
+         "ber]\n\xE2\x84\xAA=kelvin\n",
+         "\xC3\xBC"
+         "BER",
+         "k", "d", 261, "kelvin"},
         {"caller's names are trimmed too", "[S]\nK=v\n", " S ", " K ", "d", 261, "v"},
         {"matching quotes removed", "[S]\nK=\"  padded  \"\n", "S", "K", "d", 261, "  padded  "},
         {"lone quote kept", "[S]\nK=\"abc\n", "S", "K", "d", 261, "\"abc"},
