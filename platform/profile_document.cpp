@@ -284,21 +284,35 @@ QByteArray Document::Serialize() const {
     bytes.reserve(m_raw.size() + 64);
     const QByteArray eols[] = {QByteArray(), Encode(QStringLiteral("\n")),
                                Encode(QStringLiteral("\r\n")), Encode(QStringLiteral("\r"))};
-    const Section* lastSection = &m_sections.back();
+    // A line's break is written once the next line is known.
+    const Line* previous = nullptr;
+    auto endPrevious = [&](const Line* next) {
+        if (!previous) {
+            return;
+        }
+        Eol eol = previous->eol;
+        if (eol == Eol::None && next) {
+            eol = m_newEol; // a last line without a break that is no longer last
+        }
+        const bool nextEmpty =
+            next && (next->rawBegin >= 0 ? next->rawSize == 0 : next->text.isEmpty());
+        if (eol == Eol::Cr && nextEmpty && next->eol == Eol::Lf) {
+            eol = Eol::CrLf; // a lone CR and the empty line's LF would read as one CRLF
+        }
+        bytes += eols[static_cast<int>(eol)];
+    };
     for (const Section& section : m_sections) {
         for (const Line& line : section.lines) {
+            endPrevious(&line);
             if (line.rawBegin >= 0) {
                 bytes.append(m_raw.constData() + line.rawBegin, line.rawSize);
             } else {
                 bytes += Encode(line.text);
             }
-            Eol eol = line.eol;
-            if (eol == Eol::None && !(&section == lastSection && &line == &section.lines.back())) {
-                eol = m_newEol; // a last line without a break that is no longer last
-            }
-            bytes += eols[static_cast<int>(eol)];
+            previous = &line;
         }
     }
+    endPrevious(nullptr);
     bytes += m_suffix;
     return bytes;
 }
@@ -371,7 +385,13 @@ bool Document::SetValue(const QString& section, const QString& key, const QStrin
         // empty, and then it is the whole file.)
         Section& last = m_sections.back();
         if (!last.lines.empty() && !TrimBlanks(last.lines.back().text).isEmpty()) {
+            // The blank line ends like the line before it: after a lone CR, an LF would join
+            // that CR into one CRLF and the blank line would vanish.
+            const Eol before = last.lines.back().eol;
             last.lines.push_back(newLine(QString()));
+            if (before != Eol::None) {
+                last.lines.back().eol = before;
+            }
         }
         Section added;
         added.lines.push_back(newLine(u'[' + sectionName + u']'));
