@@ -19,5 +19,6 @@ QString GetExeDir();
 void ReleaseAppState();
 
 // `fileName` in the program's directory: "<dir>/<fileName>", without doubling the separator when
-// the directory is the root. An empty directory gives "/<fileName>".
+// the directory is the root. With no directory known the path is empty, and the profile
+// functions then read defaults and write nothing: never a file in the root of the file system.
 QString PathInExeDir(const QString& fileName);

@@ -1,6 +1,7 @@
 #include "app/corvane_app.h"
 #include "platform/console_signals.h"
 #include "platform/display_platform.h"
+#include "platform/native_path.h"
 #include "platform/web_engine_startup.h"
 
 #include <QApplication>
@@ -13,7 +14,7 @@ int main(int argc, char* argv[]) {
     // The command line as written, before the toolkit takes its own options out of it.
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << platform::DecodeNativeName(argv[i]); // a folder's name keeps its bytes
     }
     // The toolkit's arguments: the display platform the desktop calls for first, so that one
     // given on the command line comes later and wins.

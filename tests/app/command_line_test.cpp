@@ -1,13 +1,17 @@
 #include "app/command_line.h"
 #include "app/version_text.h"
 #include "platform/console_signals.h"
+#include "platform/native_path.h"
+#include "platform/process_paths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,7 +54,7 @@ protected:
         EXPECT_TRUE(ProcessCommandLine(state, {}, arguments, out, in));
         outcome.debugMode = state.m_bDebugMode;
         outcome.exeDir = state.m_strExeDir;
-        outcome.currentDir = QDir::currentPath();
+        outcome.currentDir = platform::CurrentDirectoryPath();
         outcome.outOnDevNull = IsDevNull(out);
         outcome.inOnDevNull = IsDevNull(in);
         std::fclose(out);
@@ -161,6 +165,48 @@ TEST_F(CommandLineTest, DirectoryComesFromArgumentZero) {
     }
 }
 
+// Folders a path text cannot name the usual way: a name in CP932 from an archive made on
+// Windows, a folder deeper than PATH_MAX, a current directory that was removed.
+TEST_F(CommandLineTest, UnusualFoldersKeepTheirBytesOrGiveNoFolder) {
+    const QByteArray rootBytes = platform::EncodeNativeName(root);
+    const QByteArray cp932 = rootBytes + "/\x93\xFA\x96\x7B";
+    ASSERT_EQ(::mkdir(cp932.constData(), 0755), 0);
+    Outcome outcome = Run({platform::DecodeNativeName(cp932 + "/Vistrel"), "-D537"});
+    EXPECT_EQ(platform::EncodeNativeName(outcome.exeDir), cp932);
+    EXPECT_EQ(platform::EncodeNativeName(outcome.currentDir), cp932);
+    EXPECT_TRUE(outcome.printed.endsWith("\nCurrentDir=" + cp932 + "\n"))
+        << outcome.printed.constData();
+    GetAppState().m_strExeDir = outcome.exeDir;
+    EXPECT_EQ(platform::EncodeNativeName(PathInExeDir("History.ini")), cp932 + "/History.ini");
+    ReleaseAppState();
+
+    // Deeper than PATH_MAX, reached one step at a time and started as "./Vistrel".
+    const QByteArray step(200, 'd');
+    QByteArray deep = rootBytes;
+    ASSERT_EQ(::chdir(rootBytes.constData()), 0);
+    for (int i = 0; i < 25; ++i) {
+        ASSERT_EQ(::mkdir(step.constData(), 0755), 0);
+        ASSERT_EQ(::chdir(step.constData()), 0);
+        deep += '/' + step;
+    }
+    ASSERT_GT(deep.size(), PATH_MAX);
+    outcome = Run({"./Vistrel", "-D537"});
+    EXPECT_EQ(platform::EncodeNativeName(outcome.exeDir), deep);
+    EXPECT_EQ(platform::EncodeNativeName(outcome.currentDir), deep);
+    EXPECT_TRUE(outcome.printed.endsWith("\nCurrentDir=" + deep + "\n"));
+
+    // A current directory that is gone: no folder, and no state file path at all (never "/").
+    ASSERT_EQ(::chdir(rootBytes.constData()), 0);
+    ASSERT_EQ(::mkdir("gone", 0755), 0);
+    ASSERT_EQ(::chdir("gone"), 0);
+    ASSERT_EQ(::rmdir((rootBytes + "/gone").constData()), 0);
+    outcome = Run({"sub/Vistrel", "-D537"});
+    EXPECT_EQ(outcome.exeDir, QString());
+    EXPECT_TRUE(outcome.printed.endsWith("\nCurrentDir=\n")) << outcome.printed.constData();
+    GetAppState().m_strExeDir = outcome.exeDir;
+    EXPECT_EQ(PathInExeDir("History.ini"), QString());
+}
+
 TEST(AppState, OneRecordUntilReleased) {
     CAppState& first = GetAppState();
     EXPECT_EQ(first.m_bDebugMode, 0);
@@ -179,7 +225,7 @@ TEST(AppState, FilesInProgramDirectory) {
     const struct {
         const char* dir;
         const char* expected;
-    } cases[] = {{"/opt/v", "/opt/v/Vistrel.ini"}, {"/", "/Vistrel.ini"}, {"", "/Vistrel.ini"}};
+    } cases[] = {{"/opt/v", "/opt/v/Vistrel.ini"}, {"/", "/Vistrel.ini"}, {"", ""}};
     for (const auto& c : cases) {
         GetAppState().m_strExeDir = c.dir;
         EXPECT_EQ(PathInExeDir("Vistrel.ini"), c.expected);
