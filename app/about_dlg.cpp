@@ -47,5 +47,7 @@ void CAboutDlg::OnNMClickLink() {
 
 int CAboutDlg::DoModal() {
     OnInitDialog();
+    // Modal to the main window alone: the player goes on playing and can be used meanwhile.
+    setWindowModality(parentWidget() != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
     return exec();
 }

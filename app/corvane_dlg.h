@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QIcon>
 
+class QEventLoop;
 class QMenu;
 
 // Runs the about box over a window. The program's own shows it modally; tests install one that
@@ -37,8 +38,9 @@ public:
     // Builds the window from its template and runs OnInitDialog (DoModal does it first).
     bool Create();
     bool OnInitDialog();
-    // Runs the window modally; when the run ends the window and its panels are destroyed and
-    // both files saved.
+    // Runs the window until it ends (IDCANCEL: close box, Alt+F4, Escape, an ending signal);
+    // then the window and its panels are destroyed and both files saved. The run blocks only
+    // the window's owner, and it has none: the player, a window of its own, stays usable.
     int DoModal();
     // The control panel's teardown first, then the window's own. Only the first call acts.
     bool DestroyWindow();
@@ -61,6 +63,7 @@ public:
 public slots:
     void accept() override; // the OK command (Enter) does nothing
     void reject() override; // close box, Alt+F4, Escape
+    void done(int result) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -71,6 +74,8 @@ private:
 
     QMenu* m_pSysMenu = nullptr;
     platform::CompositionWatcher* m_pWatcher = nullptr;
+    QEventLoop* m_pRunLoop = nullptr;
+    bool m_bEnded = false;
     bool m_bWindowCreated = false;
     bool m_bDestroyed = false;
 };

@@ -6,8 +6,10 @@
 #include "res/resources.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -58,8 +60,9 @@ bool CHistoryDlg::Create(QWidget* parent) {
     onClick(IDC_BUTTON_DELETE, &CHistoryDlg::OnBnClickedDelete);
     onClick(IDC_BUTTON_UP, &CHistoryDlg::OnBnClickedUp);
     onClick(IDC_BUTTON_DOWN, &CHistoryDlg::OnBnClickedDown);
-    connect(m_listHistory, &QTreeWidget::itemDoubleClicked, this,
-            [this] { OnNMDblclkHistoryList(); });
+    // The list's own double-click signal comes only on a row; the notification comes wherever
+    // the list is double-clicked.
+    m_listHistory->viewport()->installEventFilter(this);
     m_bWindowCreated = true;
     return OnInitDialog();
 }
@@ -108,6 +111,25 @@ void CHistoryDlg::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QFrame::keyPressEvent(event);
+}
+
+bool CHistoryDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (m_bPassingDoubleClick || m_listHistory == nullptr || watched != m_listHistory->viewport() ||
+        event->type() != QEvent::MouseButtonDblClick ||
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+        return QFrame::eventFilter(watched, event);
+    }
+    // The list takes the double-click first (it marks the row under the pointer, if any), then
+    // the panel acts on whatever row is marked.
+    m_bPassingDoubleClick = true;
+    QCoreApplication::sendEvent(watched, event);
+    m_bPassingDoubleClick = false;
+    try {
+        OnNMDblclkHistoryList();
+    } catch (...) {
+        // Out of memory while connecting: the panel stays as it was.
+    }
+    return true;
 }
 
 bool CHistoryDlg::AddEntry(StreamEntry entry) {

@@ -15,7 +15,7 @@ VISTREL_BUILD_PACKAGES=(
 # real browser for the capture test.
 VISTREL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
-    xvfb xauth openbox x11-utils xdotool chromium curl imagemagick
+    xvfb xauth openbox x11-utils xdotool wmctrl chromium curl imagemagick
 )
 
 vistrel_install() {
