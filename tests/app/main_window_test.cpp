@@ -260,8 +260,8 @@ void ClickThroughTheWindow(QWidget* widget) {
 }
 
 TEST_F(MainWindow, TheRunAndItsBoxesHoldBackOnlyTheMainWindow) {
-    CCorvaneDlg::SetAboutBoxRunner({});      // the real about box
-    platform::SetMessageBoxService(nullptr); // and the real message box
+    m_useAboutBox.reset(); // the real about box
+    m_useMessages.reset(); // and the real message box
     // Another window of the program's own, as the player is: no parent, no owner.
     QWidget other;
     auto* button = new QPushButton(QStringLiteral("other"), &other);
@@ -298,7 +298,7 @@ TEST_F(MainWindow, TheRunAndItsBoxesHoldBackOnlyTheMainWindow) {
         }
     };
     QTimer::singleShot(0, &dlg, [&] {
-        memoEdit = platform::FindControl<QCheckBox>(&dlg.m_controlDlg, 1008);
+        memoEdit = platform::FindControl<QCheckBox>(&dlg.m_controlDlg, IDC_CHECK_MEMO_EDIT);
         probe(phases[0]);
         QTimer::singleShot(50, &dlg, [&] {
             probe(phases[1]);

@@ -1,10 +1,10 @@
 #include "history/history_dlg.h"
 #include "platform/dialog_template.h"
 #include "res/resources.h"
-#include "tests/support/scripted_window_system.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/panel_fixture.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/scripted_window_system.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -40,6 +40,7 @@ protected:
             m_history = std::make_unique<CHistoryDlg>();
             m_history->m_pOwner = &owner;
             m_history->Create(&m_host);
+            m_history->show();
         }
         return *m_history;
     }
@@ -197,13 +198,14 @@ TEST_F(HistoryPanel, DoubleClickAnywhereInTheListIsChangeStream) {
     };
     for (const Case& c : cases) {
         WriteHistory(c.count);
-        m_control.reset();
-        shownStreams.clear();
+        m_history.reset();
+        owner.connected.clear();
         messages.texts.clear();
         if (c.marked >= 0) {
             ClickRow(c.marked);
         }
-        Control().show(); // laid out as on the screen
+        History();
+        m_host.show(); // laid out as on the screen
         QWidget* viewport = List()->viewport();
         const QPoint at = c.clicked >= 0
                               ? List()->visualItemRect(List()->topLevelItem(c.clicked)).center()
@@ -213,16 +215,15 @@ TEST_F(HistoryPanel, DoubleClickAnywhereInTheListIsChangeStream) {
         // The first click of the pair, then the press the system reports as double.
         QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
-        EXPECT_EQ(shownStreams, c.shown) << c.name;
+        EXPECT_EQ(ConnectedIds(), c.shown) << c.name;
         EXPECT_EQ(messages.texts, c.messages) << c.name;
-        EXPECT_EQ(Control().m_pPlayer != nullptr, !c.shown.isEmpty()) << c.name;
         // The right button's double-click is not the list's notification.
-        shownStreams.clear();
+        owner.connected.clear();
         messages.texts.clear();
         QTest::mouseDClick(viewport, Qt::RightButton, {}, at);
-        EXPECT_TRUE(shownStreams.isEmpty()) << c.name;
+        EXPECT_TRUE(owner.connected.isEmpty()) << c.name;
         EXPECT_TRUE(messages.texts.isEmpty()) << c.name;
-        m_control->DestroyWindow();
+        m_history->DestroyWindow();
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace testsupport {
 
@@ -77,9 +78,11 @@ protected:
     RecordingPlayerWindows players;
     QStringList& shownStreams = players.shownStreams;
     int& playersMade = players.made;
+    // A test that wants the real message box resets this.
+    std::optional<platform::ScopedService<platform::MessageBoxService>> m_useMessages{std::in_place,
+                                                                                      messages};
 
 private:
-    platform::ScopedService<platform::MessageBoxService> m_useMessages{messages};
     platform::ScopedService<PlayerWindowService> m_usePlayers{players};
     QTemporaryDir m_dir;
 };
