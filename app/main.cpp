@@ -1,5 +1,4 @@
 #include "app/corvane_app.h"
-#include "platform/web_engine_startup.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -10,7 +9,8 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
-    platform::PrepareWebEngine();
+    // The web engine is not started here: it comes with the player module at the first
+    // connection, so the program starts as a plain widgets program.
     QApplication app(argc, argv);
     CCorvaneApp theApp;
     theApp.InitInstance(arguments);

@@ -11,4 +11,9 @@ namespace platform {
 // - contexts are shared between the engine and the widgets, as the engine needs.
 void PrepareWebEngine();
 
+// What the engine needs when its library came after the QApplication (the player module, loaded
+// at the first connection): the OpenGL context it shares with the widgets, made now if there is
+// none yet. Call after PrepareWebEngine, before the first web view; does nothing the second time.
+void StartWebEngineLate();
+
 } // namespace platform

@@ -3,11 +3,17 @@
 #include "platform/debug_output.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QOpenGLContext>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <unistd.h>
+
+// Qt's own hooks for the context every other one shares with (declared in a private header).
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
 
 namespace platform {
 namespace {
@@ -57,6 +63,19 @@ void PrepareWebEngine() {
     if (QCoreApplication::instance() == nullptr) {
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     }
+}
+
+void StartWebEngineLate() {
+    if (qt_gl_global_share_context() != nullptr ||
+        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+        return;
+    }
+    // Lives as long as the process: the engine's contexts share with it until the end.
+    auto* context = new QOpenGLContext;
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    context->create();
+    qt_gl_set_global_share_context(context);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 } // namespace platform

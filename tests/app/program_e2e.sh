@@ -6,9 +6,9 @@
 # connect a second channel by double-clicking it in the history; close the program and read
 # both INI files; start again and find that state. Run under run_with_desktop.sh.
 #
-#   program_e2e.sh VISTREL TEVORA_STANDIN VISTREL_LAYOUT
+#   program_e2e.sh VISTREL TEVORA_STANDIN VISTREL_LAYOUT PLAYER_MODULE
 set -u
-vistrel_exe=$1 standin_exe=$2 layout_exe=$3
+vistrel_exe=$1 standin_exe=$2 layout_exe=$3 player_module=$4
 
 work=$(mktemp -d)
 standin_pid="" program_pid=""
@@ -42,6 +42,8 @@ wait_for() {
 
 mkdir -p "$work/prog"
 cp "$vistrel_exe" "$work/prog/vistrel"
+# The player module beside the program, where a build tree has it.
+cp "$player_module" "$work/prog/"
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 
 "$standin_exe" >"$work/standin.out" 2>"$work/standin.log" &
