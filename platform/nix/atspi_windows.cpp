@@ -3,8 +3,11 @@
 
 #include "platform/browser_names.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QList>
+#include <QTimer>
 #include <atspi/atspi.h>
 #include <utility>
 
@@ -105,12 +108,50 @@ struct FrameChoice {
     }
 };
 
+// The class name a part is given: its role's name, Chromium's address bar its browser's class.
+// `role` is the one known from the listing, or ATSPI_ROLE_INVALID to ask.
+QString ClassNameOf(AtspiAccessible* accessible, AtspiRole role) {
+    GError* error = nullptr;
+    if (role == ATSPI_ROLE_INVALID) {
+        role = atspi_accessible_get_role(accessible, &error);
+        if (Failed(error)) {
+            return {};
+        }
+    }
+    if (role == ATSPI_ROLE_ENTRY) {
+        const QString name = TakeUtf8(atspi_accessible_get_name(accessible, &error));
+        bool addressBar = !Failed(error) && name == browsers::kChromeAddressBarName;
+        if (!addressBar) {
+            // Other languages name the bar otherwise; the view class tells it too.
+            if (GHashTable* attributes = atspi_accessible_get_attributes(accessible, &error)) {
+                const auto* view =
+                    static_cast<const char*>(g_hash_table_lookup(attributes, "class"));
+                addressBar = view && qstrcmp(view, browsers::kChromeAddressBarView) == 0;
+                g_hash_table_unref(attributes);
+            }
+            Failed(error);
+        }
+        if (addressBar) {
+            return browsers::kChromeAddressClass;
+        }
+    }
+    return CutText(TakeUtf8(atspi_role_get_name(role)));
+}
+
 } // namespace
 
 struct AtspiWindows::Impl {
-    Impl(int timeout, int budgetMs, int nodeLimit)
-        : timeoutMs(timeout), listingBudgetMs(budgetMs), listingNodeLimit(nodeLimit) {}
-    ~Impl() { ForgetNodes(); }
+    Impl(int timeout, int budgetMs, int nodeLimit, bool reuse)
+        : timeoutMs(timeout), listingBudgetMs(budgetMs), listingNodeLimit(nodeLimit),
+          reuseListings(reuse) {
+        idleTimer.setSingleShot(true);
+        idleTimer.setInterval(kWatchIdleMs);
+        QObject::connect(&idleTimer, &QTimer::timeout, [this] { StopWatching(); });
+    }
+    ~Impl() {
+        StopWatching();
+        ForgetNodes();
+    }
 
     bool EnsureAtspi() {
         if (!atspiStarted) {
@@ -123,8 +164,14 @@ struct AtspiWindows::Impl {
 
     struct Node {
         AtspiAccessible* accessible = nullptr;
-        StateSnapshot states; // taken while listing; used only during that listing
+        StateSnapshot states; // taken while listing; used only while listing or replaying it
         AtspiRole role = ATSPI_ROLE_INVALID;
+        // What the listing's caller asked, kept for a replay. The content of editable parts is
+        // always read afresh: an address bar's text changes without the tree changing.
+        bool nameKept = false;
+        QString name;
+        bool classKept = false;
+        QString className;
     };
 
     void ForgetNodes() {
@@ -132,6 +179,70 @@ struct AtspiWindows::Impl {
             g_object_unref(node.accessible);
         }
         nodes.clear();
+        kept = {};
+    }
+
+    // The last listing of a frame, given again while that application's tree has not changed
+    // (no children, name or state change reported since): a browser in front without a known
+    // address bar is listed at every poll, and walking its tree costs many requests each time.
+    struct KeptListing {
+        bool valid = false;
+        quint32 processId = 0;
+        QString title;
+        QList<WindowHandle> order;
+    };
+
+    static void OnTreeChanged(AtspiEvent* event, void* data) {
+        static_cast<Impl*>(data)->changedSinceListing = true;
+        g_boxed_free(atspi_event_get_type(), event);
+    }
+
+    // The events that can change what a listing gives. While watched, the applications report
+    // them, so watching stops once no listing was asked for a while.
+    static constexpr const char* kTreeEvents[] = {
+        "object:children-changed",      "object:property-change:accessible-name",
+        "object:state-changed:showing", "object:state-changed:visible",
+        "object:state-changed:enabled", "object:state-changed:editable",
+        "object:state-changed:defunct",
+    };
+    static constexpr int kWatchIdleMs = 5000;
+
+    // True when the tree's changes are now reported (from before this call on).
+    bool StartWatching() {
+        KeepWatching();
+        if (listener) {
+            return true;
+        }
+        listener = atspi_event_listener_new(&Impl::OnTreeChanged, this, nullptr);
+        for (const char* type : kTreeEvents) {
+            GError* error = nullptr;
+            if (!atspi_event_listener_register(listener, type, &error)) {
+                Failed(error);
+                StopWatching();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Without an event loop nothing would report the changes anyway; watching then lasts.
+    void KeepWatching() {
+        if (QCoreApplication::instance()) {
+            idleTimer.start();
+        }
+    }
+
+    void StopWatching() {
+        idleTimer.stop();
+        kept.valid = false;
+        if (!listener) {
+            return;
+        }
+        for (const char* type : kTreeEvents) {
+            atspi_event_listener_deregister(listener, type, nullptr);
+        }
+        g_object_unref(listener);
+        listener = nullptr;
     }
 
     Node* FindNode(WindowHandle handle) {
@@ -141,7 +252,11 @@ struct AtspiWindows::Impl {
 
     WindowHandle AddNode(AtspiAccessible* accessible, const StateSnapshot& states, AtspiRole role) {
         const WindowHandle handle = kAccessibleTag | ++lastSerial;
-        nodes.insert(handle, Node{accessible, states, role});
+        Node node;
+        node.accessible = accessible;
+        node.states = states;
+        node.role = role;
+        nodes.insert(handle, node);
         return handle;
     }
 
@@ -247,8 +362,10 @@ struct AtspiWindows::Impl {
         return listing ? node->states : ReadStates(node->accessible);
     }
 
-    // Lists from `start` (owned by the call) within the listing's budget.
-    void List(AtspiAccessible* start, const std::function<void(WindowHandle)>& callback) {
+    // Lists from `start` (owned by the call) within the listing's budget; the handles given are
+    // kept in `order`.
+    void List(AtspiAccessible* start, const std::function<void(WindowHandle)>& callback,
+              QList<WindowHandle>* order = nullptr) {
         if (!start) {
             return;
         }
@@ -256,23 +373,56 @@ struct AtspiWindows::Impl {
         clock.start();
         int budget = listingNodeLimit;
         listing = true;
-        Walk(start, callback, clock, budget);
+        if (order) {
+            Walk(
+                start,
+                [&](WindowHandle handle) {
+                    order->append(handle);
+                    callback(handle);
+                },
+                clock, budget);
+        } else {
+            Walk(start, callback, clock, budget);
+        }
         listing = false;
         g_object_unref(start);
+    }
+
+    bool CanReplay(quint32 processId, const QString& title) {
+        // Reports that came in since the last poll are delivered by the event loop; one that
+        // has not run yet cannot have seen any, and then nothing is replayed on trust.
+        return kept.valid && !changedSinceListing && kept.processId == processId &&
+               kept.title == title;
+    }
+
+    void Replay(const std::function<void(WindowHandle)>& callback) {
+        listing = true;
+        const QList<WindowHandle> order = kept.order; // a callback may not change it, but be safe
+        for (const WindowHandle handle : order) {
+            callback(handle);
+        }
+        listing = false;
     }
 
     int timeoutMs;
     int listingBudgetMs;
     int listingNodeLimit;
+    bool reuseListings;
     bool atspiStarted = false;
     bool atspiReady = false;
     bool listing = false;
     QHash<WindowHandle, Node> nodes;
     WindowHandle lastSerial = 0;
+    KeptListing kept;
+    AtspiEventListener* listener = nullptr;
+    bool changedSinceListing = false;
+    QTimer idleTimer;
 };
 
-AtspiWindows::AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit)
-    : d(std::make_unique<Impl>(timeoutMs, listingBudgetMs, listingNodeLimit)) {}
+AtspiWindows::AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit,
+                           Listings listings)
+    : d(std::make_unique<Impl>(timeoutMs, listingBudgetMs, listingNodeLimit,
+                               listings == Listings::Reused)) {}
 
 AtspiWindows::~AtspiWindows() = default;
 
@@ -282,15 +432,31 @@ bool AtspiWindows::IsAccessibleHandle(WindowHandle handle) {
 
 void AtspiWindows::ListFrameOf(quint32 processId, const std::function<QString()>& windowTitle,
                                const std::function<void(WindowHandle)>& callback) {
+    const QString title = processId ? windowTitle() : QString();
+    if (d->CanReplay(processId, title)) {
+        d->KeepWatching();
+        d->Replay(callback);
+        return;
+    }
     d->ForgetNodes();
     AtspiAccessible* application =
         processId && d->EnsureAtspi() ? d->ApplicationOf(processId) : nullptr;
     if (!application) {
         return;
     }
-    AtspiAccessible* frame = d->FrameOf(application, windowTitle());
+    // Watching first: a change during the walk makes the next listing walk again.
+    const bool watched = d->reuseListings && d->StartWatching();
+    d->changedSinceListing = false;
+    AtspiAccessible* frame = d->FrameOf(application, title);
     g_object_unref(application);
-    d->List(frame, callback);
+    if (!frame) {
+        return;
+    }
+    d->kept.order.clear();
+    d->List(frame, callback, &d->kept.order);
+    d->kept.processId = processId;
+    d->kept.title = title;
+    d->kept.valid = watched;
 }
 
 void AtspiWindows::ListChildren(WindowHandle handle,
@@ -346,8 +512,19 @@ QString AtspiWindows::Text(WindowHandle handle) {
             return Failed(error) ? QString() : CutText(content);
         }
     }
+    if (d->listing && node->nameKept) {
+        return node->name;
+    }
     QString name = TakeUtf8(atspi_accessible_get_name(node->accessible, &error));
-    return Failed(error) ? QString() : CutText(name);
+    if (Failed(error)) {
+        return {};
+    }
+    name = CutText(name);
+    if (d->listing) {
+        node->nameKept = true;
+        node->name = name;
+    }
+    return name;
 }
 
 QString AtspiWindows::ClassName(WindowHandle handle) {
@@ -355,33 +532,15 @@ QString AtspiWindows::ClassName(WindowHandle handle) {
     if (!node) {
         return {};
     }
-    GError* error = nullptr;
-    AtspiRole role = node->role;
-    if (!d->listing || role == ATSPI_ROLE_INVALID) {
-        role = atspi_accessible_get_role(node->accessible, &error);
-        if (Failed(error)) {
-            return {};
-        }
+    if (d->listing && node->classKept) {
+        return node->className;
     }
-    if (role == ATSPI_ROLE_ENTRY) {
-        const QString name = TakeUtf8(atspi_accessible_get_name(node->accessible, &error));
-        bool addressBar = !Failed(error) && name == browsers::kChromeAddressBarName;
-        if (!addressBar) {
-            // Other languages name the bar otherwise; the view class tells it too.
-            if (GHashTable* attributes =
-                    atspi_accessible_get_attributes(node->accessible, &error)) {
-                const auto* view =
-                    static_cast<const char*>(g_hash_table_lookup(attributes, "class"));
-                addressBar = view && qstrcmp(view, browsers::kChromeAddressBarView) == 0;
-                g_hash_table_unref(attributes);
-            }
-            Failed(error);
-        }
-        if (addressBar) {
-            return browsers::kChromeAddressClass;
-        }
+    QString className = ClassNameOf(node->accessible, d->listing ? node->role : ATSPI_ROLE_INVALID);
+    if (d->listing && !className.isEmpty()) {
+        node->classKept = true;
+        node->className = className;
     }
-    return CutText(TakeUtf8(atspi_role_get_name(role)));
+    return className;
 }
 
 } // namespace platform

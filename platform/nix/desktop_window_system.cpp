@@ -21,9 +21,11 @@ QString CutText(QString text) {
 
 } // namespace
 
-DesktopWindowSystem::DesktopWindowSystem()
+DesktopWindowSystem::DesktopWindowSystem() : DesktopWindowSystem(AtspiWindows::Listings::Reused) {}
+
+DesktopWindowSystem::DesktopWindowSystem(AtspiWindows::Listings listings)
     : m_x(kRequestTimeoutMs),
-      m_accessibles(kRequestTimeoutMs, kEnumerationBudgetMs, kEnumerationNodeLimit) {}
+      m_accessibles(kRequestTimeoutMs, kEnumerationBudgetMs, kEnumerationNodeLimit, listings) {}
 
 DesktopWindowSystem::~DesktopWindowSystem() = default;
 

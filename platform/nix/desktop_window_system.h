@@ -14,6 +14,9 @@ namespace platform {
 class DesktopWindowSystem final : public WindowSystem {
 public:
     DesktopWindowSystem();
+    // With the accessibles' listings reused or walked at every enumeration (DesktopWindowSystem()
+    // reuses them).
+    explicit DesktopWindowSystem(AtspiWindows::Listings listings);
     ~DesktopWindowSystem() override;
     DesktopWindowSystem(const DesktopWindowSystem&) = delete;
     DesktopWindowSystem& operator=(const DesktopWindowSystem&) = delete;
