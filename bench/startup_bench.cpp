@@ -8,6 +8,7 @@
 //   startup_bench PROGRAM BARE_DIALOG [ROUNDS]      (default 21; run on a desktop)
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -139,8 +140,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: startup_bench PROGRAM BARE_DIALOG [ROUNDS]\n");
         return 2;
     }
-    const std::string program = argv[1];
-    const std::string bare = argv[2];
+    // Whole paths: the programs start in the program's folder.
+    char resolved[PATH_MAX];
+    const std::string program = realpath(argv[1], resolved) ? resolved : argv[1];
+    const std::string bare = realpath(argv[2], resolved) ? resolved : argv[2];
     const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 21;
     const std::string programDir = program.substr(0, program.rfind('/'));
     xcb_connection_t* x = xcb_connect(nullptr, nullptr);
@@ -153,7 +156,8 @@ int main(int argc, char** argv) {
     // One of each first, so that both read their libraries from the page cache.
     if (!StartAndWait(x, root, program, "Vistrel", programDir) ||
         !StartAndWait(x, root, bare, "BareDialog", programDir)) {
-        std::fprintf(stderr, "startup_bench: a window never showed\n");
+        std::fprintf(stderr, "startup_bench: a window never showed (%s, %s)\n", program.c_str(),
+                     bare.c_str());
         return 1;
     }
     std::vector<double> programMs, bareMs, ratios, programPss, barePss;
