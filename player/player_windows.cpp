@@ -1,5 +1,6 @@
 #include "player/player_windows.h"
 
+#include "platform/web_engine_startup.h"
 #include "player/player_module.h"
 
 template <> PlayerWindowService& platform::Services<PlayerWindowService>::Own() {
@@ -13,6 +14,7 @@ PlayerWindowService* ModulePlayerWindows::Module(QString& problem) {
     if (m_windows != nullptr) {
         return m_windows;
     }
+    const platform::QuietLateEngineStart quiet;
     if (!m_module.Load()) {
         problem = m_module.ErrorString();
         return nullptr;

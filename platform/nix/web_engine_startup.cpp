@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -65,6 +67,28 @@ void PrepareWebEngine() {
     }
 }
 
+bool IsSoftwareRenderer(const QString& renderer) {
+    static const char* const kSoftware[] = {"llvmpipe", "softpipe", "swrast", "SwiftShader"};
+    for (const char* name : kSoftware) {
+        if (renderer.contains(QLatin1String(name), Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString FlagsWithoutGpu(const QString& flags) {
+    static const char* const kGpuFlags[] = {
+        "--disable-gpu", "--enable-gpu",           "--use-gl",
+        "--use-angle",   "--ignore-gpu-blocklist", "--in-process-gpu"};
+    for (const char* flag : kGpuFlags) {
+        if (flags.contains(QLatin1String(flag))) {
+            return flags;
+        }
+    }
+    return (flags + QStringLiteral(" --disable-gpu")).trimmed();
+}
+
 void StartWebEngineLate() {
     if (qt_gl_global_share_context() != nullptr ||
         qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
@@ -75,6 +99,21 @@ void StartWebEngineLate() {
     context->setFormat(QSurfaceFormat::defaultFormat());
     context->create();
     qt_gl_set_global_share_context(context);
+    QOffscreenSurface surface;
+    surface.setFormat(context->format());
+    surface.create();
+    if (context->makeCurrent(&surface)) {
+        const auto* renderer =
+            reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
+        context->doneCurrent();
+        if (renderer != nullptr && IsSoftwareRenderer(QString::fromLatin1(renderer))) {
+            qputenv(
+                "QTWEBENGINE_CHROMIUM_FLAGS",
+                FlagsWithoutGpu(qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")).toLocal8Bit());
+        }
+    }
+    // The widgets that show the engine's pictures share with it only with the attribute on.
+    const QuietLateEngineStart quiet;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
