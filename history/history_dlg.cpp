@@ -119,8 +119,8 @@ bool CHistoryDlg::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
         return QFrame::eventFilter(watched, event);
     }
-    // The list takes the double-click first (it marks the row under the pointer, if any), then
-    // the panel acts on whatever row is marked.
+    // The list takes the double-click first (it marks the row under the pointer; below the rows
+    // it marks none), then the panel acts on whatever row is marked.
     m_bPassingDoubleClick = true;
     QCoreApplication::sendEvent(watched, event);
     m_bPassingDoubleClick = false;

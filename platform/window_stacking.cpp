@@ -27,8 +27,4 @@ void SetWindowTopMost(QWidget* window, bool topMost) {
     handle->setFlags(flags);
 }
 
-bool IsWindowTopMost(const QWidget* window) {
-    return window != nullptr && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-}
-
 } // namespace platform

@@ -8,6 +8,5 @@ namespace platform {
 // out. An existing window changes band in place: the same native window, not hidden, not
 // moved, not resized. A window not created yet takes the state when it is.
 void SetWindowTopMost(QWidget* window, bool topMost);
-bool IsWindowTopMost(const QWidget* window);
 
 } // namespace platform
