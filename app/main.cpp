@@ -2,7 +2,6 @@
 #include "platform/console_signals.h"
 #include "platform/display_platform.h"
 #include "platform/native_path.h"
-#include "platform/web_engine_startup.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -27,7 +26,8 @@ int main(int argc, char* argv[]) {
     }
     int toolkitCount = static_cast<int>(toolkitArguments.size());
     toolkitArguments.push_back(nullptr);
-    platform::PrepareWebEngine();
+    // The web engine is not started here: it comes with the player module at the first
+    // connection, so the program starts as a plain widgets program.
     QApplication app(toolkitCount, toolkitArguments.data());
     CCorvaneApp theApp;
     theApp.InitInstance(arguments);
