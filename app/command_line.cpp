@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "app/state_dir.h"
 #include "platform/console_signals.h"
 #include "platform/process_paths.h"
 
@@ -51,7 +52,8 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
     Print(out, "********** Start DEBUG MODE  *******\n");
     Print(out, "PORTABLE VERSION START\n");
 
-    state.m_strExeDir = ExeDirFromProgramPath(programPath);
+    // An installed copy keeps its state in the user's configuration folder instead.
+    state.m_strExeDir = StateDirFor(ExeDirFromProgramPath(programPath));
     platform::ChangeCurrentDirectory(state.m_strExeDir);
     Print(out, "CurrentDir=" + state.m_strExeDir.toUtf8() + '\n');
     if (out) {
