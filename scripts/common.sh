@@ -12,10 +12,12 @@ VISTREL_BUILD_PACKAGES=(
 )
 # What the tests need on top: test frameworks, the fuzzing compiler with its libFuzzer and
 # sanitizer runtimes (not pulled in by clang without recommends), a private X desktop and a
-# real browser for the capture test.
+# real browser for the capture test, and the desktop's validators, the manual reader and the
+# Debian package tools (dpkg-shlibdeps) for the install and package tests.
 VISTREL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xvfb xauth openbox x11-utils xdotool chromium curl imagemagick
+    desktop-file-utils appstream dpkg-dev man-db groff-base
 )
 
 vistrel_install() {
