@@ -25,11 +25,11 @@ cmake --install "$build" --prefix "$root" >"$work/install.log" 2>&1 ||
 diff -u "$work/expected" "$work/actual" || fail "installed files differ from $list"
 [ -z "$(find "$root" -type d -empty)" ] || fail "empty folders installed"
 
-# --- Modes: programs and modules executable, everything else plain readable files.
+# --- Modes: the program executable, everything else (modules too) plain readable files.
 while read -r path; do
     mode=$(stat -c '%a' "$root/$path")
     case $path in
-    bin/* | */vistrel/*.so*) want=755 ;;
+    bin/*) want=755 ;;
     *) want=644 ;;
     esac
     [ "$mode" = "$want" ] || fail "$path has mode $mode, not $want"
