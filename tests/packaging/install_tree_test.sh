@@ -59,6 +59,8 @@ entry() { sed -n "s/^$1=//p" "$desktop"; }
 [ -x "$root/bin/$(entry Exec | cut -d' ' -f1)" ] || fail "Exec names no installed program"
 [ -f "$root/share/icons/hicolor/128x128/apps/$(entry Icon).png" ] || fail "Icon names no icon"
 [ "$(entry Categories)" = "AudioVideo;Video;Player;" ] || fail "Categories '$(entry Categories)'"
+# The toolkit names the windows' class after the application: "Vistrel".
+[ "$(entry StartupWMClass)" = Vistrel ] || fail "StartupWMClass '$(entry StartupWMClass)'"
 [ -n "$(entry 'Comment\[ja\]')" ] && [ -n "$(entry Comment)" ] || fail "Comment in both languages"
 
 # --- AppStream metadata: valid even by the pedantic rules, for the desktop entry installed
