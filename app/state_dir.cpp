@@ -12,7 +12,7 @@ QString UserStateDir() {
 
 QString StateDirFor(const QString& programDir, FILE* warnings) {
     if (platform::IsWritableDirectory(programDir) &&
-        !platform::IsSystemProgramDirectory(programDir)) {
+        !platform::IsProgramInstallDirectory(programDir)) {
         return programDir;
     }
     QString userDir = UserStateDir();

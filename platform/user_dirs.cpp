@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <cerrno>
 #include <fcntl.h>
 #include <pwd.h>
@@ -30,7 +31,7 @@ bool IsWritableDirectory(const QString& dir) {
            ::faccessat(AT_FDCWD, path.constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-bool IsSystemProgramDirectory(const QString& dir) {
+bool IsProgramInstallDirectory(const QString& dir) {
     static const char* const kSystemDirs[] = {
         "/bin",       "/sbin",          "/usr/bin",        "/usr/sbin",
         "/usr/games", "/usr/local/bin", "/usr/local/sbin", "/usr/local/games",
@@ -39,21 +40,23 @@ bool IsSystemProgramDirectory(const QString& dir) {
     if (canonical.isEmpty()) {
         return false;
     }
+    QStringList installDirs;
     for (const char* systemDir : kSystemDirs) {
+        installDirs << QString::fromLatin1(systemDir);
+    }
+    if (const QString home = UserHome(); !home.isEmpty()) {
+        installDirs << home + QStringLiteral("/.local/bin");
+    }
+    for (const QString& installDir : installDirs) {
         // Compared as folders, so that a merged /bin -> /usr/bin counts either way.
-        if (QFileInfo(QString::fromLatin1(systemDir)).canonicalFilePath() == canonical) {
+        if (QFileInfo(installDir).canonicalFilePath() == canonical) {
             return true;
         }
     }
     return false;
 }
 
-QString UserConfigHome() {
-    const QString configHome = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
-    // A relative value is invalid and must be ignored.
-    if (configHome.startsWith(u'/')) {
-        return QDir::cleanPath(configHome);
-    }
+QString UserHome() {
     QByteArray home = qgetenv("HOME");
     if (home.isEmpty()) {
         if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_dir) {
@@ -63,7 +66,20 @@ QString UserConfigHome() {
     if (!home.startsWith('/')) {
         return QString();
     }
-    return QDir::cleanPath(QFile::decodeName(home) + QStringLiteral("/.config"));
+    return QDir::cleanPath(QFile::decodeName(home));
+}
+
+QString UserConfigHome() {
+    const QString configHome = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
+    // A relative value is invalid and must be ignored.
+    if (configHome.startsWith(u'/')) {
+        return QDir::cleanPath(configHome);
+    }
+    const QString home = UserHome();
+    if (home.isEmpty()) {
+        return QString();
+    }
+    return QDir::cleanPath(home + QStringLiteral("/.config"));
 }
 
 bool MakePrivateDirectories(const QString& dir) {

@@ -185,7 +185,7 @@ TEST(StateDir, ProgramFolderWhenWritableElseConfigurationFolder) {
     ASSERT_TRUE(dir.isValid());
     const QString root = QFileInfo(dir.path()).canonicalFilePath();
     ASSERT_TRUE(QDir(root).mkpath("portable"));
-    ASSERT_TRUE(QDir(root).mkpath("home"));
+    ASSERT_TRUE(QDir(root).mkpath("home/.local/bin"));
     QFile plain(root + "/plain");
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
@@ -197,6 +197,7 @@ TEST(StateDir, ProgramFolderWhenWritableElseConfigurationFolder) {
         QString home;
         QString expected;
         QStringList created; // folders that must be new, with mode 0700
+        bool warns = false;  // nothing can be kept, and a line says so
     };
     const QString home = root + "/home";
     const Case cases[] = {
@@ -219,6 +220,18 @@ TEST(StateDir, ProgramFolderWhenWritableElseConfigurationFolder) {
          home,
          root + "/c4/Vistrel",
          {root + "/c4/Vistrel"}},
+        {"the user's own program folder",
+         home + "/.local/bin",
+         root + "/c8",
+         home,
+         root + "/c8/Vistrel",
+         {root + "/c8/Vistrel"}},
+        {"another user's program folder",
+         home + "/.local/bin",
+         root + "/c9",
+         root + "/portable",
+         home + "/.local/bin",
+         {}},
         {"no XDG_CONFIG_HOME",
          "/usr/bin",
          std::nullopt,
@@ -243,13 +256,15 @@ TEST(StateDir, ProgramFolderWhenWritableElseConfigurationFolder) {
          root + "/plain/c7",
          home,
          root + "/gone",
-         {}},
+         {},
+         true},
         {"no usable home folder",
          root + "/gone",
          std::nullopt,
          "relative/home",
          root + "/gone",
-         {}},
+         {},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -267,8 +282,8 @@ TEST(StateDir, ProgramFolderWhenWritableElseConfigurationFolder) {
         QFile file(warningsPath);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray warned = file.readAll();
-        if (c.expected == c.programDir && c.programDir != root + "/portable") {
-            // Nothing can be kept: said once, naming the folder.
+        if (c.warns) {
+            // Said once, naming the folder.
             EXPECT_TRUE(warned.contains(c.programDir.toUtf8()));
             EXPECT_EQ(warned.count('\n'), 1);
         } else {
