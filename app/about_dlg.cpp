@@ -43,5 +43,7 @@ bool CAboutDlg::OnInitDialog() {
 
 int CAboutDlg::DoModal() {
     OnInitDialog();
+    // Modal to the main window alone: the player goes on playing and can be used meanwhile.
+    setWindowModality(parentWidget() != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
     return exec();
 }

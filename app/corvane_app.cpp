@@ -42,6 +42,9 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     mainWindow->DoModal();
     // From here on an ending signal has no window to close.
     platform::SetCloseRequest({});
+    // No event loop runs after the main window's: what its run left to be released later (a
+    // player window closed at the last moment) goes now, while the web engine is still there.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ReleaseAppState();
     m_pMainWnd = nullptr;
     mainWindow.reset();

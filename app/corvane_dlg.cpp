@@ -6,6 +6,7 @@
 #include "res/resources.h"
 
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -100,9 +101,18 @@ void CCorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 
 int CCorvaneDlg::DoModal() {
     Create();
-    const int result = exec();
+    // Not QDialog::exec(): on a window without a parent that makes it modal to the whole
+    // application, so that no other window of the program (the player) could be focused or
+    // closed. The window is shown modeless and the run is a loop of its own that done() leaves.
+    if (!m_bEnded) {
+        QEventLoop loop;
+        m_pRunLoop = &loop;
+        show();
+        loop.exec();
+        m_pRunLoop = nullptr;
+    }
     DestroyWindow();
-    return result;
+    return result();
 }
 
 bool CCorvaneDlg::DestroyWindow() {
@@ -119,6 +129,15 @@ void CCorvaneDlg::accept() {}
 
 void CCorvaneDlg::reject() {
     done(IDCANCEL);
+}
+
+void CCorvaneDlg::done(int result) {
+    QDialog::done(result);
+    // An end asked for before the run starts (an ending signal during start-up) ends it at once.
+    m_bEnded = true;
+    if (m_pRunLoop != nullptr) {
+        m_pRunLoop->quit();
+    }
 }
 
 void CCorvaneDlg::OnSysCommand(int id) {

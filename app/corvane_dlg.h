@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QIcon>
 
+class QEventLoop;
 class QMenu;
 
 // The distances from each edge of `window`'s client area to `child`'s outer rectangle, in screen
@@ -26,8 +27,9 @@ public:
     // Builds the window from its template and runs OnInitDialog (DoModal does it first).
     bool Create();
     bool OnInitDialog();
-    // Runs the window modally; when the run ends the window and its panels are destroyed and
-    // both files saved.
+    // Runs the window until it ends (IDCANCEL: close box, Alt+F4, Escape, an ending signal);
+    // then the window and its panels are destroyed and both files saved. The run blocks only
+    // the window's owner, and it has none: the player, a window of its own, stays usable.
     int DoModal();
     // The control panel's teardown first, then the window's own. Only the first call acts.
     bool DestroyWindow();
@@ -53,6 +55,7 @@ public:
 public slots:
     void accept() override; // the OK command (Enter) does nothing
     void reject() override; // close box, Alt+F4, Escape
+    void done(int result) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +66,8 @@ private:
 
     QMenu* m_pSysMenu = nullptr;
     platform::CompositionWatcher* m_pWatcher = nullptr;
+    QEventLoop* m_pRunLoop = nullptr;
+    bool m_bEnded = false;
     bool m_bWindowCreated = false;
     bool m_bDestroyed = false;
 };

@@ -7,8 +7,10 @@
 #include "selection/control_dlg.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -59,8 +61,9 @@ bool CHistoryDlg::Create(QWidget* parent) {
     onClick(1011, &CHistoryDlg::OnBnClickedDelete);
     onClick(1012, &CHistoryDlg::OnBnClickedUp);
     onClick(1013, &CHistoryDlg::OnBnClickedDown);
-    connect(m_listHistory, &QTreeWidget::itemDoubleClicked, this,
-            [this] { OnNMDblclkHistoryList(); });
+    // The list's own double-click signal comes only on a row; the notification comes wherever
+    // the list is double-clicked.
+    m_listHistory->viewport()->installEventFilter(this);
     m_bWindowCreated = true;
     return OnInitDialog();
 }
@@ -109,6 +112,25 @@ void CHistoryDlg::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QFrame::keyPressEvent(event);
+}
+
+bool CHistoryDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (m_bPassingDoubleClick || m_listHistory == nullptr || watched != m_listHistory->viewport() ||
+        event->type() != QEvent::MouseButtonDblClick ||
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+        return QFrame::eventFilter(watched, event);
+    }
+    // The list takes the double-click first (it marks the row under the pointer; below the rows
+    // it marks none), then the panel acts on whatever row is marked.
+    m_bPassingDoubleClick = true;
+    QCoreApplication::sendEvent(watched, event);
+    m_bPassingDoubleClick = false;
+    try {
+        OnNMDblclkHistoryList();
+    } catch (...) {
+        // Out of memory while connecting: the panel stays as it was.
+    }
+    return true;
 }
 
 bool CHistoryDlg::AddEntry(StreamEntry entry) {

@@ -57,6 +57,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Double-clicks anywhere in the list, on a row or below the last one.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void SetTimer();
@@ -64,4 +66,5 @@ private:
 
     QTimer m_timer;
     bool m_bWindowCreated = false;
+    bool m_bPassingDoubleClick = false;
 };

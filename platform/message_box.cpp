@@ -10,7 +10,12 @@ namespace {
 class WidgetMessageBoxService final : public MessageBoxService {
 public:
     void ShowMessage(QWidget* parent, const QString& text) override {
-        QMessageBox::warning(parent, QStringLiteral("Vistrel"), text, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Vistrel"), text, QMessageBox::Ok,
+                        parent);
+        // Modal to the window it was asked from (the main window), not to the whole program:
+        // the player stays usable while the box is open.
+        box.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+        box.exec();
     }
 };
 

@@ -16,7 +16,7 @@ VISTREL_BUILD_PACKAGES=(
 # Debian package tools (dpkg-shlibdeps) for the install and package tests.
 VISTREL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
-    xvfb xauth openbox x11-utils xdotool chromium curl imagemagick
+    xvfb xauth openbox x11-utils xdotool wmctrl chromium curl imagemagick
     desktop-file-utils appstream dpkg-dev man-db groff-base
 )
 

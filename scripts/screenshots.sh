@@ -78,12 +78,40 @@ shot "$about" "$out/about_box.png"
 xdotool windowactivate --sync "$about" key Escape
 sleep 0.5
 
-# A channel in the player window, and the main window with it in the history.
+# A channel in the player window, at the size it opens with and larger; the main window with
+# the channel in the history.
 click 1002
 xdotool type --delay 10 "$page"
 click 1003
 player=$(find_window '^Player$')
-xdotool windowsize --sync "$player" 480 300
 sleep 4
+shot "$player" "$out/player_default_size.png"
+xdotool windowsize --sync "$player" 480 300
+sleep 2
 shot "$player" "$out/player.png"
 shot "$main" "$out/main_window_connected.png"
+
+# The player in front of the main window, brought there by a click on its picture.
+mw=$(sed -n 's/.*Width: *//p' <<<"$info")
+xdotool windowmove --sync "$player" $((mx + mw - 200)) $((my + 150))
+sleep 0.5
+xdotool mousemove --sync $((mx + 20)) $((my + 8)) click 1
+sleep 0.5
+pinfo=$(xwininfo -id "$player")
+px=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$pinfo")
+py=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$pinfo")
+xdotool mousemove --sync $((px + 480 - 60)) $((py + 150)) click 1
+sleep 1
+import -window root "$out/player_over_main_window.png"
+echo "screenshots: $out/player_over_main_window.png"
+
+# The about box open over the main window while the player plays on and has the focus.
+xdotool mousemove --sync $((mx + 20)) $((my + 8)) click 3
+sleep 0.5
+xdotool key a
+find_window 'バージョン情報' >/dev/null
+sleep 0.5
+xdotool mousemove --sync $((px + 480 - 60)) $((py + 150)) click 1
+sleep 1
+import -window root "$out/about_box_with_player.png"
+echo "screenshots: $out/about_box_with_player.png"

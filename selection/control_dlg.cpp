@@ -3,6 +3,7 @@
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 #include "platform/screens.h"
+#include "platform/window_stacking.h"
 #include "player/player_dlg.h"
 #include "res/resources.h"
 #include "selection/player_placement.h"
@@ -103,6 +104,9 @@ bool CControlDlg::DestroyWindow() {
         CPlayerDlg* player = m_pPlayer;
         player->DestroyWindow();
         m_pPlayer = nullptr;
+        // Released at once, not left to an event loop: at the program's end none runs again,
+        // and the viewer's pages must go before the web engine and its profile do.
+        delete player;
     }
     m_history.DestroyWindow();
     SaveSettings();
@@ -167,18 +171,8 @@ void CControlDlg::OnTopMost() {
     if (m_pPlayer == nullptr) {
         return;
     }
-    const bool topMost = m_chkTopMost->isChecked();
-    if (m_pPlayer->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topMost) {
-        return;
-    }
-    // Changing a window flag hides the window; put it back where it was, as it was.
-    const bool visible = m_pPlayer->isVisible();
-    const QRect geometry = m_pPlayer->geometry();
-    m_pPlayer->setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
-    m_pPlayer->setGeometry(geometry);
-    if (visible) {
-        m_pPlayer->show();
-    }
+    // The same window changes band: it is neither hidden nor moved.
+    platform::SetWindowTopMost(m_pPlayer, m_chkTopMost->isChecked());
 }
 
 void CControlDlg::OnMemoEdit() {

@@ -6,14 +6,17 @@
 #include "platform/composition.h"
 #include "platform/desktop_services.h"
 #include "platform/dialog_template.h"
+#include "platform/message_box.h"
 #include "res/resources.h"
 #include "tests/support/panel_fixture.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -249,6 +252,97 @@ TEST_F(MainWindow, OrderlyCloseDismissesBoxesAboveTheMainWindow) {
     EXPECT_TRUE(aboutWasOpen);
     EXPECT_TRUE(QFile::exists(PathOf(QStringLiteral("Vistrel.ini"))));
     EXPECT_TRUE(QFile::exists(PathOf(QStringLiteral("History.ini"))));
+}
+
+// A click as the window system delivers it: through the widget's window, where a modal box
+// above that window holds it back.
+void ClickThroughTheWindow(QWidget* widget) {
+    QWidget* top = widget->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
+                      widget->mapTo(top, widget->rect().center()));
+}
+
+TEST_F(MainWindow, TheRunAndItsBoxesHoldBackOnlyTheMainWindow) {
+    CCorvaneDlg::SetAboutBoxRunner({});      // the real about box
+    platform::SetMessageBoxService(nullptr); // and the real message box
+    // Another window of the program's own, as the player is: no parent, no owner.
+    QWidget other;
+    auto* button = new QPushButton(QStringLiteral("other"), &other);
+    button->resize(80, 30);
+    int otherClicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++otherClicks; });
+    other.show();
+
+    CCorvaneDlg dlg;
+    QCheckBox* memoEdit = nullptr;
+    struct Phase {
+        const char* name = "";
+        int otherClicks = -1;
+        bool mainTook = false;
+        QString modal;
+    };
+    Phase phases[3];
+    phases[0].name = "the run";
+    phases[1].name = "about box";
+    phases[2].name = "message box";
+    const auto probe = [&](Phase& phase) {
+        const int before = otherClicks;
+        const bool checked = memoEdit->isChecked();
+        ClickThroughTheWindow(button);
+        ClickThroughTheWindow(memoEdit);
+        phase.otherClicks = otherClicks - before;
+        phase.mainTook = memoEdit->isChecked() != checked;
+        QWidget* modal = QApplication::activeModalWidget();
+        phase.modal =
+            modal != nullptr ? QString::fromLatin1(modal->metaObject()->className()) : QString();
+        if (modal != nullptr) {
+            EXPECT_EQ(modal->windowModality(), Qt::WindowModal) << phase.name;
+            EXPECT_EQ(modal->parentWidget()->window(), &dlg) << phase.name;
+        }
+    };
+    QTimer::singleShot(0, &dlg, [&] {
+        memoEdit = platform::FindControl<QCheckBox>(&dlg.m_controlDlg, 1008);
+        probe(phases[0]);
+        QTimer::singleShot(50, &dlg, [&] {
+            probe(phases[1]);
+            QApplication::activeModalWidget()->close();
+        });
+        dlg.OnSysCommand(IDM_ABOUTBOX);
+        QTimer::singleShot(50, &dlg, [&] {
+            probe(phases[2]);
+            QApplication::activeModalWidget()->close();
+        });
+        platform::AfxMessageBox(&dlg.m_controlDlg,
+                                QStringLiteral("接続したいSteamを選択してください."));
+        dlg.reject();
+    });
+    EXPECT_EQ(dlg.DoModal(), CCorvaneDlg::IDCANCEL);
+    EXPECT_FALSE(dlg.isModal());
+
+    EXPECT_EQ(phases[0].otherClicks, 1);
+    EXPECT_TRUE(phases[0].mainTook);
+    EXPECT_EQ(phases[0].modal, QString()); // the main window's run is modal to nothing
+    EXPECT_EQ(phases[1].otherClicks, 1);
+    EXPECT_FALSE(phases[1].mainTook);
+    EXPECT_EQ(phases[1].modal, QStringLiteral("CAboutDlg"));
+    EXPECT_EQ(phases[2].otherClicks, 1);
+    EXPECT_FALSE(phases[2].mainTook);
+    EXPECT_EQ(phases[2].modal, QStringLiteral("QMessageBox"));
+}
+
+TEST_F(MainWindow, AnEndAskedForBeforeTheRunEndsItAtOnce) {
+    CCorvaneDlg dlg;
+    dlg.Create();
+    CCorvaneApp::CloseMainWindow(&dlg); // an ending signal during start-up
+    bool ranLoop = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        ranLoop = true;
+        dlg.reject();
+    });
+    EXPECT_EQ(dlg.DoModal(), CCorvaneDlg::IDCANCEL);
+    EXPECT_FALSE(ranLoop);
+    EXPECT_TRUE(QFile::exists(PathOf(QStringLiteral("Vistrel.ini"))));
+    QCoreApplication::processEvents();
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The whole program on a private desktop, driven with the real pointer and keyboard: paste a
 # channel page address, press Connect Stream, watch the player open and the viewer's calls
-# traced; connect a second channel by double-clicking it in the history; close the program and
-# read both INI files; start again and find that state. Run under run_with_desktop.sh.
+# traced; use the player as a window of its own through the window manager (focus, stacking,
+# "Top Most", closing it every way there is, with the about box or a message box open);
+# connect a second channel by double-clicking it in the history; close the program and read
+# both INI files; start again and find that state. Run under run_with_desktop.sh.
 #
 #   program_e2e.sh VISTREL TEVORA_STANDIN VISTREL_LAYOUT
 set -u
@@ -10,7 +12,9 @@ vistrel_exe=$1 standin_exe=$2 layout_exe=$3
 
 work=$(mktemp -d)
 standin_pid="" program_pid=""
+watch_pid=""
 cleanup() {
+    [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null
     wait 2>/dev/null
@@ -76,6 +80,71 @@ click() {
     read -r _ x y < <(read_layout "$1")
     xdotool mousemove --sync $((main_x + x)) $((main_y + y)) click --repeat "${2:-1}" --delay 80 1
 }
+# The player through the window manager.
+player_window() { xdotool search --onlyvisible --name '^Player$' | head -n 1; }
+no_player() { [ -z "$(player_window)" ]; }
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+has_state() { xprop -id "$1" _NET_WM_STATE | grep -q "$2"; }
+# The window manager's stacking order, bottom to top: is $1 above $2?
+stacked_above() {
+    local order
+    order=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/,//g')
+    local a b i=0
+    for w in $order; do
+        [ $((w)) -eq "$1" ] && a=$i
+        [ $((w)) -eq "$2" ] && b=$i
+        i=$((i + 1))
+    done
+    [ -n "${a:-}" ] && [ -n "${b:-}" ] && [ "$a" -gt "$b" ]
+}
+# The player's picture, near its left edge: the part the main window does not cover.
+click_player() {
+    window_origin "$1"
+    xdotool mousemove --sync $((origin_x + 50)) $((origin_y + origin_h / 2)) click 1
+}
+# The frame the window manager put around a window.
+frame_of() {
+    xwininfo -tree -id "$1" | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p'
+}
+# The close box: the right end of the frame's title bar.
+click_close_box() {
+    local info fx fy fw
+    window_origin "$1"
+    info=$(xwininfo -id "$(frame_of "$1")")
+    fx=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+    fy=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+    fw=$(sed -n 's/.*Width: *//p' <<<"$info")
+    xdotool mousemove --sync $((fx + fw - 12)) $(((fy + origin_y) / 2)) click 1
+}
+near() { [ $(($1 - $2)) -le 4 ] && [ $(($2 - $1)) -le 4 ]; }
+# The player opened again by Connect Stream sits where the last one was closed.
+reopen_player_at() { # X Y W H WHAT
+    click 1003
+    wait_for 30 bash -c '[ -n "$(xdotool search --onlyvisible --name "^Player\$")" ]' ||
+        fail "$5: Connect Stream did not open the player again"
+    player_wid=$(player_window)
+    sleep 0.3
+    window_origin "$player_wid"
+    near "$origin_x" "$1" && near "$origin_y" "$2" && near "$origin_w" "$3" && near "$origin_h" "$4" ||
+        fail "$5: player reopened at ${origin_x},${origin_y} ${origin_w}x$origin_h, not $1,$2 $3x$4"
+}
+# Closes the player one way and checks that only the player went; closed_x/y/w/h keep where it
+# was.
+close_player() { # WHAT COMMAND...
+    local what=$1
+    shift
+    window_origin "$player_wid"
+    closed_x=$origin_x closed_y=$origin_y closed_w=$origin_w closed_h=$origin_h
+    "$@"
+    wait_for 10 no_player || fail "$what did not close the player"
+    sleep 0.3
+    kill -0 "$program_pid" 2>/dev/null || fail "$what ended the program"
+    xwininfo -id "$main_wid" | grep -q 'IsViewable' || fail "$what closed the main window"
+}
+close_player_and_reopen() { # WHAT COMMAND...
+    close_player "$@"
+    reopen_player_at "$closed_x" "$closed_y" "$closed_w" "$closed_h" "$1"
+}
 ini_value() { # FILE SECTION KEY
     awk -F= -v s="[$2]" -v k="$3" '/^\[/{cur=$0} cur==s && $1==k {sub(/^[^=]*=/, ""); print; exit}' \
         "$work/prog/$1" | tr -d '\r'
@@ -92,6 +161,98 @@ wait_for 30 grep -q 'FlashCall():.*tevora.flash.viewer.null.ready' "$work/progra
     fail "viewer's ready call not traced"
 grep -q 'SetReturnValue():' "$work/program.log" || fail "no answer traced"
 
+# --- The player is a window of its own: over the main window, a click brings it to the front
+# and gives it the focus.
+player_wid=$(player_window)
+# Over the main window's lower left, clear of the controls the test clicks.
+left_of_main=$((main_x > 200 ? main_x - 200 : 0))
+xdotool windowmove --sync "$player_wid" "$left_of_main" $((main_y + 400))
+xdotool windowsize --sync "$player_wid" 400 260
+sleep 0.3
+xdotool mousemove --sync $((main_x + 20)) $((main_y + 8)) click 1
+wait_for 10 active_is "$main_wid" || fail "the main window did not take the focus"
+wait_for 10 stacked_above "$main_wid" "$player_wid" || fail "the main window did not come up"
+click_player "$player_wid"
+wait_for 10 active_is "$player_wid" || fail "a click did not make the player the active window"
+wait_for 10 stacked_above "$player_wid" "$main_wid" || fail "a click did not raise the player"
+has_state "$main_wid" _NET_WM_STATE_MODAL && fail "the main window is modal"
+# It maximises and comes back.
+wmctrl -i -r "$player_wid" -b add,maximized_vert,maximized_horz
+wait_for 10 has_state "$player_wid" _NET_WM_STATE_MAXIMIZED_HORZ || fail "player did not maximise"
+wmctrl -i -r "$player_wid" -b remove,maximized_vert,maximized_horz
+wait_for 10 bash -c "! xprop -id $player_wid _NET_WM_STATE | grep -q MAXIMIZED" ||
+    fail "player did not come back from maximised"
+sleep 0.3
+
+# --- "Top Most" moves the same window between bands: same X window, never unmapped, not moved.
+window_origin "$player_wid"
+before="$origin_x $origin_y $origin_w $origin_h"
+xev -id "$player_wid" -event structure >"$work/player_events" 2>/dev/null &
+watch_pid=$!
+sleep 0.3
+click 1011
+wait_for 10 has_state "$player_wid" _NET_WM_STATE_ABOVE || fail "Top Most: no _NET_WM_STATE_ABOVE"
+[ "$(player_window)" = "$player_wid" ] || fail "Top Most made a new player window"
+click 1011
+wait_for 10 bash -c "! xprop -id $player_wid _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE" ||
+    fail "Top Most off: _NET_WM_STATE_ABOVE stays"
+[ "$(player_window)" = "$player_wid" ] || fail "Top Most off made a new player window"
+sleep 0.3
+kill "$watch_pid" 2>/dev/null
+wait "$watch_pid" 2>/dev/null
+watch_pid=""
+grep -qE 'UnmapNotify|DestroyNotify|MapNotify' "$work/player_events" &&
+    fail "Top Most unmapped the player: $(grep -E 'Unmap|Destroy|Map' "$work/player_events" | head -n 3)"
+window_origin "$player_wid"
+[ "$origin_x $origin_y $origin_w $origin_h" = "$before" ] ||
+    fail "Top Most moved the player: $before -> $origin_x $origin_y $origin_w $origin_h"
+
+# --- While the about box is open the player plays on and can be focused, moved and closed.
+xdotool mousemove --sync $((main_x + 20)) $((main_y + 8)) click 3
+sleep 0.5
+xdotool key a
+wait_for 10 xdotool search --onlyvisible --name 'バージョン情報' || fail "about box did not open"
+about_wid=$(xdotool search --onlyvisible --name 'バージョン情報' | head -n 1)
+click_player "$player_wid"
+wait_for 10 active_is "$player_wid" || fail "about box open: the player took no focus"
+xdotool windowmove --sync "$player_wid" $((left_of_main + 30)) $((main_y + 420))
+sleep 0.3
+window_origin "$player_wid"
+near "$origin_x" $((left_of_main + 30)) || fail "about box open: the player did not move"
+close_player "the close box (about box open)" click_close_box "$player_wid"
+xdotool search --onlyvisible --name 'バージョン情報' >/dev/null || fail "the about box went too"
+xdotool windowactivate --sync "$about_wid" key Escape
+wait_for 10 bash -c "! xdotool search --onlyvisible --name 'バージョン情報'" ||
+    fail "about box did not close"
+reopen_player_at "$closed_x" "$closed_y" "$closed_w" "$closed_h" "the close box"
+
+# --- The window manager's close request, Escape and Alt+F4 in the player close only the player.
+wait_for 30 bash -c "[ \$(grep -c 'FlashCall():.*tevora.flash.viewer.null.ready' '$work/program.log') -ge 2 ]" ||
+    fail "the reopened player's viewer did not start"
+close_player_and_reopen "_NET_CLOSE_WINDOW" wmctrl -i -c "$player_wid"
+click_player "$player_wid"
+wait_for 10 active_is "$player_wid" || fail "the reopened player took no focus"
+close_player_and_reopen "Escape in the player" xdotool key Escape
+click_player "$player_wid"
+wait_for 10 active_is "$player_wid" || fail "the reopened player took no focus"
+close_player_and_reopen "Alt+F4 in the player" xdotool key alt+F4
+
+# --- A double-click in the list where no row is marked says so, in a box modal to the main
+# window alone: the player can still be focused and closed.
+click h1007 2
+wait_for 10 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel\$' | wc -l) -ge 2 ]" ||
+    fail "double-click in the empty list showed no message"
+box_wid=$(xdotool search --onlyvisible --name '^Vistrel$' | grep -vx "$main_wid" | head -n 1)
+xprop -id "$box_wid" WM_TRANSIENT_FOR | grep -qi "$(printf '0x%x' "$main_wid")" ||
+    fail "the message box is not over the main window"
+click_player "$player_wid"
+wait_for 10 active_is "$player_wid" || fail "message box open: the player took no focus"
+close_player "_NET_CLOSE_WINDOW (message box open)" wmctrl -i -c "$player_wid"
+xdotool windowactivate --sync "$box_wid" key Return
+wait_for 10 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel\$' | wc -l) -eq 1 ]" ||
+    fail "the message box did not close"
+reopen_player_at "$closed_x" "$closed_y" "$closed_w" "$closed_h" "_NET_CLOSE_WINDOW"
+
 # --- The history now lists the pasted channel first and the older one second.
 click h1007:1 2
 wait_for 30 grep -q "cid=$id2" "$work/standin.log" || fail "double-click did not connect $id2"
@@ -105,6 +266,8 @@ sleep 0.5
 xdotool windowactivate --sync "$main_wid" key --clearmodifiers alt+F4
 wait_for 20 bash -c "! kill -0 $program_pid" || fail "program did not end on Alt+F4"
 program_pid=""
+# A clean end with the player open: the viewer's pages went before their profile.
+grep -q 'still not deleted' "$work/program.log" && fail "the web engine warned at the end"
 
 [ "$(ini_value History.ini SYSTEM COUNT)" = 2 ] || fail "History.ini COUNT"
 [ "$(ini_value History.ini ITEM0 STREAMID)" = "$id1" ] || fail "History.ini ITEM0"
@@ -135,5 +298,6 @@ window_origin "$player_wid"
 kill -TERM "$program_pid"
 wait_for 20 bash -c "! kill -0 $program_pid" || fail "program did not end on SIGTERM"
 program_pid=""
+grep -q 'still not deleted' "$work/program.log" && fail "the web engine warned at the end"
 [ "$(ini_value History.ini SYSTEM COUNT)" = 2 ] || fail "second run History.ini COUNT"
 echo "program e2e: passed"

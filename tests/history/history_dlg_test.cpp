@@ -175,6 +175,54 @@ TEST_F(HistoryPanel, ChangeStreamAndDoubleClickConnectWithoutReordering) {
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
+TEST_F(HistoryPanel, DoubleClickAnywhereInTheListIsChangeStream) {
+    struct Case {
+        const char* name;
+        int count;
+        int marked;  // row clicked before, -1 none
+        int clicked; // row double-clicked, -1 the empty part below the rows
+        QStringList shown;
+        QStringList messages;
+    };
+    const Case cases[] = {
+        {"empty list", 0, -1, -1, {}, {kSelectToConnect}},
+        {"below the rows, none marked", 2, -1, -1, {}, {kSelectToConnect}},
+        // A click on no row takes the mark away, as the list shows: nothing is marked then.
+        {"below the rows, a row marked before", 3, 1, -1, {}, {kSelectToConnect}},
+        {"on a row, none marked before", 3, -1, 2, {StreamId(2)}, {}},
+        {"on another row than the marked one", 3, 0, 2, {StreamId(2)}, {}},
+    };
+    for (const Case& c : cases) {
+        WriteHistory(c.count);
+        m_control.reset();
+        shownStreams.clear();
+        messages.texts.clear();
+        if (c.marked >= 0) {
+            ClickRow(c.marked);
+        }
+        Control().show(); // laid out as on the screen
+        QWidget* viewport = List()->viewport();
+        const QPoint at = c.clicked >= 0
+                              ? List()->visualItemRect(List()->topLevelItem(c.clicked)).center()
+                              : QPoint(viewport->width() / 2, viewport->height() - 4);
+        ASSERT_TRUE(viewport->rect().contains(at)) << c.name;
+        ASSERT_EQ(List()->itemAt(at) == nullptr, c.clicked < 0) << c.name;
+        // The first click of the pair, then the press the system reports as double.
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+        EXPECT_EQ(shownStreams, c.shown) << c.name;
+        EXPECT_EQ(messages.texts, c.messages) << c.name;
+        EXPECT_EQ(Control().m_pPlayer != nullptr, !c.shown.isEmpty()) << c.name;
+        // The right button's double-click is not the list's notification.
+        shownStreams.clear();
+        messages.texts.clear();
+        QTest::mouseDClick(viewport, Qt::RightButton, {}, at);
+        EXPECT_TRUE(shownStreams.isEmpty()) << c.name;
+        EXPECT_TRUE(messages.texts.isEmpty()) << c.name;
+        m_control->DestroyWindow();
+    }
+}
+
 TEST_F(HistoryPanel, WithoutAnOwnerChangeStreamDoesNothing) {
     WriteHistory(1);
     ClickRow(0);

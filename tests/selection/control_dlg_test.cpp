@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <QWindow>
 
 namespace {
 
@@ -138,14 +140,25 @@ TEST_F(ControlPanel, TopMostFollowsTheBoxBeforeAndAfterThePlayerExists) {
     Connect(QStringLiteral("abcdefg"));
     ASSERT_NE(Panel().m_pPlayer, nullptr);
     EXPECT_TRUE(Panel().m_pPlayer->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    ASSERT_NE(Panel().m_pPlayer->windowHandle(), nullptr);
+    EXPECT_TRUE(Panel().m_pPlayer->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     const QRect before = Panel().m_pPlayer->geometry();
+    // The band changes on the same native window: it is not re-created.
+    const WId native = Panel().m_pPlayer->winId();
+    const QWindow* handle = Panel().m_pPlayer->windowHandle();
 
     QTest::mouseClick(TopMost(), Qt::LeftButton);
     EXPECT_FALSE(Panel().m_pPlayer->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(Panel().m_pPlayer->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(Panel().m_pPlayer->isVisible());
     EXPECT_EQ(Panel().m_pPlayer->geometry(), before);
+    EXPECT_EQ(Panel().m_pPlayer->winId(), native);
+    EXPECT_EQ(Panel().m_pPlayer->windowHandle(), handle);
     QTest::mouseClick(TopMost(), Qt::LeftButton);
     EXPECT_TRUE(Panel().m_pPlayer->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(Panel().m_pPlayer->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(Panel().m_pPlayer->winId(), native);
+    EXPECT_EQ(Panel().m_pPlayer->geometry(), before);
     // The main window never becomes topmost; only the player does.
     EXPECT_FALSE(Panel().window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
@@ -204,8 +217,11 @@ TEST_F(ControlPanel, SettingsAreShownAtStartAndSavedOnceAtTheEnd) {
     ASSERT_NE(Panel().m_pPlayer, nullptr);
     EXPECT_EQ(Panel().m_pPlayer->m_strLocation, QStringLiteral("http://example.org/"));
     Panel().m_pPlayer->setGeometry(5, 6, 300, 200);
+    const QPointer<CPlayerDlg> player(Panel().m_pPlayer);
     EXPECT_TRUE(Panel().DestroyWindow());
     EXPECT_EQ(Panel().m_pPlayer, nullptr);
+    // Released at once: at the program's end no event loop is left to do it later.
+    EXPECT_TRUE(player.isNull());
     const QString settings = ReadFile(QStringLiteral("Vistrel.ini"));
     EXPECT_TRUE(settings.contains(QStringLiteral("STREAMID=abcdefg")));
     EXPECT_TRUE(settings.contains(QStringLiteral("POS_RIGHT=305")));

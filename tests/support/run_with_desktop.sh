@@ -19,12 +19,22 @@ export DISPLAY=":${number}"
 unset QT_QPA_PLATFORM
 exec 3>&-
 dbus-run-session -- bash -c '
-    openbox >/dev/null 2>&1 &
+    wm_log=$(mktemp)
+    openbox >"$wm_log" 2>&1 &
     wm=$!
-    for _ in $(seq 1 100); do
+    # On a busy machine the window manager can take seconds; a test without it would fail in
+    # ways that point elsewhere, so wait for it and say so when it does not come.
+    for _ in $(seq 1 400); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
         sleep 0.05
     done
+    if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; then
+        echo "run_with_desktop: the window manager did not start" >&2
+        cat "$wm_log" >&2
+        rm -f "$wm_log"
+        exit 1
+    fi
+    rm -f "$wm_log"
     "$@"
     rc=$?
     kill $wm 2>/dev/null
