@@ -53,7 +53,7 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
     Print(out, "PORTABLE VERSION START\n");
 
     // An installed copy keeps its state in the user's configuration folder instead.
-    state.m_strExeDir = StateDirFor(ExeDirFromProgramPath(programPath));
+    state.m_strExeDir = StateDirFor(ExeDirFromProgramPath(programPath), stderr);
     platform::ChangeCurrentDirectory(state.m_strExeDir);
     Print(out, "CurrentDir=" + state.m_strExeDir.toUtf8() + '\n');
     if (out) {

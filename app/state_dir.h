@@ -9,7 +9,7 @@
 // ($XDG_CONFIG_HOME/Vistrel or ~/.config/Vistrel), created here when missing, since every save
 // beside the program would fail. When neither can be written, the program's folder is kept and
 // one line on `warnings` says that nothing will be saved.
-QString StateDirFor(const QString& programDir, FILE* warnings = stderr);
+QString StateDirFor(const QString& programDir, FILE* warnings);
 
 // "Vistrel" in the user's configuration folder; empty when no home folder is known.
 QString UserStateDir();
