@@ -29,6 +29,9 @@ void ReleaseAppState() {
 
 QString PathInExeDir(const QString& fileName) {
     QString dir = GetExeDir();
+    if (dir.isEmpty()) {
+        return QString(); // no folder known: the file is neither read nor written
+    }
     if (dir.endsWith(u'/')) {
         dir.chop(1);
     }

@@ -1,6 +1,8 @@
 #include "app/command_line.h"
 
+#include "app/state_dir.h"
 #include "platform/console_signals.h"
+#include "platform/native_path.h"
 #include "platform/process_paths.h"
 
 #include <QDir>
@@ -23,13 +25,23 @@ QString ExeDirFromProgramPath(const QString& programPath) {
         // Started by its bare name (through PATH, say): an empty directory would put both state
         // files in the root of the file system.
         QString dir = platform::RunningExecutableDir();
-        return dir.isEmpty() ? QDir::currentPath() : dir;
+        return dir.isEmpty() ? platform::CurrentDirectoryPath() : dir;
     }
     if (separator == 0) {
         return QStringLiteral("/");
     }
-    // A relative directory would mean something else once it is the current directory.
-    return QDir::cleanPath(QDir::current().absoluteFilePath(programPath.left(separator)));
+    // A relative directory would mean something else once it is the current directory. When the
+    // current directory cannot be told, no folder is known: the state files are then neither
+    // read nor written (never put in the root instead).
+    QString dir = programPath.left(separator);
+    if (!dir.startsWith(u'/')) {
+        const QString current = platform::CurrentDirectoryPath();
+        if (current.isEmpty()) {
+            return QString();
+        }
+        dir = current + u'/' + dir;
+    }
+    return QDir::cleanPath(dir);
 }
 
 bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
@@ -51,9 +63,10 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
     Print(out, "********** Start DEBUG MODE  *******\n");
     Print(out, "PORTABLE VERSION START\n");
 
-    state.m_strExeDir = ExeDirFromProgramPath(programPath);
+    // An installed copy keeps its state in the user's configuration folder instead.
+    state.m_strExeDir = StateDirFor(ExeDirFromProgramPath(programPath), stderr);
     platform::ChangeCurrentDirectory(state.m_strExeDir);
-    Print(out, "CurrentDir=" + state.m_strExeDir.toUtf8() + '\n');
+    Print(out, "CurrentDir=" + platform::EncodeNativeName(state.m_strExeDir) + '\n');
     if (out) {
         std::fflush(out);
     }

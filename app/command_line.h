@@ -12,13 +12,15 @@
 using MainWindowClose = std::function<void()>;
 
 // Reads the command line: the hidden debug switch "-D537" (a whole argument, every occurrence),
-// the console streams, the ending signals, and the program's directory, which becomes the current
-// directory. Prints the start-up lines to `out`; without the switch `out` and `in` are then
-// reopened on /dev/null. Always returns true.
+// the console streams, the ending signals, and the program's directory, from which the folder of
+// the state files follows (StateDirFor); that folder becomes the current directory. Prints the
+// start-up lines to `out`; without the switch `out` and `in` are then reopened on /dev/null.
+// Always returns true.
 bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
                         const QStringList& arguments, FILE* out = stdout, FILE* in = stdin);
 
 // The program's directory from argument 0 (the program path as it was given): everything before
 // its last '/', made absolute against the current directory. A program in the root gives "/". A
-// bare name has no directory part; the running executable's folder is used instead.
+// bare name has no directory part; the running executable's folder is used instead. Names keep
+// their bytes (platform/native_path.h); a folder that cannot be made absolute gives "".
 QString ExeDirFromProgramPath(const QString& programPath);

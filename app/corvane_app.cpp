@@ -6,6 +6,7 @@
 #include "app/handover.h"
 #include "app/reference_queue.h"
 #include "app/single_instance.h"
+#include "app/state_dir.h"
 #include "platform/console_signals.h"
 #include "platform/window_front.h"
 #include "platform/window_system.h"
@@ -38,8 +39,11 @@ CCorvaneApp::CCorvaneApp() = default;
 CCorvaneApp::~CCorvaneApp() = default;
 
 bool CCorvaneApp::StartOrHandOver(const QStringList& arguments, QDeadlineTimer deadline) {
-    // The lock sits beside the two state files, in the folder the command line names.
-    auto single = std::make_unique<SingleInstance>(ExeDirFromProgramPath(arguments.value(0)));
+    // The lock sits beside the two state files: in the folder the command line names, or for an
+    // installed copy in the user's configuration folder. (The start that runs says so when
+    // neither can be written.)
+    auto single = std::make_unique<SingleInstance>(
+        StateDirFor(ExeDirFromProgramPath(arguments.value(0)), nullptr));
     switch (single->Start(ChannelReferencesFromArguments(arguments), deadline)) {
     case StartRole::First:
         m_pSingleInstance = std::move(single);

@@ -2,7 +2,7 @@
 #include "app/single_instance.h"
 #include "platform/console_signals.h"
 #include "platform/display_platform.h"
-#include "platform/web_engine_startup.h"
+#include "platform/native_path.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -16,7 +16,7 @@ int main(int argc, char* argv[]) {
     // The command line as written, before the toolkit takes its own options out of it.
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << platform::DecodeNativeName(argv[i]); // a folder's name keeps its bytes
     }
     CCorvaneApp theApp;
     if (!theApp.StartOrHandOver(arguments, handoverDeadline)) {
@@ -33,7 +33,8 @@ int main(int argc, char* argv[]) {
     }
     int toolkitCount = static_cast<int>(toolkitArguments.size());
     toolkitArguments.push_back(nullptr);
-    platform::PrepareWebEngine();
+    // The web engine is not started here: it comes with the player module at the first
+    // connection, so the program starts as a plain widgets program.
     QApplication app(toolkitCount, toolkitArguments.data());
     theApp.InitInstance(arguments);
     return theApp.m_nExitCode;

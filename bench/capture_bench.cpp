@@ -1,79 +1,114 @@
-// Cost of the browser capture on the real desktop, against a running Chromium: one poll while
-// the address bar is known, and one poll that has to list the window's children first.
-// Run on a desktop: tests/support/run_with_desktop.sh build/bench/capture_bench
+// Cost of the browser capture on the real desktop, in each state a poll can meet, against a
+// running Chromium:
+//   boxes off                  - both browser boxes unticked: the capture only forgets;
+//   other window in front      - "Chrome" on, a window of another program in front;
+//   address bar found          - Chromium in front showing a channel page: one text read;
+//   browser, no address bar    - Chromium in front on a page whose address lacks "www.", so no
+//                                bar is recognised and every poll lists the window again.
+// For each: the time of one poll (min / median / max; the event loop runs between polls, as in
+// the program, and is not counted) and the process's CPU time per minute with the program's
+// cadence of a poll every 500 ms.
+//
+//   tests/support/run_with_desktop.sh build/bench/capture_bench [SECONDS_PER_STATE]   (20)
 #include "discovery/capture_stream_id.h"
+#include "history/capture_tick.h"
 #include "platform/nix/desktop_window_system.h"
 #include "tests/support/chromium_session.h"
 #include "tests/support/loopback_server.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
 #include <QThread>
-#include <benchmark/benchmark.h>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <sys/resource.h>
+#include <vector>
 
 namespace {
 
-platform::DesktopWindowSystem* g_windows = nullptr;
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
-// Polls until the capture holds Chromium's address bar.
-bool WaitForAddressBar(CCaptureStreamID& capture) {
+void RunLoopFor(int ms) {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 60000) {
-        capture.CheckForegroundBrowser();
-        if (capture.m_bAddressBarFound) {
+    while (clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
+
+bool TickUntil(CCaptureStreamID& capture, const std::function<bool()>& condition, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        RunCaptureTick(capture, false, true);
+        if (condition()) {
             return true;
         }
-        QCoreApplication::processEvents();
-        QThread::msleep(100);
+        RunLoopFor(100);
     }
     return false;
 }
 
-void BM_PollWithAddressBarFound(benchmark::State& state) {
-    const platform::ScopedService<platform::WindowSystem> useWindows(*g_windows);
-    CCaptureStreamID capture;
-    if (!WaitForAddressBar(capture)) {
-        state.SkipWithError("no address bar");
-        return;
-    }
-    for (auto _ : state) {
-        capture.CheckForegroundBrowser();
-    }
-    state.counters["bar_found"] = capture.m_bAddressBarFound;
-}
-BENCHMARK(BM_PollWithAddressBarFound)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+struct StateFigures {
+    std::vector<double> pollMs;
+    double cpuPerMinute = 0;
+};
 
-// The poll after a change of foreground window: every descendant is listed (visible, enabled
-// and texted ones with text and class), then the bar is found and read.
-void BM_PollListingChildren(benchmark::State& state) {
-    const platform::ScopedService<platform::WindowSystem> useWindows(*g_windows);
-    CCaptureStreamID capture;
-    if (!WaitForAddressBar(capture)) {
-        state.SkipWithError("no address bar");
-        return;
+// Polls as the history panel's tick does: `polls` timed ones 100 ms apart, then the 500 ms
+// cadence for `seconds` with the process's CPU time taken around it.
+StateFigures Measure(CCaptureStreamID& capture, bool watchChrome, int polls, int seconds,
+                     const std::function<bool()>& stillInState) {
+    StateFigures figures;
+    for (int i = 0; i < polls; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        RunCaptureTick(capture, false, watchChrome);
+        figures.pollMs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        RunLoopFor(100);
     }
-    qsizetype listed = 0;
-    for (auto _ : state) {
-        capture.m_bChildrenListed = 0;
-        capture.m_bAddressBarFound = 0;
-        capture.CheckForegroundBrowser();
-        listed = capture.m_children.size();
+    QTimer tick;
+    tick.setSingleShot(true);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        RunCaptureTick(capture, false, watchChrome);
+        tick.start(500);
+    });
+    const double before = CpuSeconds();
+    tick.start(500);
+    QEventLoop loop; // sleeps between events, as the program's loop does
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    tick.stop();
+    figures.cpuPerMinute = (CpuSeconds() - before) * 60.0 / seconds;
+    if (!stillInState()) {
+        std::fprintf(stderr, "capture_bench: the state changed during the measurement\n");
     }
-    state.counters["listed"] = static_cast<double>(listed);
-    int descendants = 0;
-    g_windows->EnumChildWindows(capture.m_hWndForeground,
-                                [&](platform::WindowHandle) { ++descendants; });
-    state.counters["descendants"] = descendants;
+    return figures;
 }
-BENCHMARK(BM_PollListingChildren)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+
+void Print(const char* state, StateFigures figures) {
+    std::sort(figures.pollMs.begin(), figures.pollMs.end());
+    std::printf("  %-34s %7.3f / %7.3f / %7.3f ms   %6.3f CPU s/min\n", state,
+                figures.pollMs.front(), figures.pollMs[figures.pollMs.size() / 2],
+                figures.pollMs.back(), figures.cpuPerMinute);
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(2, atoi(argv[1])) : 20;
+    constexpr int kPolls = 40;
     testsupport::LoopbackServer standIn;
     standIn.Server().Get(".*", [](const httplib::Request&, httplib::Response& response) {
         response.set_content("<html><head><title>TEVORA: Bench: live</title></head>"
@@ -87,9 +122,51 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "capture_bench: chromium could not be started\n");
         return 1;
     }
-    static platform::DesktopWindowSystem windows; // outlives every benchmark
-    g_windows = &windows;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    platform::DesktopWindowSystem reused;
+    std::optional<platform::ScopedService<platform::WindowSystem>> use(std::in_place, reused);
+
+    CCaptureStreamID capture;
+    if (!TickUntil(
+            capture, [&] { return capture.m_bAddressBarFound != 0; }, 60000)) {
+        std::fprintf(stderr, "capture_bench: the address bar was never found\n");
+        return 1;
+    }
+    const platform::WindowHandle browser = capture.m_hWndForeground;
+    std::printf("one poll, min / median / max, and CPU time per minute at a poll every 500 ms:\n");
+    Print("Chrome in front, address bar found",
+          Measure(capture, true, kPolls, seconds, [&] { return capture.m_bAddressBarFound != 0; }));
+
+    // A page whose address has no "www.": no bar is recognised any more.
+    chromium.Open(QStringLiteral("http://tevora.tv/plain"));
+    TickUntil(
+        capture, [&] { return capture.GetCapturedURL().contains(QStringLiteral("plain")); }, 5000);
+    CCaptureStreamID unrecognised;
+    TickUntil(
+        unrecognised, [&] { return unrecognised.m_hWndForeground == browser; }, 10000);
+    RunLoopFor(2000); // the new tab's own changes are over
+    const auto noBar = [&] {
+        return unrecognised.m_hWndForeground == browser && unrecognised.m_bAddressBarFound == 0;
+    };
+    const StateFigures reusedFigures = Measure(unrecognised, true, kPolls, seconds, noBar);
+    Print("browser, no address bar", reusedFigures);
+
+    // A window of this program in front: no browser.
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("capture_bench other window"));
+    other.resize(300, 200);
+    other.show();
+    RunLoopFor(500);
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("windowactivate"), QString::number(other.winId())});
+    CCaptureStreamID elsewhere;
+    TickUntil(
+        elsewhere,
+        [&] { return elsewhere.m_hWndForeground != 0 && elsewhere.m_hWndForeground != browser; },
+        10000);
+    Print("Chrome on, another window in front", Measure(elsewhere, true, kPolls, seconds, [&] {
+              return elsewhere.m_hWndForeground != browser;
+          }));
+    Print("both boxes off", Measure(elsewhere, false, kPolls, seconds, [] { return true; }));
+    std::printf("goals: <= 5 ms a poll and <= 0.05 CPU s/min in every state\n");
     return 0;
 }

@@ -1,22 +1,27 @@
 // How fast the player shows a channel, and what it costs, next to a headless browser.
 //
-//   player_bench [--seconds-stream-runs N] [--chromium-runs N] [--cold-runs N]
+//   player_bench [--second-runs N] [--chromium-runs N] [--cold-runs N]
 //
-// Starts the stand-in service, then measures in this process:
-//   cold:   from constructing the first player window (web engine not yet started) to the
-//           viewer's ready call, and from its ShowStream to that call;
+// This program loads the player module as the program does (it links neither the player nor
+// the web engine). Starts the stand-in service, then measures in this process, from the moment
+// a connection asks for the first player window (module loading and the engine's start
+// included):
+//   module: until the module is loaded and its first window object made;
+//   ready:  until the viewer's ready call reaches the host (the bridge's trace);
+//   frame:  until the viewer's picture is first painted once its document exists (the
+//           engine's first frame of the viewer);
 //   second: ShowStream of another stream in the open window to the ready call (median of N);
-//   memory: the peak resident memory of this process and its web engine children.
+//   memory: the proportional set size (PSS) of this process and its engine processes, each
+//           shared page counted once across them, at its peak while playing.
 // Then runs Debian's chromium --headless --dump-dom on the same viewer address through the same
-// proxy (median of N fresh profiles) and prints both and their ratio. Cold starts of this
-// program are repeated by running itself with --cold-only.
+// proxy (fresh profiles, PSS the same way) and prints both and their ratio. Each cold start is
+// a fresh process: this program run with --cold-only.
 
 #include "discovery/service_endpoints.h"
 #include "platform/debug_output.h"
-#include "platform/web_engine_startup.h"
 #include "player/player_dlg.h"
 #include "player/player_owner.h"
-#include "player/shockwaveflash.h"
+#include "player/player_windows.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -35,11 +40,25 @@ namespace {
 const QString kFirst = QStringLiteral("hBr3cM3");
 const QString kSecond = QStringLiteral("sKr8hS2");
 
-// Resident memory in KiB of a process and all its descendants but one (the stand-in service,
-// which this program starts), from /proc. Shared pages count once per process.
+// Proportional set size in KiB of a process and all its descendants but one (the stand-in
+// service, which this program starts), from /proc: a page shared by n processes counts 1/n in
+// each, so the sum counts it once.
 qint64 g_skipPid = -1;
 
-qint64 TreeRssKiB(qint64 root) {
+qint64 PssKiB(qint64 pid) {
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : rollup.readAll().split('\n')) {
+        if (line.startsWith("Pss:")) {
+            return line.mid(4).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return 0;
+}
+
+qint64 TreePssKiB(qint64 root) {
     std::multimap<qint64, qint64> children;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString& entry : entries) {
@@ -58,7 +77,6 @@ qint64 TreeRssKiB(qint64 root) {
             children.emplace(fields[1].toLongLong(), pid);
         }
     }
-    const long pageKiB = ::sysconf(_SC_PAGESIZE) / 1024;
     qint64 total = 0;
     QList<qint64> pending{root};
     while (!pending.isEmpty()) {
@@ -66,13 +84,7 @@ qint64 TreeRssKiB(qint64 root) {
         if (pid == g_skipPid) {
             continue;
         }
-        QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
-        if (statm.open(QIODevice::ReadOnly)) {
-            const QList<QByteArray> fields = statm.readAll().split(' ');
-            if (fields.size() > 1) {
-                total += fields[1].toLongLong() * pageKiB;
-            }
-        }
+        total += PssKiB(pid);
         const auto [from, to] = children.equal_range(pid);
         for (auto it = from; it != to; ++it) {
             pending.append(it->second);
@@ -92,8 +104,9 @@ double Median(QList<double> values) {
 class Owner : public CPlayerOwner {};
 
 struct PlayerFigures {
-    double coldTotalMs = 0;
-    double coldShowMs = 0;
+    double moduleMs = 0;
+    double readyMs = 0;
+    double frameMs = 0;
     QList<double> secondMs;
     qint64 peakKiB = 0;
 };
@@ -106,43 +119,95 @@ bool WaitFor(const std::function<bool()>& condition, int ms) {
     return condition();
 }
 
+// Takes the debug output: notes when the viewer's document exists (ready state 2) and when its
+// ready call is traced; drops the rest.
+class ReadyWatch final : public platform::DebugOutputService {
+public:
+    void Write(const QString& text) override {
+        if (text.startsWith(QStringLiteral("FlashCall():")) &&
+            text.contains(endpoints::kViewerReadyCall)) {
+            ++readyCalls;
+        } else if (text.startsWith(QStringLiteral("OnReadyStateChange():2"))) {
+            documentMade = true;
+        }
+    }
+    int readyCalls = 0;
+    bool documentMade = false;
+};
+
+// Notes the first paint of the viewer's picture (the engine's frames) inside the player window.
+class FirstPaint final : public QObject {
+public:
+    FirstPaint(QWidget* window, const QElapsedTimer& clock, const ReadyWatch& ready)
+        : m_window(window), m_clock(clock), m_ready(ready) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Paints before the viewer's document exists show the background only.
+        if (!painted && m_ready.documentMade && event->type() == QEvent::Paint &&
+            watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            // The view's picture is a Qt Quick widget of the engine's that shows its frames.
+            if (widget->window() == m_window && widget->inherits("QQuickWidget")) {
+                painted = true;
+                paintedMs = m_clock.nsecsElapsed() / 1e6;
+            }
+        }
+        return false;
+    }
+    bool painted = false;
+    double paintedMs = 0;
+
+private:
+    QWidget* m_window;
+    const QElapsedTimer& m_clock;
+    const ReadyWatch& m_ready;
+};
+
 PlayerFigures MeasurePlayer(int secondRuns) {
     PlayerFigures figures;
+    ReadyWatch ready;
+    const platform::ScopedService<platform::DebugOutputService> useReady(ready);
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout,
-                     [&] { figures.peakKiB = std::max(figures.peakKiB, TreeRssKiB(::getpid())); });
+                     [&] { figures.peakKiB = std::max(figures.peakKiB, TreePssKiB(::getpid())); });
     sampler.start(20);
 
+    // As the control panel does at the first connection.
+    ModulePlayerWindows windows(QStringLiteral(PLAYER_MODULE));
     Owner owner;
-    bool ready = false;
     QElapsedTimer clock;
     clock.start();
-    auto* player = new CPlayerDlg;
+    QString problem;
+    CPlayerDlg* player = windows.Construct(problem);
+    if (player == nullptr) {
+        std::fprintf(stderr, "player_bench: %s\n", qPrintable(problem));
+        return figures;
+    }
+    figures.moduleMs = clock.nsecsElapsed() / 1e6;
     player->SetLocation(QString());
     player->m_pOwner = &owner;
-    player->Create();
+    windows.CreateWindow(*player);
     owner.m_pPlayer = player;
-    QObject::connect(player->m_flash, &CShockwaveflash::FlashCall, [&](const QString& request) {
-        if (request.contains(endpoints::kViewerReadyCall)) {
-            ready = true;
-        }
-    });
+    FirstPaint paint(player, clock, ready);
+    qApp->installEventFilter(&paint);
     player->resize(640, 400);
     player->show();
-    const qint64 showAt = clock.nsecsElapsed();
-    player->ShowStream(kFirst);
-    if (!WaitFor([&] { return ready; }, 30000)) {
+    windows.ShowStream(*player, kFirst);
+    if (!WaitFor([&] { return ready.readyCalls > 0; }, 30000)) {
         std::fprintf(stderr, "player_bench: the viewer never became ready\n");
         return figures;
     }
-    figures.coldTotalMs = clock.nsecsElapsed() / 1e6;
-    figures.coldShowMs = (clock.nsecsElapsed() - showAt) / 1e6;
+    figures.readyMs = clock.nsecsElapsed() / 1e6;
+    // Noted when it came, also when that was before the ready call.
+    if (WaitFor([&] { return paint.painted; }, 10000)) {
+        figures.frameMs = paint.paintedMs;
+    }
+    qApp->removeEventFilter(&paint);
 
     for (int i = 0; i < secondRuns; ++i) {
-        ready = false;
+        const int before = ready.readyCalls;
         clock.restart();
-        player->ShowStream(i % 2 == 0 ? kSecond : kFirst);
-        if (!WaitFor([&] { return ready; }, 30000)) {
+        windows.ShowStream(*player, i % 2 == 0 ? kSecond : kFirst);
+        if (!WaitFor([&] { return ready.readyCalls > before; }, 30000)) {
             break;
         }
         figures.secondMs << clock.nsecsElapsed() / 1e6;
@@ -150,7 +215,7 @@ PlayerFigures MeasurePlayer(int secondRuns) {
     // Let the clip play a moment so that the memory of a playing window is seen.
     WaitFor([] { return false; }, 1000);
     sampler.stop();
-    figures.peakKiB = std::max(figures.peakKiB, TreeRssKiB(::getpid()));
+    figures.peakKiB = std::max(figures.peakKiB, TreePssKiB(::getpid()));
     delete player;
     return figures;
 }
@@ -182,7 +247,7 @@ BrowserRun MeasureChromium(int proxyPort) {
         return run;
     }
     while (!chromium.waitForFinished(20)) {
-        run.peakKiB = std::max(run.peakKiB, TreeRssKiB(chromium.processId()));
+        run.peakKiB = std::max(run.peakKiB, TreePssKiB(chromium.processId()));
         if (clock.elapsed() > 60000) {
             chromium.kill();
             chromium.waitForFinished();
@@ -226,83 +291,95 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3");
     }
-    platform::PrepareWebEngine();
     QApplication app(argc, argv);
-    // The bridge's trace lines would drown the figures.
-    class Quiet final : public platform::DebugOutputService {
-        void Write(const QString& /*text*/) override {}
-    } quiet;
-    platform::Services<platform::DebugOutputService>::Install(&quiet);
 
     const PlayerFigures player =
         MeasurePlayer(coldOnly ? 0 : IntOption(args, QStringLiteral("--second-runs"), 10));
     if (coldOnly) {
-        std::printf("%.1f %.1f %lld\n", player.coldTotalMs, player.coldShowMs,
+        std::printf("%.1f %.1f %.1f %lld\n", player.moduleMs, player.readyMs, player.frameMs,
                     static_cast<long long>(player.peakKiB));
         standin.terminate();
         standin.waitForFinished(5000);
-        return player.coldTotalMs > 0 ? 0 : 1;
+        return player.readyMs > 0 ? 0 : 1;
     }
 
-    QList<double> coldTotal{player.coldTotalMs};
-    QList<double> coldShow{player.coldShowMs};
-    qint64 peak = player.peakKiB;
-    for (int i = 1; i < IntOption(args, QStringLiteral("--cold-runs"), 3); ++i) {
-        QProcess self;
-        self.setStandardErrorFile(QProcess::nullDevice());
-        self.start(
-            QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--cold-only"), QStringLiteral("--proxy-port"), QString::number(port)});
-        self.waitForFinished(60000);
-        const QList<QByteArray> fields = self.readAllStandardOutput().trimmed().split(' ');
-        if (fields.size() == 3) {
-            coldTotal << fields[0].toDouble();
-            coldShow << fields[1].toDouble();
-            peak = std::max(peak, fields[2].toLongLong());
-        }
-    }
-
+    QList<double> module{player.moduleMs};
+    QList<double> ready{player.readyMs};
+    QList<double> frame{player.frameMs};
+    QList<double> peaks{static_cast<double>(player.peakKiB)};
+    // Interleaved: a cold start of this program, then a Chromium run, so that both meet the
+    // same machine (its load, its page cache); each round's time ratio is kept.
+    const int coldRuns = IntOption(args, QStringLiteral("--cold-runs"), 7);
+    const int chromiumRuns = IntOption(args, QStringLiteral("--chromium-runs"), 7);
     QList<double> browserMs;
-    qint64 browserPeak = 0;
-    for (int i = 0; i < IntOption(args, QStringLiteral("--chromium-runs"), 3); ++i) {
-        const BrowserRun run = MeasureChromium(port);
-        if (!run.ok) {
-            std::fprintf(stderr, "player_bench: chromium run %d failed\n", i + 1);
-            continue;
+    QList<double> browserPeaks;
+    QList<double> ratios;
+    for (int i = 0; i < std::max(coldRuns - 1, chromiumRuns); ++i) {
+        double coldReady = i == 0 ? player.readyMs : 0;
+        if (i < coldRuns - 1) {
+            QProcess self;
+            self.setStandardErrorFile(QProcess::nullDevice());
+            self.start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("--cold-only"), QStringLiteral("--proxy-port"),
+                        QString::number(port)});
+            self.waitForFinished(60000);
+            const QList<QByteArray> fields = self.readAllStandardOutput().trimmed().split(' ');
+            if (fields.size() == 4) {
+                module << fields[0].toDouble();
+                ready << fields[1].toDouble();
+                frame << fields[2].toDouble();
+                peaks << fields[3].toDouble();
+                coldReady = fields[1].toDouble();
+            }
         }
-        browserMs << run.ms;
-        browserPeak = std::max(browserPeak, run.peakKiB);
+        if (i < chromiumRuns) {
+            const BrowserRun run = MeasureChromium(port);
+            if (!run.ok) {
+                std::fprintf(stderr, "player_bench: chromium run %d failed\n", i + 1);
+                continue;
+            }
+            browserMs << run.ms;
+            browserPeaks << static_cast<double>(run.peakKiB);
+            if (coldReady > 0) {
+                ratios << coldReady / run.ms;
+            }
+        }
     }
-
-    std::printf("player, first window (engine cold), construct to ready call: median %.1f ms "
-                "(%lld runs)\n",
-                Median(coldTotal), static_cast<long long>(coldTotal.size()));
-    std::printf("player, first window, ShowStream to ready call:             median %.1f ms\n",
-                Median(coldShow));
-    std::printf("player, second stream in the open window, ShowStream to ready: median %.1f ms, "
-                "min %.1f ms (%lld runs)\n",
-                Median(player.secondMs),
-                player.secondMs.isEmpty()
-                    ? 0.0
-                    : *std::min_element(player.secondMs.begin(), player.secondMs.end()),
-                static_cast<long long>(player.secondMs.size()));
-    std::printf("player, peak resident memory (self + engine processes):    %.1f MiB\n",
-                peak / 1024.0);
-    if (browserMs.isEmpty()) {
-        std::printf("chromium --headless: not measured\n");
-        standin.terminate();
-        standin.waitForFinished(5000);
-        return 0;
-    }
-    std::printf("chromium --headless --dump-dom, start to load event and exit: median %.1f ms "
-                "(%lld runs)\n",
-                Median(browserMs), static_cast<long long>(browserMs.size()));
-    std::printf("chromium --headless, peak resident memory:                  %.1f MiB\n",
-                browserPeak / 1024.0);
     standin.terminate();
     standin.waitForFinished(5000);
-    std::printf("ratio player cold / chromium: time %.2f, memory %.2f\n",
-                Median(coldTotal) / Median(browserMs),
-                static_cast<double>(peak) / static_cast<double>(std::max<qint64>(browserPeak, 1)));
+
+    const auto spread = [](QList<double> values, double scale = 1.0, int decimals = 1) {
+        if (values.isEmpty()) {
+            return QStringLiteral("-");
+        }
+        std::sort(values.begin(), values.end());
+        return QStringLiteral("%1 / %2 / %3")
+            .arg(values.front() * scale, 0, 'f', decimals)
+            .arg(values[values.size() / 2] * scale, 0, 'f', decimals)
+            .arg(values.back() * scale, 0, 'f', decimals);
+    };
+    std::printf("first connection, from asking for the player (module loading included), "
+                "%lld cold runs, min / median / max:\n",
+                static_cast<long long>(ready.size()));
+    std::printf("  module loaded, window object made  %s ms\n", qPrintable(spread(module)));
+    std::printf("  viewer's ready call                %s ms\n", qPrintable(spread(ready)));
+    std::printf("  viewer's first frame painted       %s ms\n", qPrintable(spread(frame)));
+    std::printf("second stream in the open window, ShowStream to ready: %s ms (%lld runs)  "
+                "(goal <= 50)\n",
+                qPrintable(spread(player.secondMs)),
+                static_cast<long long>(player.secondMs.size()));
+    std::printf("peak PSS, this process and its engine processes: %s MiB\n",
+                qPrintable(spread(peaks, 1.0 / 1024)));
+    if (browserMs.isEmpty()) {
+        std::printf("chromium --headless: not measured\n");
+        return 0;
+    }
+    std::printf("chromium --headless --dump-dom, start to load event and exit: %s ms (%lld runs)\n",
+                qPrintable(spread(browserMs)), static_cast<long long>(browserMs.size()));
+    std::printf("chromium --headless, peak PSS of its processes: %s MiB\n",
+                qPrintable(spread(browserPeaks, 1.0 / 1024)));
+    std::printf("ratio first connection (ready call) / chromium per round: %s (goal <= 0.35); "
+                "memory, medians: %.2f\n",
+                qPrintable(spread(ratios, 1.0, 2)), Median(peaks) / Median(browserPeaks));
     return 0;
 }

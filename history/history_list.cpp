@@ -4,8 +4,6 @@
 #include "history/entry_keys.h"
 #include "platform/profile.h"
 
-#include <algorithm>
-
 using entrykeys::kMemo;
 using entrykeys::kStreamId;
 using entrykeys::kStringBuffer;
@@ -26,28 +24,31 @@ QString HistoryFilePath() {
 }
 
 void HistoryList::LoadHistory(const QString& path) {
-    const profile::ScopedBatch batch(path); // the file is read once, not once per key
-    const int count =
-        std::min(profile::GetPrivateProfileInt(kSystem, kCount, 0, path), kMaxLoadedEntries);
+    const profile::ProfileFile file(path); // read and parsed once for every key
+    const int count = file.GetInt(kSystem, kCount, 0);
     for (int i = 0; i < count; ++i) {
         const QString section = ItemSection(i);
+        if (i >= kMaxLoadedEntries && !file.HasSection(section)) {
+            break;
+        }
         StreamEntry entry;
-        entry.streamId =
-            profile::GetPrivateProfileString(section, kStreamId, QString(), kStringBuffer, path);
-        entry.memo =
-            profile::GetPrivateProfileString(section, kMemo, QString(), kStringBuffer, path);
+        entry.streamId = file.GetString(section, kStreamId, QString(), kStringBuffer);
+        entry.memo = file.GetString(section, kMemo, QString(), kStringBuffer);
         m_entries.append(entry);
     }
 }
 
 void HistoryList::SaveHistory(const QString& path) const {
-    profile::ScopedBatch batch(path); // dozens of keys, one replace of the file
-    profile::WritePrivateProfileString(kSystem, kCount, QString::number(m_entries.size()), path);
+    // The file as it is now, so that what was edited by hand meanwhile outside the entries stays;
+    // every key set in memory, then one replace of the file.
+    profile::ProfileFile file(path);
+    file.WriteString(kSystem, kCount, QString::number(m_entries.size()));
     for (int i = 0; i < m_entries.size(); ++i) {
         const QString section = ItemSection(i);
-        profile::WritePrivateProfileString(section, kStreamId, m_entries.at(i).streamId, path);
-        profile::WritePrivateProfileString(section, kMemo, m_entries.at(i).memo, path);
+        file.WriteString(section, kStreamId, m_entries.at(i).streamId);
+        file.WriteString(section, kMemo, m_entries.at(i).memo);
     }
+    file.Save();
 }
 
 bool HistoryList::AddEntry(StreamEntry entry) {

@@ -10,19 +10,20 @@
 class HistoryList {
 public:
     static constexpr int kMaxEntries = 30;
-    // The most entries one load takes. No list the program writes comes near it (only a file
-    // can hold more than 30), while a damaged COUNT such as 2147483647 would otherwise hold the
-    // start-up for hours and exhaust the memory.
+    // The most entries one load takes from a COUNT alone. No list the program writes comes near
+    // it (only a file can hold more than 30), while a damaged COUNT such as 2147483647 would
+    // otherwise fill the memory with empty entries. Beyond it, entries load as long as their
+    // sections follow one another in the file.
     static constexpr int kMaxLoadedEntries = 1000;
 
     // Appends the file's COUNT entries (ITEM0, ITEM1, ...) to the list, as they are: missing
-    // sections or keys give empty texts, duplicates stay and the limit of 30 does not apply. A
-    // COUNT above kMaxLoadedEntries reads as kMaxLoadedEntries.
+    // sections or keys give empty texts, duplicates stay and the limit of 30 does not apply. From
+    // index kMaxLoadedEntries on, the first missing section ends the list. The file is read once.
     void LoadHistory(const QString& path);
 
-    // Writes COUNT and one ITEM section per entry, as one replace of the file. Sections from an
-    // earlier, longer list stay in the file; COUNT hides them. A failed write leaves the old file
-    // whole and is not reported.
+    // Writes COUNT and one ITEM section per entry into the file as it is now, as one replace of
+    // the file. Sections from an earlier, longer list stay in the file; COUNT hides them. A failed
+    // write leaves the old file whole and is not reported.
     void SaveHistory(const QString& path) const;
 
     // Inserts the entry at the top unless its stream id (exact, letter case significant) is

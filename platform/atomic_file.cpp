@@ -1,14 +1,23 @@
 #include "platform/atomic_file.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "platform/native_path.h"
+
+#include <QList>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
+
+// As many links as the kernel itself follows in one path.
+constexpr int kMaxLinks = 40;
 
 bool WriteAll(int fd, const char* data, qsizetype size) {
     while (size > 0) {
@@ -25,26 +34,148 @@ bool WriteAll(int fd, const char* data, qsizetype size) {
     return true;
 }
 
-// The file that is really replaced: the target of a symbolic link rather than the link itself.
-QString TargetPath(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        QString target = info.symLinkTarget();
-        if (!target.isEmpty()) {
-            return target;
+// A file as a folder and a name in it.
+struct Place {
+    UniqueFd dir;
+    QByteArray name;
+};
+
+bool IsPlainName(const QByteArray& name) {
+    return !name.isEmpty() && name != "." && name != "..";
+}
+
+bool OpenPlace(const QByteArray& path, int base, Place& place) {
+    QByteArray dir;
+    SplitPath(path, dir, place.name);
+    if (!IsPlainName(place.name)) {
+        errno = EISDIR;
+        return false;
+    }
+    place.dir = OpenDirectory(dir, base);
+    return place.dir.IsOpen();
+}
+
+// The file that is really replaced: the end of a chain of symbolic links rather than a link, each
+// link read relative to the folder that holds it.
+bool FollowLinks(const QByteArray& path, Place& place) {
+    if (!OpenPlace(path, AT_FDCWD, place)) {
+        return false;
+    }
+    for (int hop = 0; hop <= kMaxLinks; ++hop) {
+        struct stat info {};
+        if (::fstatat(place.dir.Get(), place.name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            return errno == ENOENT; // nothing there yet: the save creates it
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            return true;
+        }
+        QByteArray target(PATH_MAX + 1, '\0');
+        const ssize_t size =
+            ::readlinkat(place.dir.Get(), place.name.constData(), target.data(), target.size());
+        if (size <= 0 || size >= target.size()) {
+            return false;
+        }
+        target.truncate(size);
+        Place next;
+        if (!OpenPlace(target, place.dir.Get(), next)) {
+            return false;
+        }
+        place = std::move(next);
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// Whether a leftover of process `pid` may go: that process has ended (or it is this one, which
+// saves one file at a time and removes its own temporary file when a save fails).
+bool OwnerIsGone(long pid) {
+    if (pid <= 0) {
+        return false;
+    }
+    return pid == ::getpid() || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+}
+
+bool IsRandomPart(const QByteArray& text) {
+    if (text.size() != 6) {
+        return false;
+    }
+    for (const char c : text) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) {
+            return false;
         }
     }
-    return info.absoluteFilePath();
+    return true;
 }
 
-mode_t CurrentUmask() {
+// Removes what a killed save of `name` left: our pattern, a plain file of ours, its process gone
+// (or this very process, which saves one file at a time).
+void RemoveLeftovers(const Place& place) {
+    const QByteArray prefix = "." + place.name + ".saving-";
+    const int fd = ::openat(place.dir.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return; // a folder we may not list keeps its files
+    }
+    DIR* folder = ::fdopendir(fd);
+    if (!folder) {
+        ::close(fd);
+        return;
+    }
+    QList<QByteArray> leftovers;
+    while (const dirent* entry = ::readdir(folder)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(prefix)) {
+            continue;
+        }
+        const QByteArray rest = name.mid(prefix.size());
+        const qsizetype dash = rest.indexOf('-');
+        bool isNumber = false;
+        const long pid = rest.left(dash).toLong(&isNumber);
+        if (dash <= 0 || !isNumber || !IsRandomPart(rest.mid(dash + 1)) || !OwnerIsGone(pid)) {
+            continue;
+        }
+        leftovers.append(name);
+    }
+    for (const QByteArray& name : leftovers) {
+        struct stat info {};
+        if (::fstatat(::dirfd(folder), name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode) && info.st_uid == ::geteuid()) {
+            ::unlinkat(::dirfd(folder), name.constData(), 0);
+        }
+    }
+    ::closedir(folder);
+}
+
+// Creates the temporary file beside the target, private until its mode is set.
+UniqueFd CreateTemporary(const Place& place, QByteArray& name) {
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const QByteArray prefix =
+        EncodeNativeName(TemporaryFilePrefix(DecodeNativeName(place.name), ::getpid()));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6] = {};
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+            return UniqueFd();
+        }
+        name = prefix;
+        for (const unsigned char r : random) {
+            name += kLetters[r % (sizeof kLetters - 1)];
+        }
+        UniqueFd fd(::openat(place.dir.Get(), name.constData(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.IsOpen() || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return UniqueFd();
+}
+
+mode_t NewFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    return mask;
+    return 0666 & ~mask;
 }
 
-void SyncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void SyncFolder(const Place& place) {
+    const int fd = ::openat(place.dir.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd); // makes the rename itself durable; nothing to do if the folder refuses
         ::close(fd);
@@ -53,49 +184,78 @@ void SyncFolder(const QByteArray& folder) {
 
 } // namespace
 
+QString TemporaryFilePrefix(const QString& fileName, long processId) {
+    return u'.' + fileName + QStringLiteral(".saving-") + QString::number(processId) + u'-';
+}
+
 bool WriteFileAtomically(const QString& path, const QByteArray& data) {
     if (path.isEmpty()) {
         return false;
     }
-    const QString target = TargetPath(path);
-    const QFileInfo targetInfo(target);
-    const QByteArray targetName = QFile::encodeName(target);
-    const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
-    QByteArray pattern = QFile::encodeName(targetInfo.absolutePath() + QLatin1Char('/') +
-                                           QLatin1Char('.') + targetInfo.fileName()) +
-                         ".XXXXXX";
-
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
+    Place place;
+    if (!FollowLinks(EncodeNativeName(path), place)) {
         return false;
     }
-    // mkstemp creates the file private to its owner; give it what the old file had, or what a
-    // newly created file would get.
     struct stat old {};
-    const mode_t mode = ::stat(targetName.constData(), &old) == 0 ? (old.st_mode & 07777)
-                                                                  : (0666 & ~CurrentUmask());
-    bool ok = ::fchmod(fd, mode) == 0;
-    ok = ok && WriteAll(fd, data.constData(), data.size());
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(pattern.constData(), targetName.constData()) == 0;
-    if (!ok) {
-        ::unlink(pattern.constData());
+    const bool exists = ::fstatat(place.dir.Get(), place.name.constData(), &old, 0) == 0;
+    if (!exists && errno != ENOENT) {
         return false;
     }
-    SyncFolder(folder);
+    // Only a plain file is replaced, and only one that could be written where it stands: a file
+    // the user made read-only stays, as the platform's own write would fail on it.
+    if (exists && (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
+                   ::faccessat(place.dir.Get(), place.name.constData(), W_OK, AT_EACCESS) != 0)) {
+        return false;
+    }
+    RemoveLeftovers(place);
+
+    QByteArray temporary;
+    UniqueFd fd = CreateTemporary(place, temporary);
+    if (!fd.IsOpen()) {
+        return false;
+    }
+    bool ok = true;
+    if (exists) {
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+            // Keep the owner where we may (root saving a user's file), else at least the group.
+            if (::fchown(fd.Get(), old.st_uid, old.st_gid) != 0) {
+                (void)::fchown(fd.Get(), static_cast<uid_t>(-1), old.st_gid);
+            }
+        }
+        ok = ::fchmod(fd.Get(), old.st_mode & 07777) == 0;
+    } else {
+        ok = ::fchmod(fd.Get(), NewFileMode()) == 0;
+    }
+    ok = ok && WriteAll(fd.Get(), data.constData(), data.size());
+    ok = ok && ::fsync(fd.Get()) == 0;
+    ok = (::close(fd.Release()) == 0) && ok;
+    ok = ok && ::renameat(place.dir.Get(), temporary.constData(), place.dir.Get(),
+                          place.name.constData()) == 0;
+    if (!ok) {
+        ::unlinkat(place.dir.Get(), temporary.constData(), 0);
+        return false;
+    }
+    SyncFolder(place);
     return true;
 }
 
 bool ReadWholeFile(const QString& path, QByteArray& data, bool& missing) {
     missing = false;
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    Place place;
+    if (!OpenPlace(EncodeNativeName(path), AT_FDCWD, place)) {
+        missing = (errno == ENOENT || errno == ENOTDIR);
+        return false;
+    }
+    const int fd = ::openat(place.dir.Get(), place.name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         missing = (errno == ENOENT || errno == ENOTDIR);
         return false;
     }
     QByteArray bytes;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        bytes.reserve(static_cast<qsizetype>(info.st_size));
+    }
     char chunk[65536];
     for (;;) {
         const ssize_t got = ::read(fd, chunk, sizeof chunk);

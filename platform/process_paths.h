@@ -4,9 +4,15 @@
 
 namespace platform {
 
+// Paths here keep the bytes of names that are not UTF-8 (see platform/native_path.h) and may be
+// longer than PATH_MAX.
+
 // The folder that holds the running executable, from the kernel's own record of it
 // (/proc/self/exe), with symbolic links resolved. Empty when the system does not say.
 QString RunningExecutableDir();
+
+// The current directory; empty when the system cannot tell.
+QString CurrentDirectoryPath();
 
 // Makes `dir` the current directory; false when that fails (for example for an empty text).
 bool ChangeCurrentDirectory(const QString& dir);

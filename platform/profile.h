@@ -1,11 +1,47 @@
 #pragma once
 
+#include "platform/profile_document.h"
+
 #include <QString>
 
 // Profile (INI) files with the contract of the original platform's profile functions, so that
 // files users edited by hand or brought from that platform read the same. Syntax rules: see
-// platform/profile_document.h. Files are written in UTF-8, each write as one atomic replace.
+// platform/profile_document.h. Every write is one atomic replace (platform/atomic_file.h).
 namespace profile {
+
+// One profile file, read and parsed once when it is opened; reads and writes then work on the
+// copy in memory, and Save() replaces the file once with everything written. A store that reads
+// or writes many keys holds one of these instead of calling the functions below once per key,
+// each of which reads the whole file again.
+class ProfileFile {
+public:
+    // A missing file is an empty one. A file that exists but cannot be read (or an empty path)
+    // gives defaults and refuses writes, so that nothing replaces what could not be read.
+    explicit ProfileFile(const QString& path);
+
+    // As GetPrivateProfileString / GetPrivateProfileInt below, from the copy in memory.
+    QString GetString(const QString& section, const QString& key, const QString& defaultValue,
+                      int bufferSize) const;
+    int GetInt(const QString& section, const QString& key, int defaultValue) const;
+    bool HasSection(const QString& section) const { return m_doc.HasSection(section); }
+
+    // Sets the key in memory (see Document::SetValue). False for names that cannot be written
+    // and for a file that could not be read.
+    bool WriteString(const QString& section, const QString& key, const QString& value);
+
+    // Replaces the file when something was written since it was opened or last saved. False,
+    // with the file left as it was, when it cannot be replaced (see WriteFileAtomically: a
+    // read-only file, for one).
+    bool Save();
+
+    bool IsReadable() const { return m_readable; }
+
+private:
+    QString m_path;
+    Document m_doc;
+    bool m_readable = false;
+    bool m_dirty = false;
+};
 
 // The key's value, cut to bufferSize - 1 characters (nothing for a bufferSize below 2). A missing
 // or unreadable file, section or key gives `defaultValue` without its trailing blanks, cut alike.
@@ -14,7 +50,8 @@ QString GetPrivateProfileString(const QString& section, const QString& key,
 
 // The key's value read as a decimal integer from its leading sign and digits ("12px" is 12); a
 // value with no leading digits ("abc", "-") is 0. A missing file, section or key, or an empty
-// value, gives `defaultValue`. Values beyond the range of int are clamped to it.
+// value, gives `defaultValue`. Digits beyond 32 bits wrap modulo 2^32 ("4294967297" is 1), as
+// the platform's do.
 int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
                          const QString& path);
 
@@ -23,27 +60,5 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int default
 // the file as it was, when the file cannot be read or replaced or the names cannot be written.
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& path);
-
-// Gathers every write to one file made while it lives into a single atomic replace, made by
-// Commit() or at the end of the scope. Meanwhile reads of that file see the pending values, and
-// each write returns whether it was accepted. The file is read once, when the batch is first
-// used, so a batch also serves a run of reads; with nothing written, nothing is replaced. A second
-// batch for the same file started while one is open joins it, and only the first one writes. For
-// one thread at a time.
-class ScopedBatch {
-public:
-    explicit ScopedBatch(const QString& path);
-    ~ScopedBatch();
-    ScopedBatch(const ScopedBatch&) = delete;
-    ScopedBatch& operator=(const ScopedBatch&) = delete;
-
-    // Writes what is pending now. False when the file could not be read at the start or could
-    // not be replaced; the old file is then left as it was.
-    bool Commit();
-
-private:
-    QString m_key;
-    bool m_owner = false;
-};
 
 } // namespace profile

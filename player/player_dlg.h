@@ -16,6 +16,10 @@ class CShockwaveflash;
 // remembered), show, then ShowStream for each connection. The object is released together with
 // its window: after OnCancel or DestroyWindow it deletes itself once control returns to the
 // event loop, and it clears the owner's m_pPlayer.
+//
+// The class lives in the player module, which the program loads at the first connection. The
+// program reaches it only through the virtual operations below, the public data and QWidget's
+// own; the program does not link the module, so any other call would not link.
 class CPlayerDlg : public QDialog {
     Q_OBJECT
 public:
@@ -34,16 +38,16 @@ public:
     // Makes the window's contents from its template (caption "Player", 233 x 122 dialog units,
     // the viewer control over the whole client area). The window stays hidden. The parent is
     // taken for the call's sake only: the player is always a top-level window of its own.
-    bool Create(QWidget* parent = nullptr);
+    virtual bool Create(QWidget* parent = nullptr);
     // Loads the viewer for a stream id into layer 0; the window is neither shown nor raised.
-    void ShowStream(QString streamId);
+    virtual void ShowStream(QString streamId);
 
     // The normal (restored) rectangle of the window, also while it is maximised.
-    CRect GetNormalRect() const;
-    void MoveWindow(const CRect& rect);
+    virtual CRect GetNormalRect() const;
+    virtual void MoveWindow(const CRect& rect);
     // Hides the window and releases the object (deferred to the event loop); clears the
     // owner's m_pPlayer.
-    void DestroyWindow();
+    virtual void DestroyWindow();
 
     // The host bridge's handlers, connected to the viewer control's events.
     void OnFlashCall(const QString& request);

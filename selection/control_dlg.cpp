@@ -16,15 +16,6 @@
 
 namespace {
 
-class ViewerPlayerWindows final : public PlayerWindowService {
-public:
-    CPlayerDlg* Construct() override { return new CPlayerDlg(); }
-    void CreateWindow(CPlayerDlg& player) override { player.Create(nullptr); }
-    void ShowStream(CPlayerDlg& player, const QString& streamId) override {
-        player.ShowStream(streamId);
-    }
-};
-
 PlayerWindowService& PlayerWindows() {
     return platform::Services<PlayerWindowService>::Get();
 }
@@ -39,11 +30,6 @@ public:
 };
 
 } // namespace
-
-template <> PlayerWindowService& platform::Services<PlayerWindowService>::Own() {
-    static ViewerPlayerWindows own;
-    return own;
-}
 
 CControlDlg::CControlDlg() = default;
 
@@ -142,7 +128,10 @@ void CControlDlg::ConnectStream(StreamEntry entry) {
     if (m_pPlayer == nullptr) {
         CreatePlayer();
     }
-    PlayerWindows().ShowStream(*m_pPlayer, entry.streamId);
+    // Without a player the connection still becomes the current one; the entry is kept.
+    if (m_pPlayer != nullptr) {
+        PlayerWindows().ShowStream(*m_pPlayer, entry.streamId);
+    }
     m_strInput = entry.streamId;
     m_current = std::move(entry);
     m_editMemo->setText(m_current.memo);
@@ -153,7 +142,17 @@ void CControlDlg::CreatePlayer() {
     if (m_pPlayer != nullptr) {
         return;
     }
-    m_pPlayer = PlayerWindows().Construct();
+    QString problem;
+    {
+        const WaitCursor wait; // the first player loads the viewer's engine
+        m_pPlayer = PlayerWindows().Construct(problem);
+    }
+    if (m_pPlayer == nullptr) {
+        platform::AfxMessageBox(this, QStringLiteral("プレイヤーを開けませんでした。\n"
+                                                     "The player could not be started: %1")
+                                          .arg(problem));
+        return;
+    }
     m_pPlayer->SetLocation(m_strLocation);
     m_pPlayer->m_pOwner = this;
     // No parent: the player is a top-level window of its own, not owned by the main window.

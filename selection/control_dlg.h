@@ -6,6 +6,7 @@
 #include "platform/rect.h"
 #include "platform/services.h"
 #include "player/player_owner.h"
+#include "player/player_windows.h"
 #include "selection/settings_file.h"
 
 #include <QFrame>
@@ -14,18 +15,6 @@
 class CPlayerDlg;
 class QCheckBox;
 class QLineEdit;
-
-// How the control panel makes a player window and gives it a stream. The program's own
-// constructs and creates the real window; tests install one that keeps the web viewer out.
-class PlayerWindowService {
-public:
-    virtual ~PlayerWindowService() = default;
-    virtual CPlayerDlg* Construct() = 0;
-    virtual void CreateWindow(CPlayerDlg& player) = 0;
-    virtual void ShowStream(CPlayerDlg& player, const QString& streamId) = 0;
-};
-
-template <> PlayerWindowService& platform::Services<PlayerWindowService>::Own();
 
 // The upper panel of the main window: the reference box and "Connect Stream", the memo box with
 // "Memo編集", and "Top Most". Owns the player window (made on the first connection, a top-level
@@ -48,6 +37,8 @@ public:
     // pressed "Connect Stream": the same parser, the same message for a text it cannot use.
     void ConnectReference(const QString& reference);
     void ConnectStream(StreamEntry entry) override;
+    // Makes the player window when there is none. When the player cannot be had (its module is
+    // missing or does not load) the user is told, and there is still no player.
     void CreatePlayer();
     void OnMemoEdit();
     void OnTopMost();

@@ -25,29 +25,27 @@ QString SettingsFilePath() {
 }
 
 void LoadSettings(ControlPanelValues& values) {
-    const QString path = SettingsFilePath();
-    values.m_strInput = profile::GetPrivateProfileString(
-        kSystem, kStreamId, values.m_current.streamId, kStringBuffer, path);
+    const profile::ProfileFile file(SettingsFilePath()); // read and parsed once for every key
+    values.m_strInput =
+        file.GetString(kSystem, kStreamId, values.m_current.streamId, kStringBuffer);
     values.m_current.streamId = values.m_strInput;
-    values.m_current.memo = profile::GetPrivateProfileString(kSystem, kMemo, values.m_current.memo,
-                                                             kStringBuffer, path);
-    values.m_strLocation = profile::GetPrivateProfileString(
-        kSystem, kLocation, values.m_strLocation, kStringBuffer, path);
+    values.m_current.memo = file.GetString(kSystem, kMemo, values.m_current.memo, kStringBuffer);
+    values.m_strLocation = file.GetString(kSystem, kLocation, values.m_strLocation, kStringBuffer);
     CRect& rect = values.m_rcPlayer;
-    rect.left = profile::GetPrivateProfileInt(kPlayer, kLeft, rect.left, path);
-    rect.top = profile::GetPrivateProfileInt(kPlayer, kTop, rect.top, path);
-    rect.right = profile::GetPrivateProfileInt(kPlayer, kRight, rect.right, path);
-    rect.bottom = profile::GetPrivateProfileInt(kPlayer, kBottom, rect.bottom, path);
+    rect.left = file.GetInt(kPlayer, kLeft, rect.left);
+    rect.top = file.GetInt(kPlayer, kTop, rect.top);
+    rect.right = file.GetInt(kPlayer, kRight, rect.right);
+    rect.bottom = file.GetInt(kPlayer, kBottom, rect.bottom);
 }
 
 void SaveSettings(const ControlPanelValues& values) {
-    const QString path = SettingsFilePath();
-    profile::ScopedBatch batch(path);
-    profile::WritePrivateProfileString(kSystem, kStreamId, values.m_current.streamId, path);
-    profile::WritePrivateProfileString(kSystem, kMemo, values.m_current.memo, path);
+    profile::ProfileFile file(SettingsFilePath());
+    file.WriteString(kSystem, kStreamId, values.m_current.streamId);
+    file.WriteString(kSystem, kMemo, values.m_current.memo);
     const CRect& rect = values.m_rcPlayer;
-    profile::WritePrivateProfileString(kPlayer, kLeft, QString::number(rect.left), path);
-    profile::WritePrivateProfileString(kPlayer, kTop, QString::number(rect.top), path);
-    profile::WritePrivateProfileString(kPlayer, kRight, QString::number(rect.right), path);
-    profile::WritePrivateProfileString(kPlayer, kBottom, QString::number(rect.bottom), path);
+    file.WriteString(kPlayer, kLeft, QString::number(rect.left));
+    file.WriteString(kPlayer, kTop, QString::number(rect.top));
+    file.WriteString(kPlayer, kRight, QString::number(rect.right));
+    file.WriteString(kPlayer, kBottom, QString::number(rect.bottom));
+    file.Save();
 }

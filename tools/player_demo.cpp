@@ -4,14 +4,16 @@
 //   player_demo [--proxy http://127.0.0.1:PORT] [--location TEXT] [--size WxH] STREAM_ID
 //
 // Without --proxy the standard proxy variables apply. The program ends when the window closes.
+// Like the program, it loads the player module (beside it in the build tree) for the window.
 
-#include "platform/web_engine_startup.h"
 #include "player/player_dlg.h"
 #include "player/player_owner.h"
+#include "player/player_windows.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
+#include <cstdio>
 
 namespace {
 
@@ -20,13 +22,13 @@ class DemoOwner : public CPlayerOwner {};
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // The proxy option must be in place before the web engine reads its settings.
+    // The proxy option must be in place before the web engine, which comes with the module,
+    // reads its settings.
     for (int i = 1; i + 1 < argc; ++i) {
         if (QByteArray(argv[i]) == "--proxy") {
             qputenv("http_proxy", argv[i + 1]);
         }
     }
-    platform::PrepareWebEngine();
     QApplication app(argc, argv);
 
     QCommandLineParser parser;
@@ -46,10 +48,16 @@ int main(int argc, char* argv[]) {
     }
 
     DemoOwner owner;
-    auto* player = new CPlayerDlg;
+    ModulePlayerWindows windows(QStringLiteral(PLAYER_MODULE));
+    QString problem;
+    CPlayerDlg* player = windows.Construct(problem);
+    if (player == nullptr) {
+        std::fprintf(stderr, "player_demo: %s\n", qPrintable(problem));
+        return 1;
+    }
     player->SetLocation(parser.value(QStringLiteral("location")));
     player->m_pOwner = &owner;
-    player->Create();
+    windows.CreateWindow(*player);
     owner.m_pPlayer = player;
     const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
     if (size.size() == 2) {
@@ -57,6 +65,6 @@ int main(int argc, char* argv[]) {
     }
     QObject::connect(player, &QObject::destroyed, &app, &QApplication::quit);
     player->show();
-    player->ShowStream(parser.positionalArguments().front());
+    windows.ShowStream(*player, parser.positionalArguments().front());
     return app.exec();
 }

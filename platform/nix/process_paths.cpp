@@ -1,27 +1,42 @@
 #include "platform/process_paths.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <climits>
+#include "platform/native_path.h"
+
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace platform {
 
 QString RunningExecutableDir() {
-    char buffer[PATH_MAX + 1];
-    const ssize_t size = ::readlink("/proc/self/exe", buffer, PATH_MAX);
-    if (size <= 0) {
-        return QString();
+    QByteArray buffer(4096, '\0');
+    for (;;) {
+        const ssize_t size = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (size <= 0) {
+            return QString();
+        }
+        if (size < buffer.size()) {
+            buffer.truncate(size);
+            break;
+        }
+        buffer.resize(buffer.size() * 2);
     }
-    const QString exe = QFile::decodeName(QByteArray(buffer, size));
-    return QFileInfo(exe).absolutePath();
+    QByteArray dir;
+    QByteArray name;
+    SplitPath(buffer, dir, name);
+    return dir.startsWith('/') ? DecodeNativeName(dir) : QString();
+}
+
+QString CurrentDirectoryPath() {
+    return DecodeNativeName(CurrentDirectory());
 }
 
 bool ChangeCurrentDirectory(const QString& dir) {
     if (dir.isEmpty()) {
         return false;
     }
-    return ::chdir(QFile::encodeName(dir).constData()) == 0;
+    // A piece at a time, so that a folder deeper than PATH_MAX works too.
+    const UniqueFd folder = OpenDirectory(EncodeNativeName(dir), AT_FDCWD);
+    return folder.IsOpen() && ::fchdir(folder.Get()) == 0;
 }
 
 } // namespace platform

@@ -3,11 +3,19 @@
 #include "platform/debug_output.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <unistd.h>
+
+// Qt's own hooks for the context every other one shares with (declared in a private header).
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
 
 namespace platform {
 namespace {
@@ -57,6 +65,56 @@ void PrepareWebEngine() {
     if (QCoreApplication::instance() == nullptr) {
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     }
+}
+
+bool IsSoftwareRenderer(const QString& renderer) {
+    static const char* const kSoftware[] = {"llvmpipe", "softpipe", "swrast", "SwiftShader"};
+    for (const char* name : kSoftware) {
+        if (renderer.contains(QLatin1String(name), Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString FlagsWithoutGpu(const QString& flags) {
+    static const char* const kGpuFlags[] = {
+        "--disable-gpu", "--enable-gpu",           "--use-gl",
+        "--use-angle",   "--ignore-gpu-blocklist", "--in-process-gpu"};
+    for (const char* flag : kGpuFlags) {
+        if (flags.contains(QLatin1String(flag))) {
+            return flags;
+        }
+    }
+    return (flags + QStringLiteral(" --disable-gpu")).trimmed();
+}
+
+void StartWebEngineLate() {
+    if (qt_gl_global_share_context() != nullptr ||
+        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+        return;
+    }
+    // Lives as long as the process: the engine's contexts share with it until the end.
+    auto* context = new QOpenGLContext;
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    context->create();
+    qt_gl_set_global_share_context(context);
+    QOffscreenSurface surface;
+    surface.setFormat(context->format());
+    surface.create();
+    if (context->makeCurrent(&surface)) {
+        const auto* renderer =
+            reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
+        context->doneCurrent();
+        if (renderer != nullptr && IsSoftwareRenderer(QString::fromLatin1(renderer))) {
+            qputenv(
+                "QTWEBENGINE_CHROMIUM_FLAGS",
+                FlagsWithoutGpu(qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")).toLocal8Bit());
+        }
+    }
+    // The widgets that show the engine's pictures share with it only with the attribute on.
+    const QuietLateEngineStart quiet;
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 } // namespace platform

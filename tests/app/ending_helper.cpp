@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "history/history_list.h"
 #include "platform/debug_output.h"
+#include "platform/native_path.h"
 #include "selection/settings_file.h"
 
 #include <QCoreApplication>
@@ -14,7 +15,7 @@
 int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << platform::DecodeNativeName(argv[i]);
     }
     QCoreApplication app(argc, argv);
     HistoryList history;

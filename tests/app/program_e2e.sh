@@ -6,9 +6,9 @@
 # connect a second channel by double-clicking it in the history; close the program and read
 # both INI files; start again and find that state. Run under run_with_desktop.sh.
 #
-#   program_e2e.sh VISTREL TEVORA_STANDIN VISTREL_LAYOUT
+#   program_e2e.sh VISTREL TEVORA_STANDIN VISTREL_LAYOUT PLAYER_MODULE
 set -u
-vistrel_exe=$1 standin_exe=$2 layout_exe=$3
+vistrel_exe=$1 standin_exe=$2 layout_exe=$3 player_module=$4
 
 work=$(mktemp -d)
 standin_pid="" program_pid=""
@@ -42,6 +42,8 @@ wait_for() {
 
 mkdir -p "$work/prog"
 cp "$vistrel_exe" "$work/prog/vistrel"
+# The player module beside the program, where a build tree has it.
+cp "$player_module" "$work/prog/"
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 
 "$standin_exe" >"$work/standin.out" 2>"$work/standin.log" &
@@ -150,8 +152,13 @@ ini_value() { # FILE SECTION KEY
         "$work/prog/$1" | tr -d '\r'
 }
 
-# --- First run: paste a page address and connect.
+# --- First run: paste a page address and connect. Until then the program has neither the web
+# engine nor an OpenGL driver loaded; the connection brings both.
 start_program
+grep -q 'libQt6WebEngineCore' "/proc/$program_pid/maps" &&
+    fail "the web engine is loaded before the first connection"
+grep -qE 'libLLVM|_dri\.so' "/proc/$program_pid/maps" &&
+    fail "an OpenGL driver is loaded before the first connection"
 click 1002
 xdotool type --delay 20 "$page1"
 click 1003
@@ -160,6 +167,7 @@ wait_for 30 grep -q "cid=$id1" "$work/standin.log" || fail "viewer for $id1 not 
 wait_for 30 grep -q 'FlashCall():.*tevora.flash.viewer.null.ready' "$work/program.log" ||
     fail "viewer's ready call not traced"
 grep -q 'SetReturnValue():' "$work/program.log" || fail "no answer traced"
+grep -q 'libQt6WebEngineCore' "/proc/$program_pid/maps" || fail "the player module's engine is not loaded"
 
 # --- The player is a window of its own: over the main window, a click brings it to the front
 # and gives it the focus.
@@ -300,4 +308,27 @@ wait_for 20 bash -c "! kill -0 $program_pid" || fail "program did not end on SIG
 program_pid=""
 grep -q 'still not deleted' "$work/program.log" && fail "the web engine warned at the end"
 [ "$(ini_value History.ini SYSTEM COUNT)" = 2 ] || fail "second run History.ini COUNT"
+
+# --- Third run without the player module: Connect Stream says so in a box over the main window,
+# opens no player, and the program goes on; the connection is kept.
+rm "$work/prog/$(basename "$player_module")"
+start_program
+click 1002
+xdotool key ctrl+a
+xdotool type --delay 20 "$id1"
+click 1003
+wait_for 10 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel\$' | wc -l) -ge 2 ]" ||
+    fail "no message without the player module"
+no_player || fail "a player opened without the player module"
+box_wid=$(xdotool search --onlyvisible --name '^Vistrel$' | grep -vx "$main_wid" | head -n 1)
+xprop -id "$box_wid" WM_TRANSIENT_FOR | grep -qi "$(printf '0x%x' "$main_wid")" ||
+    fail "the missing module's message is not over the main window"
+xdotool windowactivate --sync "$box_wid" key Return
+wait_for 10 bash -c "[ \$(xdotool search --onlyvisible --name '^Vistrel\$' | wc -l) -eq 1 ]" ||
+    fail "the missing module's message did not close"
+kill -0 "$program_pid" 2>/dev/null || fail "the program ended without the player module"
+kill -TERM "$program_pid"
+wait_for 20 bash -c "! kill -0 $program_pid" || fail "program did not end on SIGTERM"
+program_pid=""
+[ "$(ini_value Vistrel.ini SYSTEM STREAMID)" = "$id1" ] || fail "third run: the connection was lost"
 echo "program e2e: passed"

@@ -9,9 +9,9 @@
 # says so and runs on its own.
 # Run under run_with_desktop.sh.
 #
-#   single_instance_e2e.sh VISTREL TEVORA_STANDIN
+#   single_instance_e2e.sh VISTREL TEVORA_STANDIN VISTREL_PLAYER_MODULE
 set -u
-vistrel_exe=$1 standin_exe=$2
+vistrel_exe=$1 standin_exe=$2 player_module=$3
 
 work=$(mktemp -d)
 standin_pid="" first_pid="" other_pid="" other_program_pid=""
@@ -47,8 +47,11 @@ wait_for() {
 }
 
 mkdir -p "$work/prog" "$work/other"
-cp "$vistrel_exe" "$work/prog/vistrel"
-cp "$vistrel_exe" "$work/other/vistrel"
+# Each copy with the player module beside it, where a build tree has it.
+for copy in prog other; do
+    cp "$vistrel_exe" "$work/$copy/vistrel"
+    cp "$player_module" "$work/$copy/"
+done
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 
 "$standin_exe" >"$work/standin.out" 2>"$work/standin.log" &

@@ -174,6 +174,40 @@ TEST_F(CaptureOnDesktopTest, AnotherApplicationInFrontReportsNothing) {
     EXPECT_EQ(history.Entries().size(), entriesBefore);
 }
 
+// A page without "www." in front: no bar is recognised and nothing is captured, poll after poll;
+// an address typed into the bar is still found at the next poll and captured.
+TEST_F(CaptureOnDesktopTest, UnrecognisedBarKeepsItsListingUntilTheBarShowsAChannel) {
+    ASSERT_NE(s_chromiumWindow, 0u) << "needs the browser's window from the first test";
+    ASSERT_TRUE(s_chromium->Open(QStringLiteral("http://tevora.tv/no-www")));
+    ASSERT_TRUE(ActivateChromium());
+    ASSERT_TRUE(TickUntil(
+        [this] {
+            return capture.m_hWndForeground == s_chromiumWindow && !capture.m_children.isEmpty() &&
+                   capture.m_bAddressBarFound == 0;
+        },
+        20000));
+    const qsizetype entriesBefore = history.Entries().size();
+    for (int poll = 0; poll < 10; ++poll) {
+        TickUntil([] { return false; }, 150);
+        EXPECT_EQ(capture.m_bAddressBarFound, 0);
+        EXPECT_FALSE(capture.m_children.isEmpty());
+    }
+    EXPECT_EQ(history.Entries().size(), entriesBefore);
+
+    const Channel& typed = s_channels[0];
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+l")});
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
+                                                  QStringLiteral("10"), typed.url});
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(TickUntil(
+        [&] {
+            return !history.Entries().isEmpty() && history.Entries()[0].streamId == typed.streamId;
+        },
+        30000))
+        << "captured: " << capture.GetCapturedURL().toStdString();
+    EXPECT_EQ(capture.m_bAddressBarFound, 1);
+}
+
 // A browser that stops answering costs a poll a bounded time; one that has gone ends it quietly.
 TEST_F(CaptureOnDesktopTest, HungOrClosedBrowserEndsThePollQuietly) {
     ASSERT_NE(s_chromiumWindow, 0u) << "needs the browser's window from the first test";

@@ -228,6 +228,86 @@ TEST_F(HistoryFileTest, HugeCountIsBounded) {
                            "[ITEM998]\nSTREAMID=low\n"); // loading writes nothing
 }
 
+// Beyond the bound a list loads as long as its sections follow one another: a long history kept
+// by hand loads whole, a damaged COUNT still stops.
+TEST_F(HistoryFileTest, LongListsLoadWhole) {
+    const struct {
+        int count;
+        int sections; // ITEM0 .. ITEM<sections - 1> present
+        qsizetype expected;
+    } cases[] = {
+        {1500, 1500, 1500},
+        {10000, 10000, 10000},
+        {2000, 1500, 1500},
+        {1200, 900, 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        QByteArray bytes = "[SYSTEM]\nCOUNT=" + QByteArray::number(c.count) + "\n";
+        for (int i = 0; i < c.sections; ++i) {
+            bytes +=
+                "[ITEM" + QByteArray::number(i) + "]\nSTREAMID=s" + QByteArray::number(i) + "\n";
+        }
+        WriteFile(bytes);
+        HistoryList list;
+        list.LoadHistory(path);
+        ASSERT_EQ(list.Entries().size(), c.expected);
+        EXPECT_EQ(list.Entries().at(c.sections - 1).streamId,
+                  QStringLiteral("s%1").arg(c.sections - 1));
+    }
+}
+
+// A UTF-8 file that a user or another tool touched: a comment in CP932, a stray Latin-1 byte,
+// Japanese memos. Each stray byte affects its own line only, and what the program does not own
+// comes back byte for byte after a whole load and save.
+TEST_F(HistoryFileTest, StrayBytesStayOnTheirLineThroughLoadAndSave) {
+    const QByteArray before = "; \x97\x9A\x97\xF0 (CP932)\r\n"            // "履歴" in CP932
+                              "[SYSTEM]\r\nCOUNT=3\r\nEDITOR=caf\xE9\r\n" // Latin-1 é
+                              "[ITEM0]\r\nSTREAMID=abc1234\r\n"
+                              "MEMO=\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE"
+                              "\xE3\x83\xA1\xE3\x83\xA2\r\n" // 日本語のメモ
+                              "[ITEM1]\r\nSTREAMID=def5678\r\nMEMO=\x83\x81\x83\x82\r\n" // CP932
+                              "[ITEM2]\r\nSTREAMID=ghi9012\r\n"
+                              "MEMO=\xE9\x85\x8D\xE4\xBF\xA1\xE4\xB8\xAD\r\n"; // 配信中
+    WriteFile(before);
+    HistoryList list;
+    list.LoadHistory(path);
+    EXPECT_EQ(list.Entries(),
+              (QList<StreamEntry>{
+                  {"abc1234", "日本語のメモ"}, {"def5678", "メモ"}, {"ghi9012", "配信中"}}));
+    list.SaveHistory(path);
+    EXPECT_EQ(FileBytes(), before) << "an unchanged history changed the file";
+
+    list.UpdateMemo({"ghi9012", "新しいメモ"});
+    list.MoveUp(1);
+    list.SaveHistory(path);
+    EXPECT_EQ(FileBytes(), QByteArray("; \x97\x9A\x97\xF0 (CP932)\r\n"
+                                      "[SYSTEM]\r\nCOUNT=3\r\nEDITOR=caf\xE9\r\n"
+                                      "[ITEM0]\r\nSTREAMID=def5678\r\nMEMO=") +
+                               QStringLiteral("メモ").toUtf8() +
+                               "\r\n[ITEM1]\r\nSTREAMID=abc1234\r\nMEMO=" +
+                               QStringLiteral("日本語のメモ").toUtf8() +
+                               "\r\n[ITEM2]\r\nSTREAMID=ghi9012\r\nMEMO=" +
+                               QStringLiteral("新しいメモ").toUtf8() + "\r\n");
+    HistoryList reloaded;
+    reloaded.LoadHistory(path);
+    EXPECT_EQ(reloaded.Entries(), list.Entries());
+}
+
+// Written by an editor that ends lines with a lone CR: every key is seen, and a save replaces
+// them instead of adding a second copy.
+TEST_F(HistoryFileTest, CrOnlyFileIsReadAndReplacedInPlace) {
+    WriteFile("[SYSTEM]\rCOUNT=2\r[ITEM0]\rSTREAMID=a\rMEMO=first\r[ITEM1]\rSTREAMID=b\r"
+              "MEMO='quoted'\r");
+    HistoryList list;
+    list.LoadHistory(path);
+    ASSERT_EQ(list.Entries(), (QList<StreamEntry>{{"a", "first"}, {"b", "quoted"}}));
+    list.Delete(0);
+    list.SaveHistory(path);
+    EXPECT_EQ(FileBytes(), "[SYSTEM]\rCOUNT=1\r[ITEM0]\rSTREAMID=b\rMEMO=quoted\r[ITEM1]\r"
+                           "STREAMID=b\rMEMO='quoted'\r");
+}
+
 TEST_F(HistoryFileTest, NoEntriesWritesCountZeroOnly) {
     HistoryList().SaveHistory(path);
     EXPECT_EQ(FileBytes(), "[SYSTEM]\nCOUNT=0\n");

@@ -74,6 +74,39 @@ TEST(PrepareWebEngine, AsRootTheSandboxIsTurnedOffAndSaidSo) {
     }
 }
 
+TEST(StartWebEngineLate, SoftwareRenderersAreToldApart) {
+    for (const char* software : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe",
+                                 "Software Rasterizer swrast", "Google SwiftShader"}) {
+        EXPECT_TRUE(platform::IsSoftwareRenderer(QString::fromLatin1(software))) << software;
+    }
+    for (const char* hardware : {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)",
+                                 "AMD Radeon RX 580 (polaris10, LLVM 15.0.6, DRM 3.49)",
+                                 "NVIDIA GeForce GTX 1060/PCIe/SSE2", ""}) {
+        EXPECT_FALSE(platform::IsSoftwareRenderer(QString::fromLatin1(hardware))) << hardware;
+    }
+}
+
+TEST(StartWebEngineLate, GpuIsTurnedOffUnlessTheFlagsSaySomethingAboutIt) {
+    const struct {
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {"", "--disable-gpu"},
+        {"--log-level=3", "--log-level=3 --disable-gpu"},
+        {"--log-level=3 --proxy-server=http://127.0.0.1:1",
+         "--log-level=3 --proxy-server=http://127.0.0.1:1 --disable-gpu"},
+        {"--disable-gpu-compositing", "--disable-gpu-compositing"},
+        {"--enable-gpu-rasterization", "--enable-gpu-rasterization"},
+        {"--use-gl=egl", "--use-gl=egl"},
+        {"--ignore-gpu-blocklist", "--ignore-gpu-blocklist"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::FlagsWithoutGpu(QString::fromLatin1(c.before)),
+                  QString::fromLatin1(c.after))
+            << c.before;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {

@@ -8,9 +8,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <QWindow>
@@ -320,6 +322,61 @@ TEST_F(ControlPanel, ConnectingWhileEditingReplacesTheMemoText) {
     EXPECT_EQ(Memo()->text(), QString());
     EXPECT_FALSE(Memo()->isReadOnly()); // the box stays editable while checked
     EXPECT_EQ(ListColumn(2), (QStringList{"", "港の夜景"}));
+}
+
+// The player module as the program has it, from a file that is not there or does not load:
+// each connection says so in a message box, and the panel goes on as without a player.
+TEST_F(ControlPanel, PlayerThatCannotBeLoadedIsReportedAtEachConnectionAndNothingIsLost) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString broken = QDir(dir.path()).filePath(QStringLiteral("libbroken.so"));
+    {
+        QFile file(broken);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a library");
+    }
+    const QString withoutEntry =
+        QLibraryInfo::path(QLibraryInfo::LibrariesPath) + QStringLiteral("/libQt6Core.so.6");
+    struct Case {
+        QString module;
+        QString inMessage; // a part of the reason the message gives
+    };
+    for (const Case& c :
+         {Case{QDir(dir.path()).filePath(QStringLiteral("libmissing.so")), "libmissing.so"},
+          Case{broken, "libbroken.so"}, Case{withoutEntry, "VistrelPlayerWindows"}}) {
+        SCOPED_TRACE(c.module.toStdString());
+        WriteHistory(1);
+        ModulePlayerWindows module(c.module);
+        const platform::ScopedService<PlayerWindowService> useModule(module);
+        messages.texts.clear();
+        Connect(kPage);
+        ASSERT_EQ(messages.texts.size(), 1);
+        EXPECT_TRUE(messages.texts[0].startsWith(QStringLiteral("プレイヤーを開けませんでした。")))
+            << messages.texts[0].toStdString();
+        EXPECT_TRUE(messages.texts[0].contains(c.inMessage)) << messages.texts[0].toStdString();
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(Panel().m_pPlayer, nullptr);
+        // The connection is kept as if it had played: in the history, current, in the boxes.
+        EXPECT_EQ(ListColumn(1), (QStringList{"hrb0001", StreamId(0)}));
+        EXPECT_EQ(Panel().m_current, (StreamEntry{"hrb0001", "港の夜景"}));
+        EXPECT_EQ(Input()->text(), QStringLiteral("hrb0001"));
+        EXPECT_EQ(Memo()->text(), QStringLiteral("港の夜景"));
+
+        // The next connection tries again and says so again; Top Most has no window to move.
+        Connect(StreamId(0));
+        EXPECT_EQ(messages.texts.size(), 2);
+        QTest::mouseClick(TopMost(), Qt::LeftButton);
+        EXPECT_EQ(Panel().m_pPlayer, nullptr);
+        EXPECT_EQ(Panel().m_current.streamId, StreamId(0));
+
+        // What the user did is saved at the end as ever.
+        Panel().DestroyWindow();
+        m_panel.reset();
+        EXPECT_TRUE(ReadFile(QStringLiteral("History.ini")).contains(QStringLiteral("hrb0001")));
+        EXPECT_TRUE(ReadFile(QStringLiteral("Vistrel.ini")).contains(StreamId(0)));
+    }
+    EXPECT_EQ(playersMade, 0);
+    EXPECT_TRUE(shownStreams.isEmpty());
 }
 
 } // namespace

@@ -92,6 +92,23 @@ TEST_F(SettingsFileTest, HandWrittenLocationSurvivesEverySave) {
                            "POS_LEFT=0\r\nPOS_TOP=0\r\nPOS_RIGHT=0\r\nPOS_BOTTOM=0\r\n");
 }
 
+// Files as other editors and the platform's own functions leave them: lone CR line ends, values
+// in single quotes, a big number, ^Z at the end. Every key is seen, and a save replaces the keys
+// where they stand.
+TEST_F(SettingsFileTest, HandWrittenFileReadAndReplacedInPlace) {
+    WriteFile("[SYSTEM]\rSTREAMID='abc1234'\rMEMO=\x0Bmemo\x0C\r[PLAYER]\rPOS_LEFT=4294967306\r"
+              "POS_TOP\rPOS_RIGHT=300\rPOS_BOTTOM=200\r\x1A");
+    ControlPanelValues values;
+    LoadSettings(values);
+    EXPECT_EQ(values.m_current, (StreamEntry{"abc1234", "memo"}));
+    EXPECT_EQ(values.m_rcPlayer, (CRect{10, 0, 300, 200}));
+    values.m_rcPlayer.top = 20;
+    SaveSettings(values);
+    // Values that read the same keep their lines as they were.
+    EXPECT_EQ(FileBytes(), "[SYSTEM]\rSTREAMID='abc1234'\rMEMO=\x0Bmemo\x0C\r[PLAYER]\r"
+                           "POS_LEFT=10\rPOS_TOP=20\rPOS_RIGHT=300\rPOS_BOTTOM=200\r\x1A");
+}
+
 TEST_F(SettingsFileTest, LongValuesAreCutTo260Characters) {
     WriteFile("[SYSTEM]\nSTREAMID=" + QByteArray(300, 's') + "\nMEMO=" +
               QString(300, QChar(0x3042)).toUtf8() + "\nLOCATION=" + QByteArray(261, 'l') + "\n");

@@ -26,7 +26,7 @@ public:
 // Player windows without the web viewer: made and sized, and the streams they are given noted.
 class RecordingPlayerWindows final : public PlayerWindowService {
 public:
-    CPlayerDlg* Construct() override {
+    CPlayerDlg* Construct(QString& /*problem*/) override {
         ++made;
         return new CPlayerDlg();
     }
