@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// The process-wide application state: the program's directory, on which both state files are
-// built, and the debug flag. At most one exists; GetAppState creates it on first use.
+// The process-wide application state: the folder on which both state files are built (the
+// program's directory, or for an installed copy the user's configuration folder) and the debug
+// flag. At most one exists; GetAppState creates it on first use.
 class CAppState {
 public:
     QString m_strExeDir;
@@ -12,13 +13,13 @@ public:
 
 CAppState& GetAppState();
 
-// A copy of the program's directory.
+// A copy of the folder of the state files.
 QString GetExeDir();
 
 // Ends the state's life; a later GetAppState starts afresh.
 void ReleaseAppState();
 
-// `fileName` in the program's directory: "<dir>/<fileName>", without doubling the separator when
+// `fileName` in the folder of the state files: "<dir>/<fileName>", without doubling the separator when
 // the directory is the root. With no directory known the path is empty, and the profile
 // functions then read defaults and write nothing: never a file in the root of the file system.
 QString PathInExeDir(const QString& fileName);

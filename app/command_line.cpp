@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "app/state_dir.h"
 #include "platform/console_signals.h"
 #include "platform/native_path.h"
 #include "platform/process_paths.h"
@@ -62,7 +63,8 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
     Print(out, "********** Start DEBUG MODE  *******\n");
     Print(out, "PORTABLE VERSION START\n");
 
-    state.m_strExeDir = ExeDirFromProgramPath(programPath);
+    // An installed copy keeps its state in the user's configuration folder instead.
+    state.m_strExeDir = StateDirFor(ExeDirFromProgramPath(programPath), stderr);
     platform::ChangeCurrentDirectory(state.m_strExeDir);
     Print(out, "CurrentDir=" + platform::EncodeNativeName(state.m_strExeDir) + '\n');
     if (out) {

@@ -12,9 +12,10 @@
 using MainWindowClose = std::function<void()>;
 
 // Reads the command line: the hidden debug switch "-D537" (a whole argument, every occurrence),
-// the console streams, the ending signals, and the program's directory, which becomes the current
-// directory. Prints the start-up lines to `out`; without the switch `out` and `in` are then
-// reopened on /dev/null. Always returns true.
+// the console streams, the ending signals, and the program's directory, from which the folder of
+// the state files follows (StateDirFor); that folder becomes the current directory. Prints the
+// start-up lines to `out`; without the switch `out` and `in` are then reopened on /dev/null.
+// Always returns true.
 bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
                         const QStringList& arguments, FILE* out = stdout, FILE* in = stdin);
 

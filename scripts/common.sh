@@ -12,10 +12,12 @@ VISTREL_BUILD_PACKAGES=(
 )
 # What the tests need on top: test frameworks, the fuzzing compiler with its libFuzzer and
 # sanitizer runtimes (not pulled in by clang without recommends), a private X desktop, a
-# Wayland compositor and a real browser for the capture tests.
+# Wayland compositor and a real browser for the capture tests, and the desktop's validators, the
+# manual reader and the Debian package tools (dpkg-shlibdeps) for the install and package tests.
 VISTREL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xvfb xauth openbox x11-utils xdotool wmctrl chromium weston curl imagemagick
+    desktop-file-utils appstream dpkg-dev man-db groff-base
 )
 
 vistrel_install() {

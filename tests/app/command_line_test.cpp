@@ -1,8 +1,10 @@
 #include "app/command_line.h"
+#include "app/state_dir.h"
 #include "app/version_text.h"
 #include "platform/console_signals.h"
 #include "platform/native_path.h"
 #include "platform/process_paths.h"
+#include "tests/support/scoped_env.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,8 @@
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +41,9 @@ protected:
         ASSERT_TRUE(dir.isValid());
         root = QFileInfo(dir.path()).canonicalFilePath();
         saved = QDir::currentPath();
+        // Never the real user's configuration folder.
+        config = std::make_unique<testsupport::ScopedEnv>("XDG_CONFIG_HOME",
+                                                          QFile::encodeName(root + "/config"));
     }
     void TearDown() override {
         QDir::setCurrent(saved);
@@ -70,6 +77,7 @@ protected:
     QTemporaryDir dir;
     QString root;
     QString saved;
+    std::unique_ptr<testsupport::ScopedEnv> config;
 };
 
 QByteArray ConsoleLines(int switches, const QString& dir) {
@@ -130,6 +138,9 @@ TEST_F(CommandLineTest, SwitchAsArgumentZeroCounts) {
 TEST_F(CommandLineTest, DirectoryComesFromArgumentZero) {
     ASSERT_TRUE(QDir(root).mkpath("sub/日本"));
     const QString exeDir = QFileInfo(QStringLiteral(TEST_EXE_DIR)).canonicalFilePath();
+    const QString userDir = root + "/config/Vistrel";
+    // Only an account that may write in / keeps its files there.
+    const QString rootDir = ::access("/", W_OK) == 0 ? QStringLiteral("/") : userDir;
     struct Case {
         const char* name;
         QString program;
@@ -141,12 +152,14 @@ TEST_F(CommandLineTest, DirectoryComesFromArgumentZero) {
         {"absolute path", root + "/Vistrel", "/", root, root},
         {"folder with Japanese name", root + "/sub/日本/Vistrel", "/", root + "/sub/日本",
          root + "/sub/日本"},
-        {"program in the root", "/Vistrel", root, "/", "/"},
         {"relative path made absolute", "sub/Vistrel", root, root + "/sub", root + "/sub"},
         {"dot path", "./Vistrel", root, root, root},
         {"untidy path", root + "//sub/../sub/./Vistrel", "/", root + "/sub", root + "/sub"},
-        {"missing folder leaves the current directory", root + "/none/Vistrel", root,
-         root + "/none", root},
+        {"missing folder: the configuration folder", root + "/none/Vistrel", root, userDir,
+         userDir},
+        {"installed in /usr/bin: the configuration folder", "/usr/bin/vistrel", root, userDir,
+         userDir},
+        {"program in the root", "/Vistrel", root, rootDir, rootDir},
         {"bare name uses the running executable's folder", "Vistrel", root, exeDir, exeDir},
         {"no arguments at all", QString(), root, exeDir, exeDir},
     };
@@ -195,16 +208,166 @@ TEST_F(CommandLineTest, UnusualFoldersKeepTheirBytesOrGiveNoFolder) {
     EXPECT_EQ(platform::EncodeNativeName(outcome.currentDir), deep);
     EXPECT_TRUE(outcome.printed.endsWith("\nCurrentDir=" + deep + "\n"));
 
-    // A current directory that is gone: no folder, and no state file path at all (never "/").
+    // A current directory that is gone: the program's folder cannot be known, so the state goes
+    // to the configuration folder (never "/").
     ASSERT_EQ(::chdir(rootBytes.constData()), 0);
     ASSERT_EQ(::mkdir("gone", 0755), 0);
     ASSERT_EQ(::chdir("gone"), 0);
     ASSERT_EQ(::rmdir((rootBytes + "/gone").constData()), 0);
     outcome = Run({"sub/Vistrel", "-D537"});
-    EXPECT_EQ(outcome.exeDir, QString());
-    EXPECT_TRUE(outcome.printed.endsWith("\nCurrentDir=\n")) << outcome.printed.constData();
+    const QString userDir = root + "/config/Vistrel";
+    EXPECT_EQ(outcome.exeDir, userDir);
+    EXPECT_TRUE(outcome.printed.endsWith("\nCurrentDir=" + userDir.toUtf8() + "\n"))
+        << outcome.printed.constData();
     GetAppState().m_strExeDir = outcome.exeDir;
+    EXPECT_EQ(PathInExeDir("History.ini"), userDir + "/History.ini");
+    ReleaseAppState();
+
+    // With no folder at all, no state file path (the profile functions then write nothing).
+    GetAppState().m_strExeDir = QString();
     EXPECT_EQ(PathInExeDir("History.ini"), QString());
+}
+
+mode_t ModeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+TEST(StateDir, ProgramFolderWhenWritableElseConfigurationFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = QFileInfo(dir.path()).canonicalFilePath();
+    ASSERT_TRUE(QDir(root).mkpath("portable"));
+    ASSERT_TRUE(QDir(root).mkpath("home/.local/bin"));
+    QFile plain(root + "/plain");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    struct Case {
+        const char* name;
+        QString programDir;
+        std::optional<QString> configHome; // XDG_CONFIG_HOME; nullopt: unset
+        QString home;
+        QString expected;
+        QStringList created; // folders that must be new, with mode 0700
+        bool warns = false;  // nothing can be kept, and a line says so
+    };
+    const QString home = root + "/home";
+    const Case cases[] = {
+        {"writable program folder", root + "/portable", root + "/c1", home, root + "/portable", {}},
+        {"missing program folder",
+         root + "/gone",
+         root + "/c2",
+         home,
+         root + "/c2/Vistrel",
+         {root + "/c2", root + "/c2/Vistrel"}},
+        {"system program folder, writable or not",
+         "/usr/bin",
+         root + "/c3",
+         home,
+         root + "/c3/Vistrel",
+         {root + "/c3", root + "/c3/Vistrel"}},
+        {"system program folder by another name",
+         "/usr/bin/../bin",
+         root + "/c4",
+         home,
+         root + "/c4/Vistrel",
+         {root + "/c4/Vistrel"}},
+        {"the user's own program folder",
+         home + "/.local/bin",
+         root + "/c8",
+         home,
+         root + "/c8/Vistrel",
+         {root + "/c8/Vistrel"}},
+        {"another user's program folder",
+         home + "/.local/bin",
+         root + "/c9",
+         root + "/portable",
+         home + "/.local/bin",
+         {}},
+        {"no XDG_CONFIG_HOME",
+         "/usr/bin",
+         std::nullopt,
+         home,
+         home + "/.config/Vistrel",
+         {home + "/.config", home + "/.config/Vistrel"}},
+        {"empty XDG_CONFIG_HOME", "/usr/bin", QString(""), home, home + "/.config/Vistrel", {}},
+        {"relative XDG_CONFIG_HOME is ignored",
+         "/usr/bin",
+         QString("c5"),
+         home,
+         home + "/.config/Vistrel",
+         {}},
+        {"untidy XDG_CONFIG_HOME",
+         "/usr/bin",
+         root + "//c6/./",
+         home,
+         root + "/c6/Vistrel",
+         {root + "/c6/Vistrel"}},
+        {"configuration folder cannot be made",
+         root + "/gone",
+         root + "/plain/c7",
+         home,
+         root + "/gone",
+         {},
+         true},
+        {"no usable home folder",
+         root + "/gone",
+         std::nullopt,
+         "relative/home",
+         root + "/gone",
+         {},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<QByteArray> configHome =
+            c.configHome ? std::optional(QFile::encodeName(*c.configHome)) : std::nullopt;
+        testsupport::ScopedEnv xdg("XDG_CONFIG_HOME", configHome);
+        testsupport::ScopedEnv homeEnv("HOME", QFile::encodeName(c.home));
+        const QString warningsPath = root + "/warnings.txt";
+        FILE* warnings = std::fopen(QFile::encodeName(warningsPath).constData(), "w");
+        ASSERT_NE(warnings, nullptr);
+
+        EXPECT_EQ(StateDirFor(c.programDir, warnings), c.expected);
+
+        std::fclose(warnings);
+        QFile file(warningsPath);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray warned = file.readAll();
+        if (c.warns) {
+            // Said once, naming the folder.
+            EXPECT_TRUE(warned.contains(c.programDir.toUtf8()));
+            EXPECT_EQ(warned.count('\n'), 1);
+        } else {
+            EXPECT_EQ(warned, QByteArray());
+        }
+        for (const QString& folder : c.created) {
+            EXPECT_EQ(ModeOf(folder), 0700u) << folder.toStdString();
+        }
+    }
+    // A portable copy leaves the configuration folder alone.
+    EXPECT_FALSE(QFileInfo::exists(root + "/c1"));
+}
+
+TEST(StateDir, ExistingConfigurationFolderKeepsItsModeAndFiles) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString userDir = dir.path() + "/Vistrel";
+    ASSERT_TRUE(QDir().mkpath(userDir));
+    ASSERT_EQ(::chmod(QFile::encodeName(userDir).constData(), 0750), 0);
+    const QByteArray settings = "[SYSTEM]\nSTREAMID=abc1234\n";
+    QFile ini(userDir + "/Vistrel.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(settings);
+    ini.close();
+    testsupport::ScopedEnv xdg("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+
+    EXPECT_EQ(UserStateDir(), userDir);
+    EXPECT_EQ(StateDirFor("/usr/bin", nullptr), userDir);
+    EXPECT_EQ(ModeOf(userDir), 0750u);
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ini.readAll(), settings);
 }
 
 TEST(AppState, OneRecordUntilReleased) {
