@@ -4,7 +4,9 @@
 //   other window in front      - "Chrome" on, a window of another program in front;
 //   address bar found          - Chromium in front showing a channel page: one text read;
 //   browser, no address bar    - Chromium in front on a page whose address lacks "www.", so no
-//                                bar is recognised and every poll lists the window again.
+//                                bar is recognised and every poll lists the window again: with
+//                                unchanged listings reused, and, as the anchor measured in the
+//                                same run, walked in full at every poll.
 // For each: the time of one poll (min / median / max; the event loop runs between polls, as in
 // the program, and is not counted) and the process's CPU time per minute with the program's
 // cadence of a poll every 500 ms.
@@ -26,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <sys/resource.h>
 #include <vector>
 
@@ -103,6 +106,11 @@ void Print(const char* state, StateFigures figures) {
                 figures.pollMs.back(), figures.cpuPerMinute);
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +131,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     platform::DesktopWindowSystem reused;
+    platform::DesktopWindowSystem walked(platform::AtspiWindows::Listings::WalkedEachTime);
     std::optional<platform::ScopedService<platform::WindowSystem>> use(std::in_place, reused);
 
     CCaptureStreamID capture;
@@ -148,7 +157,21 @@ int main(int argc, char** argv) {
         return unrecognised.m_hWndForeground == browser && unrecognised.m_bAddressBarFound == 0;
     };
     const StateFigures reusedFigures = Measure(unrecognised, true, kPolls, seconds, noBar);
-    Print("browser, no address bar", reusedFigures);
+    use.emplace(walked);
+    CCaptureStreamID walking;
+    TickUntil(
+        walking, [&] { return walking.m_hWndForeground == browser; }, 10000);
+    const StateFigures walkedFigures = Measure(walking, true, kPolls, seconds, [&] {
+        return walking.m_hWndForeground == browser && walking.m_bAddressBarFound == 0;
+    });
+    const qsizetype listed = walking.m_children.size();
+    use.emplace(reused);
+    Print("browser, no address bar (reused)", reusedFigures);
+    Print("browser, no address bar (walked)", walkedFigures);
+    std::printf("    (%lld parts listed; ratio reused / walked: poll %.3f, CPU %.3f)\n",
+                static_cast<long long>(listed),
+                Median(reusedFigures.pollMs) / Median(walkedFigures.pollMs),
+                reusedFigures.cpuPerMinute / std::max(walkedFigures.cpuPerMinute, 1e-9));
 
     // A window of this program in front: no browser.
     QWidget other;

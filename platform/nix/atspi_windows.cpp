@@ -4,9 +4,11 @@
 #include "platform/browser_names.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
+#include <QTimer>
 #include <atspi/atspi.h>
 #include <unistd.h>
 #include <utility>
@@ -107,12 +109,48 @@ struct FrameChoice {
     }
 };
 
+// The class name a part is given: its role's name, Chromium's address bar its browser's class.
+// `role` is the one known from the listing, or ATSPI_ROLE_INVALID to ask.
+QString ClassNameOf(AtspiAccessible* accessible, AtspiRole role) {
+    GError* error = nullptr;
+    if (role == ATSPI_ROLE_INVALID) {
+        role = atspi_accessible_get_role(accessible, &error);
+        if (Failed(error)) {
+            return {};
+        }
+    }
+    if (role == ATSPI_ROLE_ENTRY) {
+        const QString name = TakeUtf8(atspi_accessible_get_name(accessible, &error));
+        bool addressBar = !Failed(error) && name == browsers::kChromeAddressBarName;
+        if (!addressBar) {
+            // Other languages name the bar otherwise; the view class tells it too.
+            if (GHashTable* attributes = atspi_accessible_get_attributes(accessible, &error)) {
+                const auto* view =
+                    static_cast<const char*>(g_hash_table_lookup(attributes, "class"));
+                addressBar = view && qstrcmp(view, browsers::kChromeAddressBarView) == 0;
+                g_hash_table_unref(attributes);
+            }
+            Failed(error);
+        }
+        if (addressBar) {
+            return browsers::kChromeAddressClass;
+        }
+    }
+    return CutText(TakeUtf8(atspi_role_get_name(role)));
+}
+
 } // namespace
 
 struct AtspiWindows::Impl {
-    Impl(int timeout, int budgetMs, int nodeLimit)
-        : timeoutMs(timeout), listingBudgetMs(budgetMs), listingNodeLimit(nodeLimit) {}
+    Impl(int timeout, int budgetMs, int nodeLimit, bool reuse)
+        : timeoutMs(timeout), listingBudgetMs(budgetMs), listingNodeLimit(nodeLimit),
+          reuseListings(reuse) {
+        idleTimer.setSingleShot(true);
+        idleTimer.setInterval(kWatchIdleMs);
+        QObject::connect(&idleTimer, &QTimer::timeout, [this] { StopWatching(); });
+    }
     ~Impl() {
+        StopWatching();
         ForgetNodes();
         for (const Node& frame : std::as_const(frames)) {
             g_object_unref(frame.accessible);
@@ -141,8 +179,15 @@ struct AtspiWindows::Impl {
 
     struct Node {
         AtspiAccessible* accessible = nullptr;
-        StateSnapshot states; // taken while listing; used only during that listing
+        StateSnapshot states; // taken while listing; used only while listing or giving it again
         AtspiRole role = ATSPI_ROLE_INVALID;
+        // What the listing's caller asked, kept for giving the listing again. The content of
+        // editable parts is always read afresh: an address bar's text changes without the tree
+        // changing.
+        bool nameKept = false;
+        QString name;
+        bool classKept = false;
+        QString className;
     };
 
     void ForgetNodes() {
@@ -150,6 +195,102 @@ struct AtspiWindows::Impl {
             g_object_unref(node.accessible);
         }
         nodes.clear();
+        kept = {};
+    }
+
+    // The last listing of a frame, given again while no change of children, names or states was
+    // reported since: a browser in front without a known address bar is listed at every poll,
+    // and walking its tree costs many requests each time. A frame is known by its remembered
+    // handle (listed as a child) or by its process and window title (listed for an X window).
+    struct KeptListing {
+        bool valid = false;
+        WindowHandle frame = 0;
+        quint32 processId = 0;
+        QString title;
+        QList<WindowHandle> order;
+    };
+
+    static void OnTreeChanged(AtspiEvent* event, void* data) {
+        static_cast<Impl*>(data)->changedSinceListing = true;
+        g_boxed_free(atspi_event_get_type(), event);
+    }
+
+    // The events that can change what a listing gives. While they are asked for, every
+    // application sends them, so asking stops once no frame was listed for a while.
+    static constexpr const char* kTreeEvents[] = {
+        "object:children-changed",      "object:property-change:accessible-name",
+        "object:state-changed:showing", "object:state-changed:visible",
+        "object:state-changed:enabled", "object:state-changed:editable",
+        "object:state-changed:defunct",
+    };
+    static constexpr int kWatchIdleMs = 5000;
+
+    // True when the tree's changes are reported from now on.
+    bool StartWatching() {
+        if (!reuseListings) {
+            return false;
+        }
+        KeepWatching();
+        if (listener) {
+            return true;
+        }
+        listener = atspi_event_listener_new(&Impl::OnTreeChanged, this, nullptr);
+        for (const char* type : kTreeEvents) {
+            GError* error = nullptr;
+            if (!atspi_event_listener_register(listener, type, &error)) {
+                Failed(error);
+                StopWatching();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Without an event loop no report would come in anyway; watching then lasts.
+    void KeepWatching() {
+        if (QCoreApplication::instance()) {
+            idleTimer.start();
+        }
+    }
+
+    void StopWatching() {
+        idleTimer.stop();
+        kept.valid = false;
+        if (!listener) {
+            return;
+        }
+        for (const char* type : kTreeEvents) {
+            atspi_event_listener_deregister(listener, type, nullptr);
+        }
+        g_object_unref(listener);
+        listener = nullptr;
+    }
+
+    // Reports that came in since the last listing are delivered by the event loop (or while a
+    // request waits); a kept listing is given again only while none did.
+    bool CanGiveAgain(WindowHandle frame, quint32 processId) const {
+        return kept.valid && !changedSinceListing && kept.frame == frame &&
+               kept.processId == processId;
+    }
+
+    void GiveAgain(const std::function<void(WindowHandle)>& callback) {
+        KeepWatching();
+        listing = true;
+        const QList<WindowHandle> order = kept.order; // safe whatever the callback asks
+        for (const WindowHandle handle : order) {
+            callback(handle);
+        }
+        listing = false;
+    }
+
+    // Lists from `start` (owned by the call), keeping the listing as `listed` where its changes
+    // are watched and the walk went through to the end.
+    void ListAndKeep(AtspiAccessible* start, const std::function<void(WindowHandle)>& callback,
+                     KeptListing listed) {
+        const bool walkedThrough = List(start, callback, &listed.order);
+        // A request may let the event loop run, and the watch end with it.
+        listed.valid = listed.valid && walkedThrough && listener != nullptr;
+        kept = std::move(listed);
     }
 
     Node* FindNode(WindowHandle handle) {
@@ -163,7 +304,11 @@ struct AtspiWindows::Impl {
 
     WindowHandle AddNode(AtspiAccessible* accessible, const StateSnapshot& states, AtspiRole role) {
         const WindowHandle handle = AccessibleWindows::kHandleTag | ++lastSerial;
-        nodes.insert(handle, Node{accessible, states, role});
+        Node node;
+        node.accessible = accessible;
+        node.states = states;
+        node.role = role;
+        nodes.insert(handle, node);
         return handle;
     }
 
@@ -186,7 +331,10 @@ struct AtspiWindows::Impl {
             frameKeys.remove(frameKeys.key(oldest));
         }
         const WindowHandle handle = AccessibleWindows::kHandleTag | ++lastSerial;
-        frames.insert(handle, Node{frame, {}, ATSPI_ROLE_FRAME});
+        Node node;
+        node.accessible = frame;
+        node.role = ATSPI_ROLE_FRAME;
+        frames.insert(handle, node);
         frameKeys.insert(key, handle);
         frameOrder.append(handle);
         return handle;
@@ -347,23 +495,38 @@ struct AtspiWindows::Impl {
         return listing && nodes.contains(handle) ? node->states : ReadStates(node->accessible);
     }
 
-    // Lists from `start` (owned by the call) within the listing's budget.
-    void List(AtspiAccessible* start, const std::function<void(WindowHandle)>& callback) {
+    // Lists from `start` (owned by the call) within the listing's budget, the handles given
+    // also into `order`; true when the walk went through to the end.
+    bool List(AtspiAccessible* start, const std::function<void(WindowHandle)>& callback,
+              QList<WindowHandle>* order = nullptr) {
         if (!start) {
-            return;
+            return false;
         }
         QElapsedTimer clock;
         clock.start();
         int budget = listingNodeLimit;
         listing = true;
-        Walk(start, callback, clock, budget);
+        bool walkedThrough = false;
+        if (order) {
+            walkedThrough = Walk(
+                start,
+                [&](WindowHandle handle) {
+                    order->append(handle);
+                    callback(handle);
+                },
+                clock, budget);
+        } else {
+            walkedThrough = Walk(start, callback, clock, budget);
+        }
         listing = false;
         g_object_unref(start);
+        return walkedThrough;
     }
 
     int timeoutMs;
     int listingBudgetMs;
     int listingNodeLimit;
+    bool reuseListings;
     bool atspiStarted = false;
     bool atspiReady = false;
     bool listing = false;
@@ -374,10 +537,16 @@ struct AtspiWindows::Impl {
     QList<WindowHandle> frameOrder;
     WindowHandle lastActive = 0;
     WindowHandle lastSerial = 0;
+    KeptListing kept;
+    AtspiEventListener* listener = nullptr;
+    bool changedSinceListing = false;
+    QTimer idleTimer;
 };
 
-AtspiWindows::AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit)
-    : d(std::make_unique<Impl>(timeoutMs, listingBudgetMs, listingNodeLimit)) {}
+AtspiWindows::AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit,
+                           Listings listings)
+    : d(std::make_unique<Impl>(timeoutMs, listingBudgetMs, listingNodeLimit,
+                               listings == Listings::Reused)) {}
 
 AtspiWindows::~AtspiWindows() = default;
 
@@ -398,25 +567,52 @@ WindowHandle AtspiWindows::ActiveFrame() {
 
 void AtspiWindows::ListFrameOf(quint32 processId, const std::function<QString()>& windowTitle,
                                const std::function<void(WindowHandle)>& callback) {
+    // The title is read only where a listing of the process is kept, or its application found.
+    if (processId && d->CanGiveAgain(0, processId)) {
+        if (const QString title = windowTitle(); title == d->kept.title) {
+            d->GiveAgain(callback);
+            return;
+        }
+    }
     d->ForgetNodes();
     AtspiAccessible* application =
         processId && d->EnsureAtspi() ? d->ApplicationOf(processId) : nullptr;
     if (!application) {
         return;
     }
-    AtspiAccessible* frame = d->FrameOf(application, windowTitle());
+    // Watched first: a change during the walk makes the next listing walk again.
+    Impl::KeptListing listed;
+    listed.valid = d->StartWatching();
+    d->changedSinceListing = false;
+    listed.processId = processId;
+    listed.title = windowTitle();
+    AtspiAccessible* frame = d->FrameOf(application, listed.title);
     g_object_unref(application);
-    d->List(frame, callback);
+    d->ListAndKeep(frame, callback, std::move(listed));
 }
 
 void AtspiWindows::ListChildren(WindowHandle handle,
                                 const std::function<void(WindowHandle)>& callback) {
+    // A remembered frame (the one in front where X11 cannot see it) keeps its listing too.
+    const bool frame = d->frames.contains(handle);
+    if (frame && d->CanGiveAgain(handle, 0)) {
+        d->GiveAgain(callback);
+        return;
+    }
     AtspiAccessible* start = nullptr;
     if (Impl::Node* node = d->FindNode(handle)) {
         start = static_cast<AtspiAccessible*>(g_object_ref(node->accessible));
     }
     d->ForgetNodes();
-    d->List(start, callback);
+    if (!frame) {
+        d->List(start, callback);
+        return;
+    }
+    Impl::KeptListing listed;
+    listed.valid = d->StartWatching();
+    d->changedSinceListing = false;
+    listed.frame = handle;
+    d->ListAndKeep(start, callback, std::move(listed));
 }
 
 bool AtspiWindows::Exists(WindowHandle handle) {
@@ -462,8 +658,21 @@ QString AtspiWindows::Text(WindowHandle handle) {
             return Failed(error) ? QString() : CutText(content);
         }
     }
+    // While listing, a part's name is read once and kept with the listing.
+    const bool keep = d->listing && d->nodes.contains(handle);
+    if (keep && node->nameKept) {
+        return node->name;
+    }
     QString name = TakeUtf8(atspi_accessible_get_name(node->accessible, &error));
-    return Failed(error) ? QString() : CutText(name);
+    if (Failed(error)) {
+        return {};
+    }
+    name = CutText(name);
+    if (keep) {
+        node->nameKept = true;
+        node->name = name;
+    }
+    return name;
 }
 
 QString AtspiWindows::ClassName(WindowHandle handle) {
@@ -471,33 +680,15 @@ QString AtspiWindows::ClassName(WindowHandle handle) {
     if (!node) {
         return {};
     }
-    GError* error = nullptr;
-    AtspiRole role = node->role;
-    if (!d->listing || role == ATSPI_ROLE_INVALID) {
-        role = atspi_accessible_get_role(node->accessible, &error);
-        if (Failed(error)) {
-            return {};
+    // While listing, a part's class name is found once and kept with the listing.
+    if (d->listing && d->nodes.contains(handle)) {
+        if (!node->classKept) {
+            node->className = ClassNameOf(node->accessible, node->role);
+            node->classKept = !node->className.isEmpty();
         }
+        return node->className;
     }
-    if (role == ATSPI_ROLE_ENTRY) {
-        const QString name = TakeUtf8(atspi_accessible_get_name(node->accessible, &error));
-        bool addressBar = !Failed(error) && name == browsers::kChromeAddressBarName;
-        if (!addressBar) {
-            // Other languages name the bar otherwise; the view class tells it too.
-            if (GHashTable* attributes =
-                    atspi_accessible_get_attributes(node->accessible, &error)) {
-                const auto* view =
-                    static_cast<const char*>(g_hash_table_lookup(attributes, "class"));
-                addressBar = view && qstrcmp(view, browsers::kChromeAddressBarView) == 0;
-                g_hash_table_unref(attributes);
-            }
-            Failed(error);
-        }
-        if (addressBar) {
-            return browsers::kChromeAddressClass;
-        }
-    }
-    return CutText(TakeUtf8(atspi_role_get_name(role)));
+    return ClassNameOf(node->accessible, ATSPI_ROLE_INVALID);
 }
 
 } // namespace platform

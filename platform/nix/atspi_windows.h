@@ -48,9 +48,19 @@ public:
 // The accessibility bus through AT-SPI. Every request waits at most timeoutMs; a listing, and
 // the search for the active frame, stop after listingBudgetMs, a listing also after
 // listingNodeLimit accessibles.
+//
+// A frame's listing (of an X window's frame, or of a remembered frame's children) is kept and
+// given again, with the same handles and what was read of them (states, names, class names; an
+// editable part's content is always read afresh), for as long as the applications report no
+// change of children, names or states. Those reports are asked for while frames are listed, and
+// no longer once none was listed for a few seconds. They come through the event loop: without
+// one running between listings nothing changes the verdict.
 class AtspiWindows final : public AccessibleWindows {
 public:
-    AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit);
+    // Whether a frame's unchanged listing is given again (see above) or walked at every call.
+    enum class Listings { Reused, WalkedEachTime };
+
+    AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit, Listings listings);
     ~AtspiWindows() override;
     AtspiWindows(const AtspiWindows&) = delete;
     AtspiWindows& operator=(const AtspiWindows&) = delete;

@@ -21,10 +21,12 @@ QString CutText(QString text) {
 
 } // namespace
 
-DesktopWindowSystem::DesktopWindowSystem()
+DesktopWindowSystem::DesktopWindowSystem() : DesktopWindowSystem(AtspiWindows::Listings::Reused) {}
+
+DesktopWindowSystem::DesktopWindowSystem(AtspiWindows::Listings listings)
     : m_ownX(std::make_unique<XcbWindows>(kRequestTimeoutMs)),
       m_ownAccessibles(std::make_unique<AtspiWindows>(kRequestTimeoutMs, kEnumerationBudgetMs,
-                                                      kEnumerationNodeLimit)),
+                                                      kEnumerationNodeLimit, listings)),
       m_x(*m_ownX), m_accessibles(*m_ownAccessibles) {}
 
 DesktopWindowSystem::DesktopWindowSystem(X11Windows& x, AccessibleWindows& accessibles)

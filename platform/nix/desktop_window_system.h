@@ -18,8 +18,11 @@ namespace platform {
 // the "nothing" answer.
 class DesktopWindowSystem final : public WindowSystem {
 public:
-    // With the desktop's own halves, XCB and AT-SPI, which connect on first use.
+    // With the desktop's own halves, XCB and AT-SPI, which connect on first use; unchanged
+    // listings of the accessibles are reused.
     DesktopWindowSystem();
+    // The same, with the accessibles' listings reused or walked at every enumeration.
+    explicit DesktopWindowSystem(AtspiWindows::Listings listings);
     // With the given halves, which must outlive it.
     DesktopWindowSystem(X11Windows& x, AccessibleWindows& accessibles);
     ~DesktopWindowSystem() override;

@@ -303,7 +303,7 @@ TEST(DesktopWindowSystemTest, WithoutAccessibilityBusAWindowListsNothing) {
     ScriptedX11 x;
     x.windows.insert(kXWindow, {static_cast<quint32>(getpid()), QStringLiteral("Page")});
     x.foreground = kXWindow;
-    platform::AtspiWindows bus(100, 500, 100);
+    platform::AtspiWindows bus(100, 500, 100, platform::AtspiWindows::Listings::Reused);
     platform::DesktopWindowSystem windows(x, bus);
     EXPECT_EQ(windows.GetForegroundWindow(), kXWindow);
     int children = 0;
