@@ -2,19 +2,23 @@
 # Runs a command on a private X desktop: Xvfb on a free display, the openbox window manager and
 # a private D-Bus session bus. Everything started here ends with the command.
 set -u
-# Xvfb picks the display itself (-displayfd), so that desktops started at the same moment by
-# parallel tests never share one; it writes the number once it accepts connections.
 display_file=$(mktemp)
+wm_log=$(mktemp)
 xvfb_pid=
-cleanup() {
+wm_pid=
+stop_desktop() {
+    [ -n "$wm_pid" ] && { kill "$wm_pid" 2>/dev/null; wait "$wm_pid" 2>/dev/null; }
     [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; }
-    rm -f "$display_file"
+    wm_pid=
+    xvfb_pid=
 }
+cleanup() { stop_desktop; rm -f "$display_file" "$wm_log"; }
 trap cleanup EXIT
-# On a loaded machine a new server now and then announces its display and still refuses the
-# first clients; such a server is replaced, up to three times.
-number=
-for _attempt in 1 2 3; do
+
+# Starts Xvfb and openbox; true once the window manager has taken the screen.
+start_desktop() {
+    # Xvfb picks the display itself (-displayfd), so that desktops started at the same moment by
+    # parallel tests never share one; it writes the number once it accepts connections.
     : >"$display_file"
     Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$display_file" >/dev/null 2>&1 &
     xvfb_pid=$!
@@ -22,41 +26,41 @@ for _attempt in 1 2 3; do
         [ -s "$display_file" ] && break
         sleep 0.05
     done
+    local number
     number=$(head -n 1 "$display_file")
-    if [ -n "$number" ]; then
-        for _ in $(seq 1 40); do
-            DISPLAY=":${number}" xprop -root >/dev/null 2>&1 && break 2
-            sleep 0.05
-        done
-    fi
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-    xvfb_pid=
-    number=
-done
-[ -n "$number" ] || { echo "run_with_desktop: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":${number}"
-unset QT_QPA_PLATFORM
-exec 3>&-
-dbus-run-session -- bash -c '
-    wm_log=$(mktemp)
-    openbox >"$wm_log" 2>&1 &
-    wm=$!
-    # On a busy machine the window manager can take seconds; a test without it would fail in
-    # ways that point elsewhere, so wait for it and say so when it does not come.
-    for _ in $(seq 1 400); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    [ -n "$number" ] || return 1
+    export DISPLAY=":${number}"
+    for _ in $(seq 1 40); do
+        xprop -root >/dev/null 2>&1 && break
         sleep 0.05
     done
-    if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; then
-        echo "run_with_desktop: the window manager did not start" >&2
-        cat "$wm_log" >&2
-        rm -f "$wm_log"
-        exit 1
+    openbox >"$wm_log" 2>&1 &
+    wm_pid=$!
+    # On a busy machine the window manager can take seconds.
+    for _ in $(seq 1 200); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && return 0
+        kill -0 "$wm_pid" 2>/dev/null || return 1
+        sleep 0.05
+    done
+    return 1
+}
+
+# On a loaded machine a new desktop now and then refuses its first clients, so that the window
+# manager never comes; such a desktop is replaced, up to three times. A test without a window
+# manager would fail in ways that point elsewhere, so say so when it never comes.
+started=
+for _attempt in 1 2 3; do
+    if start_desktop; then
+        started=1
+        break
     fi
-    rm -f "$wm_log"
-    "$@"
-    rc=$?
-    kill $wm 2>/dev/null
-    exit $rc
-' run_with_desktop "$@"
+    stop_desktop
+done
+if [ -z "$started" ]; then
+    echo "run_with_desktop: the window manager did not start" >&2
+    cat "$wm_log" >&2
+    exit 1
+fi
+unset QT_QPA_PLATFORM
+exec 3>&-
+dbus-run-session -- "$@"
