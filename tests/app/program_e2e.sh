@@ -21,24 +21,9 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    import -window root "${TMPDIR:-/tmp}/vistrel_e2e_failure.png" 2>/dev/null &&
-        echo "screen at failure: ${TMPDIR:-/tmp}/vistrel_e2e_failure.png" >&2
-    for f in "$work"/program.log "$work"/standin.log "$work"/prog/*.ini; do
-        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
-    done
-    exit 1
-}
-# wait_for SECONDS COMMAND...: polls the command until it succeeds.
-wait_for() {
-    local limit=$(( $1 * 10 )); shift
-    for _ in $(seq 1 "$limit"); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+E2E_LOGS="$work/program.log $work/standin.log $work/prog/*.ini"
+E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_e2e_failure.png"
 
 mkdir -p "$work/prog"
 cp "$vistrel_exe" "$work/prog/vistrel"

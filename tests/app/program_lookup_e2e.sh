@@ -19,24 +19,9 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    import -window root "${TMPDIR:-/tmp}/vistrel_lookup_e2e_failure.png" 2>/dev/null &&
-        echo "screen at failure: ${TMPDIR:-/tmp}/vistrel_lookup_e2e_failure.png" >&2
-    for f in "$work"/program.log "$work"/service.out "$work"/prog/*.ini; do
-        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
-    done
-    exit 1
-}
-wait_for() { # SECONDS COMMAND...
-    local limit=$(($1 * 20))
-    shift
-    for _ in $(seq 1 "$limit"); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+E2E_LOGS="$work/program.log $work/service.out $work/prog/*.ini"
+E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_lookup_e2e_failure.png"
 now_ms() { date +%s%3N; }
 
 mkdir -p "$work/prog"

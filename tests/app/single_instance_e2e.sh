@@ -27,24 +27,9 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    import -window root "${TMPDIR:-/tmp}/vistrel_single_failure.png" 2>/dev/null &&
-        echo "screen at failure: ${TMPDIR:-/tmp}/vistrel_single_failure.png" >&2
-    for f in "$work"/*.log "$work"/*.out "$work"/prog/*.ini; do
-        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 30 "$f" >&2; }
-    done
-    exit 1
-}
-# wait_for SECONDS COMMAND...: polls the command until it succeeds.
-wait_for() {
-    local limit=$(( $1 * 20 )); shift
-    for _ in $(seq 1 "$limit"); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+E2E_LOGS="$work/*.log $work/*.out $work/prog/*.ini"
+E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_single_failure.png"
 
 mkdir -p "$work/prog" "$work/other"
 # Each copy with the player module beside it, where a build tree has it.

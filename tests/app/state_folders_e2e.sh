@@ -18,22 +18,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$work"/out.txt "$work"/err.txt; do
-        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
-    done
-    exit 1
-}
-wait_for() {
-    local limit=$(($1 * 10))
-    shift
-    for _ in $(seq 1 "$limit"); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+E2E_LOGS="$work/out.txt $work/err.txt"
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 
 # What the root holds before: the program must add nothing there.

@@ -19,22 +19,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$work"/*.out "$work"/*.log; do
-        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
-    done
-    exit 1
-}
-wait_for() {
-    local limit=$(($1 * 10))
-    shift
-    for _ in $(seq 1 "$limit"); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+E2E_LOGS="$work/*.out $work/*.log"
 
 # The user: nobody when started as root, else whoever runs this.
 if [ "$(id -u)" -eq 0 ]; then

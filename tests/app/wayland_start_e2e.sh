@@ -17,21 +17,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$work"/weston.log "$work"/program.log; do
-        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 30 "$f" >&2; }
-    done
-    exit 1
-}
-wait_for() {
-    local limit=$(( $1 * 10 )); shift
-    for _ in $(seq 1 "$limit"); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+E2E_LOGS="$work/weston.log $work/program.log"
 
 mkdir -p -m 700 "$work/runtime"
 mkdir -p "$work/prog"
