@@ -15,6 +15,7 @@
 #include "discovery/capture_stream_id.h"
 #include "history/capture_tick.h"
 #include "platform/nix/desktop_window_system.h"
+#include "tests/support/capture_polls.h"
 #include "tests/support/chromium_session.h"
 #include "tests/support/loopback_server.h"
 
@@ -48,19 +49,6 @@ void RunLoopFor(int ms) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(2);
     }
-}
-
-bool TickUntil(CCaptureStreamID& capture, const std::function<bool()>& condition, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        RunCaptureTick(capture, false, true);
-        if (condition()) {
-            return true;
-        }
-        RunLoopFor(100);
-    }
-    return false;
 }
 
 struct StateFigures {
@@ -135,7 +123,7 @@ int main(int argc, char** argv) {
     std::optional<platform::ScopedService<platform::WindowSystem>> use(std::in_place, reused);
 
     CCaptureStreamID capture;
-    if (!TickUntil(
+    if (!testsupport::TickCaptureUntil(
             capture, [&] { return capture.m_bAddressBarFound != 0; }, 60000)) {
         std::fprintf(stderr, "capture_bench: the address bar was never found\n");
         return 1;
@@ -147,10 +135,10 @@ int main(int argc, char** argv) {
 
     // A page whose address has no "www.": no bar is recognised any more.
     chromium.Open(QStringLiteral("http://tevora.tv/plain"));
-    TickUntil(
+    testsupport::TickCaptureUntil(
         capture, [&] { return capture.GetCapturedURL().contains(QStringLiteral("plain")); }, 5000);
     CCaptureStreamID unrecognised;
-    TickUntil(
+    testsupport::TickCaptureUntil(
         unrecognised, [&] { return unrecognised.m_hWndForeground == browser; }, 10000);
     RunLoopFor(2000); // the new tab's own changes are over
     const auto noBar = [&] {
@@ -159,7 +147,7 @@ int main(int argc, char** argv) {
     const StateFigures reusedFigures = Measure(unrecognised, true, kPolls, seconds, noBar);
     use.emplace(walked);
     CCaptureStreamID walking;
-    TickUntil(
+    testsupport::TickCaptureUntil(
         walking, [&] { return walking.m_hWndForeground == browser; }, 10000);
     const StateFigures walkedFigures = Measure(walking, true, kPolls, seconds, [&] {
         return walking.m_hWndForeground == browser && walking.m_bAddressBarFound == 0;
@@ -182,7 +170,7 @@ int main(int argc, char** argv) {
     QProcess::execute(QStringLiteral("xdotool"),
                       {QStringLiteral("windowactivate"), QString::number(other.winId())});
     CCaptureStreamID elsewhere;
-    TickUntil(
+    testsupport::TickCaptureUntil(
         elsewhere,
         [&] { return elsewhere.m_hWndForeground != 0 && elsewhere.m_hWndForeground != browser; },
         10000);

@@ -3,6 +3,7 @@
 // the service and adds them to a history list.
 #include "history/capture_tick.h"
 #include "platform/nix/desktop_window_system.h"
+#include "tests/support/capture_polls.h"
 #include "tests/support/chromium_session.h"
 #include "tests/support/standin_service.h"
 
@@ -69,17 +70,7 @@ protected:
 
     // Ticks as the panel's timer does, with "Chrome" checked, until the condition holds.
     bool TickUntil(const std::function<bool()>& condition, int timeoutMs) {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-            RunCaptureTick(capture, false, true);
-            if (condition()) {
-                return true;
-            }
-            QThread::msleep(100);
-        }
-        return false;
+        return testsupport::TickCaptureUntil(capture, condition, timeoutMs);
     }
     bool ChromiumInFront() {
         const platform::WindowHandle front = windows.GetForegroundWindow();

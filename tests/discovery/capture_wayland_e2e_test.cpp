@@ -5,6 +5,7 @@
 #include "discovery/channel_page_lookup.h"
 #include "history/capture_tick.h"
 #include "platform/nix/desktop_window_system.h"
+#include "tests/support/capture_polls.h"
 #include "tests/support/chromium_session.h"
 #include "tests/support/standin_service.h"
 #include "tests/support/weston_session.h"
@@ -71,18 +72,7 @@ protected:
 
     // Ticks as the panel's timer does, with "Chrome" checked, until the condition holds.
     bool TickUntil(const std::function<bool()>& condition, int timeoutMs) {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            // Between polls the event loop runs, as in the program: it brings the bus's reports.
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            RunCaptureTick(capture, false, true);
-            if (condition()) {
-                return true;
-            }
-            QThread::msleep(100);
-        }
-        return false;
+        return testsupport::TickCaptureUntil(capture, condition, timeoutMs);
     }
 
     static testsupport::StandInService* s_standIn;
