@@ -8,6 +8,8 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -94,26 +96,41 @@ void StartWebEngineLate() {
         qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
         return;
     }
-    // Lives as long as the process: the engine's contexts share with it until the end.
-    auto* context = new QOpenGLContext;
-    context->setFormat(QSurfaceFormat::defaultFormat());
-    context->create();
-    qt_gl_set_global_share_context(context);
-    QOffscreenSurface surface;
-    surface.setFormat(context->format());
-    surface.create();
-    if (context->makeCurrent(&surface)) {
-        const auto* renderer =
-            reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
-        context->doneCurrent();
-        if (renderer != nullptr && IsSoftwareRenderer(QString::fromLatin1(renderer))) {
-            qputenv(
-                "QTWEBENGINE_CHROMIUM_FLAGS",
-                FlagsWithoutGpu(qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")).toLocal8Bit());
+    QuietLateEngineStart::KeepForGood();
+    // The user's choice of scene graph (Qt's own variables) stands; otherwise a display that
+    // renders in software anyway gets the software scene graph, which draws the engine's frames
+    // straight into the window: OpenGL there would only copy them once more, on the CPU.
+    const bool userChose = qEnvironmentVariableIsSet("QT_QUICK_BACKEND") ||
+                           qEnvironmentVariableIsSet("QSG_RHI_BACKEND");
+    bool software = userChose ? QQuickWindow::graphicsApi() == QSGRendererInterface::Software
+                              : !DisplayMayRenderOnGpu();
+    bool gpuUseless = software;
+    if (!software) {
+        // Lives as long as the process: the engine's contexts share with it until the end.
+        auto* context = new QOpenGLContext;
+        context->setFormat(QSurfaceFormat::defaultFormat());
+        context->create();
+        qt_gl_set_global_share_context(context);
+        QOffscreenSurface surface;
+        surface.setFormat(context->format());
+        surface.create();
+        if (context->makeCurrent(&surface)) {
+            const auto* renderer =
+                reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
+            context->doneCurrent();
+            gpuUseless = renderer != nullptr && IsSoftwareRenderer(QString::fromLatin1(renderer));
         }
+        software = gpuUseless && !userChose;
+    }
+    if (software && !userChose) {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
+    if (gpuUseless) {
+        // The engine's own GPU process would only render in software a second time.
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+                FlagsWithoutGpu(qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")).toLocal8Bit());
     }
     // The widgets that show the engine's pictures share with it only with the attribute on.
-    const QuietLateEngineStart quiet;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 

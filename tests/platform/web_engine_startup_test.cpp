@@ -1,5 +1,6 @@
 #include "platform/debug_output.h"
 #include "platform/web_engine_startup.h"
+#include "tests/support/qt_print.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/scoped_env.h"
 
@@ -105,6 +106,66 @@ TEST(StartWebEngineLate, GpuIsTurnedOffUnlessTheFlagsSaySomethingAboutIt) {
                   QString::fromLatin1(c.after))
             << c.before;
     }
+}
+
+TEST(StartWebEngineLate, OnlyADisplayWithoutAnyGpuPathSkipsTheContext) {
+    const struct {
+        const char* platform;
+        QStringList extensions;
+        const char* alwaysSoftware;
+        bool mayUseGpu;
+    } cases[] = {
+        {"xcb", {}, "", false}, // Xvfb, Xvnc
+        {"xcb", {"GLX", "RANDR", "XInputExtension"}, "", false},
+        {"xcb", {"GLX", "DRI3"}, "", true},
+        {"xcb", {"DRI2"}, "", true},
+        {"xcb", {"NV-GLX"}, "", true}, // NVIDIA's own driver
+        {"xcb", {"DRI3"}, "1", false},
+        {"xcb", {"DRI3"}, " True", false},
+        {"xcb", {"DRI3"}, "yes", false},
+        {"xcb", {"DRI3"}, "0", true},
+        {"xcb", {"DRI3"}, "false", true},
+        {"xcb", {"DRI3"}, "maybe", true}, // neither yes nor no: Mesa's default
+        {"wayland", {}, "", true},        // only a context can tell
+        {"offscreen", {}, "", true},
+        {"wayland", {}, "y", false},
+    };
+    for (const auto& c : cases) {
+        const bool result = platform::MayRenderOnGpu(
+            QString::fromLatin1(c.platform),
+            [&](const char* name) { return c.extensions.contains(QString::fromLatin1(name)); },
+            QByteArray(c.alwaysSoftware));
+        EXPECT_EQ(result, c.mayUseGpu) << c.platform << " " << c.extensions.join(',').toStdString()
+                                       << " '" << c.alwaysSoftware << "'";
+    }
+}
+
+// The filter kept for good and one held inside it: the dropped notices stay dropped, every
+// other message still reaches the handler from before, once (no loop through the filter).
+QStringList g_reached;
+void Recording(QtMsgType, const QMessageLogContext&, const QString& text) {
+    g_reached << text;
+}
+
+TEST(QuietLateEngineStart, NestedOrKeptItHandsOnEveryOtherMessageOnce) {
+    const QtMessageHandler before = qInstallMessageHandler(&Recording);
+    {
+        const platform::QuietLateEngineStart outer;
+        {
+            const platform::QuietLateEngineStart inner;
+            qWarning("Qt WebEngine seems to be initialized from a plugin. Please set ...");
+            qWarning("ordinary warning");
+        }
+        platform::QuietLateEngineStart::KeepForGood();
+        const platform::QuietLateEngineStart again;
+        qWarning("No suitable graphics backend found\n");
+        qInfo("ordinary note");
+    }
+    qWarning(
+        "Attribute Qt::AA_ShareOpenGLContexts must be set before QCoreApplication is created.");
+    qWarning("after");
+    qInstallMessageHandler(before);
+    EXPECT_EQ(g_reached, (QStringList{"ordinary warning", "ordinary note", "after"}));
 }
 
 } // namespace
