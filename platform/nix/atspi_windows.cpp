@@ -179,7 +179,9 @@ struct AtspiWindows::Impl {
 
     struct Node {
         AtspiAccessible* accessible = nullptr;
-        StateSnapshot states; // taken while listing; used only while listing or giving it again
+        // Taken while listing; used while listing or giving it again, and for whether the part
+        // is a text field.
+        StateSnapshot states;
         AtspiRole role = ATSPI_ROLE_INVALID;
         // What the listing's caller asked, kept for giving the listing again. The content of
         // editable parts is always read afresh: an address bar's text changes without the tree
@@ -620,13 +622,10 @@ bool AtspiWindows::Exists(WindowHandle handle) {
     if (!node) {
         return false;
     }
-    // Asked of the application itself, so that one that has gone or hangs says no.
-    GError* error = nullptr;
-    atspi_accessible_get_role(node->accessible, &error);
-    if (Failed(error)) {
-        return false;
-    }
-    return !ReadStates(node->accessible).defunct;
+    // Asked of the application itself, so that one that has gone or hangs says no (the library
+    // answers a failed request with a defunct state set).
+    const StateSnapshot states = ReadStates(node->accessible);
+    return states.valid && !states.defunct;
 }
 
 quint32 AtspiWindows::ProcessId(WindowHandle handle) {
@@ -651,7 +650,10 @@ QString AtspiWindows::Text(WindowHandle handle) {
         return {};
     }
     GError* error = nullptr;
-    if (d->StatesOf(handle).editable) {
+    // Whether the part is a text field, as its listing found it: that does not change, and an
+    // address bar read at every poll is then asked one question, not two.
+    const bool editable = node->states.valid ? node->states.editable : d->StatesOf(handle).editable;
+    if (editable) {
         if (AtspiText* text = atspi_accessible_get_text_iface(node->accessible)) {
             QString content = TakeUtf8(atspi_text_get_text(text, 0, -1, &error));
             g_object_unref(text);

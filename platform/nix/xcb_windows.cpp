@@ -34,6 +34,7 @@ struct XcbWindows::Impl {
             xcb_disconnect(connection);
             connection = nullptr;
         }
+        lastAsked.invalidate(); // answers of another connection, perhaps another server
         int screenNumber = 0;
         connection = xcb_connect(nullptr, &screenNumber);
         if (xcb_connection_has_error(connection)) {
@@ -109,16 +110,29 @@ struct XcbWindows::Impl {
         return true;
     }
 
-    // Whether the window exists and, with viewable, whether it is on screen.
+    // Whether the window exists and, with viewable, whether it is on screen. One poll asks this
+    // of the same window several times within a fraction of a millisecond; an answer younger
+    // than kAnswerShareMs is given again (polls come at least 100 ms apart).
     bool XWindowExists(xcb_window_t window, bool viewable = false) {
         if (!window || !EnsureX()) {
             return false;
         }
-        const auto cookie = xcb_get_window_attributes(connection, window);
-        XReply<xcb_get_window_attributes_reply_t> attributes(
-            static_cast<xcb_get_window_attributes_reply_t*>(WaitReply(cookie.sequence)));
-        return attributes && (!viewable || attributes->map_state == XCB_MAP_STATE_VIEWABLE);
+        if (window != lastWindow || !lastAsked.isValid() || lastAsked.hasExpired(kAnswerShareMs)) {
+            const auto cookie = xcb_get_window_attributes(connection, window);
+            XReply<xcb_get_window_attributes_reply_t> attributes(
+                static_cast<xcb_get_window_attributes_reply_t*>(WaitReply(cookie.sequence)));
+            lastWindow = window;
+            lastExists = attributes != nullptr;
+            lastViewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            lastAsked.start();
+        }
+        return lastExists && (!viewable || lastViewable);
     }
+    static constexpr int kAnswerShareMs = 5;
+    xcb_window_t lastWindow = 0;
+    bool lastExists = false;
+    bool lastViewable = false;
+    QElapsedTimer lastAsked;
 
     // The child of the root that holds the window (the window itself for a top-level).
     xcb_window_t TopLevelOf(xcb_window_t window) {
