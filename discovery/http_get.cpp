@@ -1,5 +1,6 @@
 #include "discovery/http_get.h"
 
+#include "discovery/curl_library.h"
 #include "discovery/lookup_progress.h"
 #include "discovery/page_text.h"
 #include "discovery/service_endpoints.h"
@@ -24,18 +25,14 @@ constexpr qint64 kReadBlock = 1024;
 // Longest error description reported.
 constexpr int kErrorTextMax = 511;
 
-void InitCurlOnce() {
-    static const bool initialised = [] {
-        return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    }();
-    (void)initialised;
-}
+// The library, once the first fetch has loaded it.
+const CurlLibrary* g_curl = nullptr;
 
 struct CurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+    void operator()(CURL* curl) const { g_curl->easy_cleanup(curl); }
 };
 struct MultiDeleter {
-    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+    void operator()(CURLM* multi) const { g_curl->multi_cleanup(multi); }
 };
 
 // What the body callback collects from one transfer.
@@ -55,14 +52,14 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     const auto length = static_cast<qint64>(size) * static_cast<qint64>(count);
     if (!transfer->statusChecked) {
         long code = 0;
-        curl_easy_getinfo(transfer->curl, CURLINFO_RESPONSE_CODE, &code);
+        g_curl->easy_getinfo(transfer->curl, CURLINFO_RESPONSE_CODE, &code);
         if (code != 200) {
             transfer->wrongStatus = true;
             return 0;
         }
         transfer->statusChecked = true;
         curl_off_t announced = -1;
-        curl_easy_getinfo(transfer->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        g_curl->easy_getinfo(transfer->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
         if (announced > 0 && announced <= transfer->maxBytes) {
             transfer->received.reserve(static_cast<qsizetype>(announced));
         }
@@ -114,7 +111,7 @@ protected:
     // Reads what curl says about ended transfers; true once ours has ended.
     bool Collect() {
         int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
+        while (CURLMsg* message = g_curl->multi_info_read(m_multi, &left)) {
             if (message->msg == CURLMSG_DONE) {
                 m_result = message->data.result;
                 m_done = true;
@@ -137,10 +134,10 @@ public:
     CURLcode Run() override {
         int running = 1;
         while (!m_cancelled) {
-            if (curl_multi_perform(m_multi, &running) != CURLM_OK || Collect() || running == 0) {
+            if (g_curl->multi_perform(m_multi, &running) != CURLM_OK || Collect() || running == 0) {
                 break;
             }
-            curl_multi_poll(m_multi, nullptr, 0, 100, nullptr);
+            g_curl->multi_poll(m_multi, nullptr, 0, 100, nullptr);
         }
         return m_cancelled ? CURLE_ABORTED_BY_CALLBACK : (m_done ? m_result : CURLE_RECV_ERROR);
     }
@@ -154,15 +151,15 @@ public:
     explicit EventLoopWait(CURLM* multi) : TransferWait(multi) {
         m_timer.setSingleShot(true);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
-        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &EventLoopWait::OnSocket);
-        curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
-        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &EventLoopWait::OnTimer);
-        curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+        g_curl->multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &EventLoopWait::OnSocket);
+        g_curl->multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+        g_curl->multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &EventLoopWait::OnTimer);
+        g_curl->multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
     }
     ~EventLoopWait() override {
         // curl may still tell of sockets it closes while the handles are taken down.
-        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, nullptr);
-        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, nullptr);
+        g_curl->multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, nullptr);
+        g_curl->multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, nullptr);
     }
 
     CURLcode Run() override {
@@ -248,7 +245,7 @@ private:
             return;
         }
         int running = 0;
-        curl_multi_socket_action(m_multi, socket, flags, &running);
+        g_curl->multi_socket_action(m_multi, socket, flags, &running);
         if (Collect()) {
             Quit();
         }
@@ -290,7 +287,7 @@ bool HasEventLoop() {
 
 // Runs the transfer on `curl` to its end, telling the progress service around the wait.
 CURLcode RunTransfer(CURL* curl, const QString& url) {
-    const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    const std::unique_ptr<CURLM, MultiDeleter> multi(g_curl->multi_init());
     if (!multi) {
         return CURLE_OUT_OF_MEMORY;
     }
@@ -300,7 +297,7 @@ CURLcode RunTransfer(CURL* curl, const QString& url) {
     } else {
         wait = std::make_unique<PollingWait>(multi.get());
     }
-    if (curl_multi_add_handle(multi.get(), curl) != CURLM_OK) {
+    if (g_curl->multi_add_handle(multi.get(), curl) != CURLM_OK) {
         return CURLE_FAILED_INIT;
     }
     LookupProgressService& progress = platform::Services<LookupProgressService>::Get();
@@ -309,7 +306,7 @@ CURLcode RunTransfer(CURL* curl, const QString& url) {
     const CURLcode result = wait->Run();
     g_running = nullptr;
     progress.LookupEnded();
-    curl_multi_remove_handle(multi.get(), curl);
+    g_curl->multi_remove_handle(multi.get(), curl);
     wait.reset();
     return result;
 }
@@ -346,11 +343,18 @@ bool HttpGet(QString url, quint32& status, QString& body) {
     status = 0;
     body.clear();
 
+    QString problem;
+    g_curl = Curl(problem);
+    if (g_curl == nullptr) {
+        ReportTransferError(CURLE_FAILED_INIT,
+                            QStringLiteral("libcurl could not be loaded: ") + problem);
+        return false;
+    }
     const QByteArray address = std::move(url).toUtf8();
     if (address.contains('\0')) {
         // libcurl would read the address only up to the zero: fetch nothing rather than that.
         ReportTransferError(CURLE_URL_MALFORMAT,
-                            QString::fromUtf8(curl_easy_strerror(CURLE_URL_MALFORMAT)));
+                            QString::fromUtf8(g_curl->easy_strerror(CURLE_URL_MALFORMAT)));
         return false;
     }
     if (g_running != nullptr) {
@@ -359,11 +363,10 @@ bool HttpGet(QString url, quint32& status, QString& body) {
                             QStringLiteral("Another page is being fetched."));
         return false;
     }
-    InitCurlOnce();
-    const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    const std::unique_ptr<CURL, CurlDeleter> curl(g_curl->easy_init());
     if (!curl) {
         ReportTransferError(CURLE_FAILED_INIT,
-                            QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT)));
+                            QString::fromUtf8(g_curl->easy_strerror(CURLE_FAILED_INIT)));
         return false;
     }
     const HttpLimits limits = platform::Services<HttpLimits>::Get();
@@ -374,32 +377,32 @@ bool HttpGet(QString url, quint32& status, QString& body) {
     const QByteArray agent = endpoints::kHttpAgent.toUtf8();
 
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, address.constData());
-    curl_easy_setopt(c, CURLOPT_USERAGENT, agent.constData());
+    g_curl->easy_setopt(c, CURLOPT_URL, address.constData());
+    g_curl->easy_setopt(c, CURLOPT_USERAGENT, agent.constData());
     // Only web pages: a file:, ftp: or other address fails, also as a redirect target.
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, limits.maxRedirects);
+    g_curl->easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    g_curl->easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    g_curl->easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    g_curl->easy_setopt(c, CURLOPT_MAXREDIRS, limits.maxRedirects);
     // No CURLOPT_PROXY: libcurl then takes the proxy from http_proxy, https_proxy, all_proxy
     // and no_proxy, the system's settings here.
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, limits.stallBytesPerSecond);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
-    curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxPageBytes));
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    g_curl->easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+    g_curl->easy_setopt(c, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
+    g_curl->easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, limits.stallBytesPerSecond);
+    g_curl->easy_setopt(c, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+    g_curl->easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxPageBytes));
+    g_curl->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
 #if LIBCURL_VERSION_NUM >= 0x075700
     // A cancelled fetch must not wait for a name look-up still running on curl's resolver.
-    curl_easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
+    g_curl->easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
 #endif
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &OnBody);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
+    g_curl->easy_setopt(c, CURLOPT_ERRORBUFFER, errorText);
+    g_curl->easy_setopt(c, CURLOPT_WRITEFUNCTION, &OnBody);
+    g_curl->easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
 
     const CURLcode result = RunTransfer(c, QString::fromUtf8(address));
     long code = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
+    g_curl->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
     status = static_cast<quint32>(code);
     if (transfer.wrongStatus || (result == CURLE_OK && code != 200)) {
         return false;
@@ -414,7 +417,7 @@ bool HttpGet(QString url, quint32& status, QString& body) {
         } else if (errorText[0] != '\0') {
             description = QString::fromUtf8(errorText);
         } else {
-            description = QString::fromUtf8(curl_easy_strerror(result));
+            description = QString::fromUtf8(g_curl->easy_strerror(result));
         }
         ReportTransferError(static_cast<int>(result), description);
         return false;

@@ -1,10 +1,12 @@
 #include "discovery/channel_page_lookup.h"
+#include "discovery/curl_library.h"
 #include "discovery/http_get.h"
 #include "platform/debug_output.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/scoped_env.h"
 
+#include <QFile>
 #include <QStringList>
 #include <atomic>
 #include <chrono>
@@ -254,6 +256,37 @@ TEST_F(ChannelPageLookupTest, TransferErrorIsReported) {
     // The report carries a description after the code.
     ASSERT_EQ(m_debug.size(), 1);
     EXPECT_FALSE(m_debug[0].section(QStringLiteral("\r\n"), 2).isEmpty());
+}
+
+bool CurlMapped() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libcurl");
+}
+// Taken before any test runs, whichever runs first.
+const bool g_curlMappedAtStart = CurlMapped();
+
+TEST_F(ChannelPageLookupTest, LibcurlComesWithTheFirstFetch) {
+    EXPECT_FALSE(g_curlMappedAtStart);
+    Serve("/page", "<title>TEVORA: A: live</title>cid=abcdefg");
+    m_server.Start();
+    quint32 status = 0;
+    QString body;
+    EXPECT_TRUE(HttpGet(Url("/page"), status, body));
+    EXPECT_TRUE(CurlMapped());
+}
+
+TEST(CurlLibrary, AMissingOrForeignLibraryIsRefusedWithItsReason) {
+    QString problem;
+    EXPECT_EQ(LoadCurlLibrary(QStringLiteral("vistrel-no-such-library"), 4, problem), nullptr);
+    EXPECT_FALSE(problem.isEmpty());
+    problem.clear();
+    // A real library without curl's functions.
+    EXPECT_EQ(LoadCurlLibrary(QStringLiteral("z"), 1, problem), nullptr);
+    EXPECT_TRUE(problem.contains(QStringLiteral("curl_"))) << "[" << problem.toStdString() << "]";
+    problem.clear();
+    const CurlLibrary* curl = Curl(problem);
+    ASSERT_NE(curl, nullptr) << problem.toStdString();
+    EXPECT_EQ(Curl(problem), curl); // loaded once
 }
 
 TEST_F(ChannelPageLookupTest, AddressWithZeroCharacterIsNotCut) {
