@@ -1,22 +1,13 @@
 #include "discovery/curl_library.h"
 
+#include "platform/library_functions.h"
+
 #include <QLibrary>
 #include <map>
 #include <memory>
 #include <utility>
 
-namespace {
-
-template <typename Function>
-bool Take(QLibrary& library, const char* symbol, Function& function, QString& problem) {
-    function = reinterpret_cast<Function>(library.resolve(symbol));
-    if (function == nullptr) {
-        problem = QStringLiteral("%1 has no %2").arg(library.fileName(), QLatin1String(symbol));
-    }
-    return function != nullptr;
-}
-
-} // namespace
+using platform::TakeFunction;
 
 const CurlLibrary* LoadCurlLibrary(const QString& name, int version, QString& problem) {
     // One per library asked for; a library once loaded stays for the rest of the run.
@@ -33,21 +24,21 @@ const CurlLibrary* LoadCurlLibrary(const QString& name, int version, QString& pr
     auto curl = std::make_unique<CurlLibrary>();
     CurlLibrary& c = *curl;
     const bool complete =
-        Take(library, "curl_global_init", c.global_init, problem) &&
-        Take(library, "curl_easy_init", c.easy_init, problem) &&
-        Take(library, "curl_easy_cleanup", c.easy_cleanup, problem) &&
-        Take(library, "curl_easy_setopt", c.easy_setopt, problem) &&
-        Take(library, "curl_easy_getinfo", c.easy_getinfo, problem) &&
-        Take(library, "curl_easy_strerror", c.easy_strerror, problem) &&
-        Take(library, "curl_multi_init", c.multi_init, problem) &&
-        Take(library, "curl_multi_cleanup", c.multi_cleanup, problem) &&
-        Take(library, "curl_multi_setopt", c.multi_setopt, problem) &&
-        Take(library, "curl_multi_add_handle", c.multi_add_handle, problem) &&
-        Take(library, "curl_multi_remove_handle", c.multi_remove_handle, problem) &&
-        Take(library, "curl_multi_perform", c.multi_perform, problem) &&
-        Take(library, "curl_multi_poll", c.multi_poll, problem) &&
-        Take(library, "curl_multi_socket_action", c.multi_socket_action, problem) &&
-        Take(library, "curl_multi_info_read", c.multi_info_read, problem);
+        TakeFunction(library, "curl_global_init", c.global_init, problem) &&
+        TakeFunction(library, "curl_easy_init", c.easy_init, problem) &&
+        TakeFunction(library, "curl_easy_cleanup", c.easy_cleanup, problem) &&
+        TakeFunction(library, "curl_easy_setopt", c.easy_setopt, problem) &&
+        TakeFunction(library, "curl_easy_getinfo", c.easy_getinfo, problem) &&
+        TakeFunction(library, "curl_easy_strerror", c.easy_strerror, problem) &&
+        TakeFunction(library, "curl_multi_init", c.multi_init, problem) &&
+        TakeFunction(library, "curl_multi_cleanup", c.multi_cleanup, problem) &&
+        TakeFunction(library, "curl_multi_setopt", c.multi_setopt, problem) &&
+        TakeFunction(library, "curl_multi_add_handle", c.multi_add_handle, problem) &&
+        TakeFunction(library, "curl_multi_remove_handle", c.multi_remove_handle, problem) &&
+        TakeFunction(library, "curl_multi_perform", c.multi_perform, problem) &&
+        TakeFunction(library, "curl_multi_poll", c.multi_poll, problem) &&
+        TakeFunction(library, "curl_multi_socket_action", c.multi_socket_action, problem) &&
+        TakeFunction(library, "curl_multi_info_read", c.multi_info_read, problem);
     if (!complete) {
         library.unload();
         return nullptr;

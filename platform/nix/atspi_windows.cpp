@@ -2,6 +2,8 @@
 #include "platform/nix/atspi_windows.h"
 
 #include "platform/browser_names.h"
+#include "platform/debug_output.h"
+#include "platform/nix/atspi_library.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -15,6 +17,9 @@
 
 namespace platform {
 namespace {
+
+// The library, once the capture's first question has loaded it; every call goes through it.
+const AtspiLibrary* g_atspi = nullptr;
 
 QString CutText(QString text) {
     text.truncate(WindowSystem::kMaxWindowText);
@@ -50,18 +55,18 @@ struct StateSnapshot {
 
 StateSnapshot ReadStates(AtspiAccessible* accessible) {
     StateSnapshot snapshot;
-    AtspiStateSet* states = atspi_accessible_get_state_set(accessible);
+    AtspiStateSet* states = g_atspi->accessible_get_state_set(accessible);
     if (!states) {
         return snapshot;
     }
     snapshot.valid = true;
-    snapshot.showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
-    snapshot.visible = atspi_state_set_contains(states, ATSPI_STATE_VISIBLE);
-    snapshot.enabled = atspi_state_set_contains(states, ATSPI_STATE_ENABLED);
-    snapshot.editable = atspi_state_set_contains(states, ATSPI_STATE_EDITABLE);
-    snapshot.defunct = atspi_state_set_contains(states, ATSPI_STATE_DEFUNCT);
-    snapshot.active = atspi_state_set_contains(states, ATSPI_STATE_ACTIVE);
-    g_object_unref(states);
+    snapshot.showing = g_atspi->state_set_contains(states, ATSPI_STATE_SHOWING);
+    snapshot.visible = g_atspi->state_set_contains(states, ATSPI_STATE_VISIBLE);
+    snapshot.enabled = g_atspi->state_set_contains(states, ATSPI_STATE_ENABLED);
+    snapshot.editable = g_atspi->state_set_contains(states, ATSPI_STATE_EDITABLE);
+    snapshot.defunct = g_atspi->state_set_contains(states, ATSPI_STATE_DEFUNCT);
+    snapshot.active = g_atspi->state_set_contains(states, ATSPI_STATE_ACTIVE);
+    g_atspi->object_unref(states);
     return snapshot;
 }
 
@@ -77,7 +82,7 @@ struct FrameChoice {
     ~FrameChoice() {
         for (AtspiAccessible* frame : {named, active, shown}) {
             if (frame) {
-                g_object_unref(frame);
+                g_atspi->object_unref(frame);
             }
         }
     }
@@ -87,18 +92,18 @@ struct FrameChoice {
         AtspiAccessible** slot = nullptr;
         if (isNamed) {
             slot = &named;
-        } else if (AtspiStateSet* states = atspi_accessible_get_state_set(frame)) {
-            if (!active && atspi_state_set_contains(states, ATSPI_STATE_ACTIVE)) {
+        } else if (AtspiStateSet* states = g_atspi->accessible_get_state_set(frame)) {
+            if (!active && g_atspi->state_set_contains(states, ATSPI_STATE_ACTIVE)) {
                 slot = &active;
-            } else if (!shown && atspi_state_set_contains(states, ATSPI_STATE_SHOWING)) {
+            } else if (!shown && g_atspi->state_set_contains(states, ATSPI_STATE_SHOWING)) {
                 slot = &shown;
             }
-            g_object_unref(states);
+            g_atspi->object_unref(states);
         }
         if (slot) {
             *slot = frame;
         } else {
-            g_object_unref(frame);
+            g_atspi->object_unref(frame);
         }
     }
 
@@ -114,17 +119,17 @@ struct FrameChoice {
 QString ClassNameOf(AtspiAccessible* accessible, AtspiRole role) {
     GError* error = nullptr;
     if (role == ATSPI_ROLE_INVALID) {
-        role = atspi_accessible_get_role(accessible, &error);
+        role = g_atspi->accessible_get_role(accessible, &error);
         if (Failed(error)) {
             return {};
         }
     }
     if (role == ATSPI_ROLE_ENTRY) {
-        const QString name = TakeUtf8(atspi_accessible_get_name(accessible, &error));
+        const QString name = TakeUtf8(g_atspi->accessible_get_name(accessible, &error));
         bool addressBar = !Failed(error) && name == browsers::kChromeAddressBarName;
         if (!addressBar) {
             // Other languages name the bar otherwise; the view class tells it too.
-            if (GHashTable* attributes = atspi_accessible_get_attributes(accessible, &error)) {
+            if (GHashTable* attributes = g_atspi->accessible_get_attributes(accessible, &error)) {
                 const auto* view =
                     static_cast<const char*>(g_hash_table_lookup(attributes, "class"));
                 addressBar = view && qstrcmp(view, browsers::kChromeAddressBarView) == 0;
@@ -136,7 +141,7 @@ QString ClassNameOf(AtspiAccessible* accessible, AtspiRole role) {
             return browsers::kChromeAddressClass;
         }
     }
-    return CutText(TakeUtf8(atspi_role_get_name(role)));
+    return CutText(TakeUtf8(g_atspi->role_get_name(role)));
 }
 
 } // namespace
@@ -153,7 +158,7 @@ struct AtspiWindows::Impl {
         StopWatching();
         ForgetNodes();
         for (const Node& frame : std::as_const(frames)) {
-            g_object_unref(frame.accessible);
+            g_atspi->object_unref(frame.accessible);
         }
     }
 
@@ -161,7 +166,9 @@ struct AtspiWindows::Impl {
         if (!atspiStarted) {
             atspiStarted = true;
             atspiReady = AtspiConnected();
-            atspi_set_timeout(timeoutMs, timeoutMs);
+            if (atspiReady) {
+                g_atspi->set_timeout(timeoutMs, timeoutMs);
+            }
         }
         return atspiReady;
     }
@@ -170,9 +177,18 @@ struct AtspiWindows::Impl {
     // per process, and asking it for anything without a bus ends the process.
     static bool AtspiConnected() {
         static const bool connected = [] {
+            QString problem;
+            g_atspi = SystemAtspi(problem);
+            if (g_atspi == nullptr) {
+                OutputDebugStringW(
+                    QStringLiteral("vistrel: the accessibility library could not be loaded (%1): "
+                                   "no browser's address bar can be read\n")
+                        .arg(problem));
+                return false;
+            }
             // 0: started with a bus; 1: started before, by another part of the process.
-            const int started = atspi_init();
-            return started == 0 || (started == 1 && atspi_get_a11y_bus() != nullptr);
+            const int started = g_atspi->init();
+            return started == 0 || (started == 1 && g_atspi->get_a11y_bus() != nullptr);
         }();
         return connected;
     }
@@ -194,7 +210,7 @@ struct AtspiWindows::Impl {
 
     void ForgetNodes() {
         for (const Node& node : std::as_const(nodes)) {
-            g_object_unref(node.accessible);
+            g_atspi->object_unref(node.accessible);
         }
         nodes.clear();
         kept = {};
@@ -214,7 +230,7 @@ struct AtspiWindows::Impl {
 
     static void OnTreeChanged(AtspiEvent* event, void* data) {
         static_cast<Impl*>(data)->changedSinceListing = true;
-        g_boxed_free(atspi_event_get_type(), event);
+        g_atspi->boxed_free(g_atspi->event_get_type(), event);
     }
 
     // The events that can change what a listing gives. While they are asked for, every
@@ -236,10 +252,10 @@ struct AtspiWindows::Impl {
         if (listener) {
             return true;
         }
-        listener = atspi_event_listener_new(&Impl::OnTreeChanged, this, nullptr);
+        listener = g_atspi->event_listener_new(&Impl::OnTreeChanged, this, nullptr);
         for (const char* type : kTreeEvents) {
             GError* error = nullptr;
-            if (!atspi_event_listener_register(listener, type, &error)) {
+            if (!g_atspi->event_listener_register(listener, type, &error)) {
                 Failed(error);
                 StopWatching();
                 return false;
@@ -262,9 +278,9 @@ struct AtspiWindows::Impl {
             return;
         }
         for (const char* type : kTreeEvents) {
-            atspi_event_listener_deregister(listener, type, nullptr);
+            g_atspi->event_listener_deregister(listener, type, nullptr);
         }
-        g_object_unref(listener);
+        g_atspi->object_unref(listener);
         listener = nullptr;
     }
 
@@ -317,19 +333,19 @@ struct AtspiWindows::Impl {
     // The frame's handle (taking its reference): the one it had when it was seen before, else a
     // new one, for which the frame asked about longest ago is forgotten once there are enough.
     WindowHandle FrameHandle(AtspiAccessible* frame) {
-        const AtspiObject* object = ATSPI_OBJECT(frame);
+        const AtspiObject* object = &frame->parent; // an accessible is an object first
         // A remote object is known by its application's bus name and its path.
         const QByteArray key = QByteArray(object->app ? object->app->bus_name : nullptr) + ' ' +
                                QByteArray(object->path);
         if (const auto known = frameKeys.constFind(key); known != frameKeys.cend()) {
-            g_object_unref(frame);
+            g_atspi->object_unref(frame);
             frameOrder.removeOne(*known);
             frameOrder.append(*known);
             return *known;
         }
         if (frameOrder.size() >= AtspiWindows::kRememberedFrames) {
             const WindowHandle oldest = frameOrder.takeFirst();
-            g_object_unref(frames.take(oldest).accessible);
+            g_atspi->object_unref(frames.take(oldest).accessible);
             frameKeys.remove(frameKeys.key(oldest));
         }
         const WindowHandle handle = AccessibleWindows::kHandleTag | ++lastSerial;
@@ -350,7 +366,7 @@ struct AtspiWindows::Impl {
     // The first top-level child of an application of another process that holds the active
     // state; the caller owns the result.
     AtspiAccessible* FindActiveFrame() {
-        AtspiAccessible* desktop = atspi_get_desktop(0);
+        AtspiAccessible* desktop = g_atspi->get_desktop(0);
         if (!desktop) {
             return nullptr;
         }
@@ -361,62 +377,64 @@ struct AtspiWindows::Impl {
         const auto self = static_cast<guint>(getpid());
         AtspiAccessible* found = nullptr;
         GError* error = nullptr;
-        const gint count = atspi_accessible_get_child_count(desktop, &error);
+        const gint count = g_atspi->accessible_get_child_count(desktop, &error);
         for (gint i = 0; !Failed(error) && i < count && !found; ++i) {
             if (clock.elapsed() > listingBudgetMs) {
                 break;
             }
-            AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, &error);
+            AtspiAccessible* application =
+                g_atspi->accessible_get_child_at_index(desktop, i, &error);
             if (!application) {
                 Failed(error);
                 continue;
             }
-            const guint pid = atspi_accessible_get_process_id(application, &error);
+            const guint pid = g_atspi->accessible_get_process_id(application, &error);
             if (!Failed(error) && pid != self) {
                 // An application that does not answer fails its first request and is passed.
-                const gint frameCount = atspi_accessible_get_child_count(application, &error);
+                const gint frameCount = g_atspi->accessible_get_child_count(application, &error);
                 for (gint j = 0; !Failed(error) && j < frameCount && !found; ++j) {
                     AtspiAccessible* frame =
-                        atspi_accessible_get_child_at_index(application, j, &error);
+                        g_atspi->accessible_get_child_at_index(application, j, &error);
                     if (!frame) {
                         continue; // the error, if any, ends this application
                     }
                     if (HoldsActiveState(frame)) {
                         found = frame;
                     } else {
-                        g_object_unref(frame);
+                        g_atspi->object_unref(frame);
                     }
                 }
             }
-            g_object_unref(application);
+            g_atspi->object_unref(application);
         }
-        g_object_unref(desktop);
+        g_atspi->object_unref(desktop);
         return found;
     }
 
     // The application registered by the process, or nullptr; the caller owns the result.
     AtspiAccessible* ApplicationOf(quint32 processId) {
-        AtspiAccessible* desktop = atspi_get_desktop(0);
+        AtspiAccessible* desktop = g_atspi->get_desktop(0);
         if (!desktop) {
             return nullptr;
         }
         AtspiAccessible* found = nullptr;
         GError* error = nullptr;
-        const gint count = atspi_accessible_get_child_count(desktop, &error);
+        const gint count = g_atspi->accessible_get_child_count(desktop, &error);
         for (gint i = 0; !Failed(error) && i < count && !found; ++i) {
-            AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, &error);
+            AtspiAccessible* application =
+                g_atspi->accessible_get_child_at_index(desktop, i, &error);
             if (!application) {
                 Failed(error);
                 continue;
             }
-            const guint pid = atspi_accessible_get_process_id(application, &error);
+            const guint pid = g_atspi->accessible_get_process_id(application, &error);
             if (!Failed(error) && pid == processId) {
                 found = application;
             } else {
-                g_object_unref(application);
+                g_atspi->object_unref(application);
             }
         }
-        g_object_unref(desktop);
+        g_atspi->object_unref(desktop);
         return found;
     }
 
@@ -424,22 +442,22 @@ struct AtspiWindows::Impl {
     // the active one, else the first one shown. The caller owns the result.
     AtspiAccessible* FrameOf(AtspiAccessible* application, const QString& title) {
         GError* error = nullptr;
-        const gint count = atspi_accessible_get_child_count(application, &error);
+        const gint count = g_atspi->accessible_get_child_count(application, &error);
         if (Failed(error)) {
             return nullptr;
         }
         FrameChoice choice;
         for (gint i = 0; i < count && !choice.named; ++i) {
-            AtspiAccessible* frame = atspi_accessible_get_child_at_index(application, i, &error);
+            AtspiAccessible* frame = g_atspi->accessible_get_child_at_index(application, i, &error);
             if (!frame) {
                 if (Failed(error)) {
                     break; // the application does not answer
                 }
                 continue;
             }
-            const QString name = TakeUtf8(atspi_accessible_get_name(frame, &error));
+            const QString name = TakeUtf8(g_atspi->accessible_get_name(frame, &error));
             if (Failed(error)) {
-                g_object_unref(frame);
+                g_atspi->object_unref(frame);
                 break;
             }
             choice.Offer(frame, !title.isEmpty() && name == title);
@@ -453,7 +471,7 @@ struct AtspiWindows::Impl {
     bool Walk(AtspiAccessible* parent, const std::function<void(WindowHandle)>& callback,
               const QElapsedTimer& clock, int& budget) {
         GError* error = nullptr;
-        const gint count = atspi_accessible_get_child_count(parent, &error);
+        const gint count = g_atspi->accessible_get_child_count(parent, &error);
         if (Failed(error)) {
             return false;
         }
@@ -461,7 +479,7 @@ struct AtspiWindows::Impl {
             if (--budget < 0 || clock.elapsed() > listingBudgetMs) {
                 return false;
             }
-            AtspiAccessible* child = atspi_accessible_get_child_at_index(parent, i, &error);
+            AtspiAccessible* child = g_atspi->accessible_get_child_at_index(parent, i, &error);
             if (!child) {
                 if (Failed(error)) {
                     return false;
@@ -472,9 +490,9 @@ struct AtspiWindows::Impl {
             const StateSnapshot states = ReadStates(child);
             AtspiRole role = ATSPI_ROLE_INVALID;
             if (states.showing) {
-                role = atspi_accessible_get_role(child, &error);
+                role = g_atspi->accessible_get_role(child, &error);
                 if (Failed(error)) {
-                    g_object_unref(child);
+                    g_atspi->object_unref(child);
                     return false;
                 }
             }
@@ -521,7 +539,7 @@ struct AtspiWindows::Impl {
             walkedThrough = Walk(start, callback, clock, budget);
         }
         listing = false;
-        g_object_unref(start);
+        g_atspi->object_unref(start);
         return walkedThrough;
     }
 
@@ -589,7 +607,7 @@ void AtspiWindows::ListFrameOf(quint32 processId, const std::function<QString()>
     listed.processId = processId;
     listed.title = windowTitle();
     AtspiAccessible* frame = d->FrameOf(application, listed.title);
-    g_object_unref(application);
+    g_atspi->object_unref(application);
     d->ListAndKeep(frame, callback, std::move(listed));
 }
 
@@ -603,7 +621,7 @@ void AtspiWindows::ListChildren(WindowHandle handle,
     }
     AtspiAccessible* start = nullptr;
     if (Impl::Node* node = d->FindNode(handle)) {
-        start = static_cast<AtspiAccessible*>(g_object_ref(node->accessible));
+        start = static_cast<AtspiAccessible*>(g_atspi->object_ref(node->accessible));
     }
     d->ForgetNodes();
     if (!frame) {
@@ -631,7 +649,7 @@ bool AtspiWindows::Exists(WindowHandle handle) {
 quint32 AtspiWindows::ProcessId(WindowHandle handle) {
     Impl::Node* node = d->FindNode(handle);
     GError* error = nullptr;
-    const guint pid = node ? atspi_accessible_get_process_id(node->accessible, &error) : 0;
+    const guint pid = node ? g_atspi->accessible_get_process_id(node->accessible, &error) : 0;
     return Failed(error) ? 0 : pid;
 }
 
@@ -654,9 +672,9 @@ QString AtspiWindows::Text(WindowHandle handle) {
     // address bar read at every poll is then asked one question, not two.
     const bool editable = node->states.valid ? node->states.editable : d->StatesOf(handle).editable;
     if (editable) {
-        if (AtspiText* text = atspi_accessible_get_text_iface(node->accessible)) {
-            QString content = TakeUtf8(atspi_text_get_text(text, 0, -1, &error));
-            g_object_unref(text);
+        if (AtspiText* text = g_atspi->accessible_get_text_iface(node->accessible)) {
+            QString content = TakeUtf8(g_atspi->text_get_text(text, 0, -1, &error));
+            g_atspi->object_unref(text);
             return Failed(error) ? QString() : CutText(content);
         }
     }
@@ -665,7 +683,7 @@ QString AtspiWindows::Text(WindowHandle handle) {
     if (keep && node->nameKept) {
         return node->name;
     }
-    QString name = TakeUtf8(atspi_accessible_get_name(node->accessible, &error));
+    QString name = TakeUtf8(g_atspi->accessible_get_name(node->accessible, &error));
     if (Failed(error)) {
         return {};
     }

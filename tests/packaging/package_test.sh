@@ -41,7 +41,7 @@ grep -qE '^ +[0-9]+ bytes, +[0-9]+ lines +md5sums' "$work/info" || fail "no md5s
 
 # Depends: the libraries the program links, as dpkg-shlibdeps gives them (with the lowest
 # version their symbols need, where the library says), the web engine's helper process, which
-# the program starts without linking it, and libcurl, which it loads at the first fetch.
+# the program starts without linking it, and libcurl and libatspi, which it loads when needed.
 depends=$(field Depends)
 for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6webenginewidgets6 \
     libqt6webenginecore6 libqt6webchannel6 libcurl4 libx11-6 libxcb1 libatspi2.0-0 \
@@ -50,7 +50,7 @@ for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6webe
     grep -qE "(^|, )$package( \(>= [^)]+\))?(,|$)" <<<"$depends" ||
         fail "Depends lacks $package: $depends"
 done
-for package in libc6 libqt6core6 libqt6widgets6 libcurl4; do
+for package in libc6 libqt6core6 libqt6widgets6 libcurl4 libatspi2.0-0; do
     grep -qE "(^|, )$package \(>= [0-9][^)]*\)" <<<"$depends" ||
         fail "Depends has no version for $package: $depends"
 done

@@ -1,5 +1,6 @@
 #include "discovery/capture_stream_id.h"
 #include "platform/browser_names.h"
+#include "platform/nix/atspi_library.h"
 #include "platform/nix/desktop_window_system.h"
 #include "tests/support/scoped_env.h"
 
@@ -310,6 +311,31 @@ TEST(DesktopWindowSystemTest, WithoutAccessibilityBusAWindowListsNothing) {
     windows.EnumChildWindows(kXWindow, [&](WindowHandle) { ++children; });
     EXPECT_EQ(children, 0);
     EXPECT_EQ(bus.ActiveFrame(), 0u);
+}
+
+bool AtspiMapped() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libatspi");
+}
+// Taken before any test runs, whichever runs first.
+const bool g_atspiMappedAtStart = AtspiMapped();
+
+TEST(AtspiLibraryTest, LoadedOnlyWhenAskedAndAMissingOneIsRefusedWithItsReason) {
+    // The program's start does not bring the library in.
+    EXPECT_FALSE(g_atspiMappedAtStart);
+    QString problem;
+    EXPECT_EQ(platform::LoadAtspiLibrary(QStringLiteral("vistrel-no-such-library"), 0, problem),
+              nullptr);
+    EXPECT_FALSE(problem.isEmpty());
+    problem.clear();
+    // A real library without the functions.
+    EXPECT_EQ(platform::LoadAtspiLibrary(QStringLiteral("z"), 1, problem), nullptr);
+    EXPECT_TRUE(problem.contains(QStringLiteral("atspi_"))) << problem.toStdString();
+
+    problem.clear();
+    const platform::AtspiLibrary* atspi = platform::SystemAtspi(problem);
+    ASSERT_NE(atspi, nullptr) << problem.toStdString();
+    EXPECT_EQ(platform::SystemAtspi(problem), atspi); // loaded once
 }
 
 } // namespace
