@@ -6,8 +6,7 @@
 #include <QString>
 #include <functional>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace platform {
 
@@ -46,11 +45,13 @@ public:
     bool IsListening() const;
 
 private:
+    class Connection;
     void OnNewConnection();
-    void Serve(QLocalSocket* socket);
 
     ReaderFactory m_factory;
-    QLocalServer* m_server = nullptr;
+    int m_fd = -1; // the listening socket
+    QByteArray m_path;
+    QSocketNotifier* m_accept = nullptr;
     QString m_error;
 };
 

@@ -1,12 +1,22 @@
 #include "platform/local_message.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+// Plain Unix-domain sockets rather than Qt's local sockets: those live in Qt Network, which the
+// program would otherwise load at every start for this alone.
 
 namespace platform {
 namespace {
@@ -14,6 +24,53 @@ namespace {
 // A well-behaved client sends its whole message at once; this bounds a stray one.
 constexpr int kConnectionTimeoutMs = 2000;
 constexpr int kMaxConnections = 16;
+constexpr int kReadChunk = 4096;
+
+bool SocketAddress(const QString& path, sockaddr_un& address) {
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty() || name.size() >= static_cast<qsizetype>(sizeof(address.sun_path))) {
+        return false;
+    }
+    address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
+    return true;
+}
+
+int NewSocket() {
+    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
+
+QString SystemError(const char* what) {
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+// Writes all of `bytes` to a non-blocking socket, waiting at most until `deadline`.
+bool WriteAll(int fd, const QByteArray& bytes, const QDeadlineTimer& deadline) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t sent = ::send(fd, bytes.constData() + done,
+                                    static_cast<size_t>(bytes.size() - done), MSG_NOSIGNAL);
+        if (sent > 0) {
+            done += sent;
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd out{fd, POLLOUT, 0};
+            const int wait = static_cast<int>(qMax<qint64>(0, deadline.remainingTime()));
+            if (deadline.hasExpired() || ::poll(&out, 1, wait) <= 0) {
+                return false;
+            }
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -28,6 +85,81 @@ QString LocalSocketPath(const QString& name) {
     return QDir(folder).filePath(name);
 }
 
+// One client's connection: its bytes go to its reader until the reader decides.
+class LocalMessageServer::Connection : public QObject {
+public:
+    Connection(int fd, ConnectionReader reader, QObject* parent)
+        : QObject(parent), m_fd(fd), m_reader(std::move(reader)),
+          m_notifier(fd, QSocketNotifier::Read) {
+        connect(&m_notifier, &QSocketNotifier::activated, this, [this] { OnBytes(); });
+        m_timer.setSingleShot(true);
+        connect(&m_timer, &QTimer::timeout, this, [this] { End(); });
+        m_timer.start(kConnectionTimeoutMs);
+        OnBytes();
+    }
+    ~Connection() override {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+private:
+    void OnBytes() {
+        if (m_fd < 0) {
+            return;
+        }
+        QByteArray bytes;
+        bool closed = false;
+        for (;;) {
+            char chunk[kReadChunk];
+            const ssize_t got = ::recv(m_fd, chunk, sizeof(chunk), 0);
+            if (got > 0) {
+                bytes.append(chunk, got);
+                continue;
+            }
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            closed = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            break;
+        }
+        if (!bytes.isEmpty()) {
+            const Verdict verdict = m_reader(bytes);
+            if (verdict.kind == Verdict::Kind::Answer) {
+                // One message a connection; the answer is short and the client waits for it.
+                WriteAll(m_fd, verdict.answer, QDeadlineTimer(kConnectionTimeoutMs));
+                ::shutdown(m_fd, SHUT_RDWR);
+                End();
+                return;
+            }
+            if (verdict.kind == Verdict::Kind::Drop) {
+                End();
+                return;
+            }
+        }
+        if (closed) {
+            End();
+        }
+    }
+
+    void End() {
+        m_notifier.setEnabled(false);
+        m_timer.stop();
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        deleteLater();
+    }
+
+    int m_fd;
+    ConnectionReader m_reader;
+    QSocketNotifier m_notifier;
+    QTimer m_timer;
+};
+
 LocalMessageServer::LocalMessageServer(ReaderFactory factory, QObject* parent)
     : QObject(parent), m_factory(std::move(factory)) {}
 
@@ -37,119 +169,141 @@ LocalMessageServer::~LocalMessageServer() {
 
 bool LocalMessageServer::Listen(const QString& path) {
     Close();
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    m_server->setMaxPendingConnections(kMaxConnections);
-    // A server killed without closing leaves its socket behind, and listening there would fail.
-    QLocalServer::removeServer(path);
-    if (!m_server->listen(path)) {
-        m_error = m_server->errorString();
-        delete m_server;
-        m_server = nullptr;
+    sockaddr_un address{};
+    if (!SocketAddress(path, address)) {
+        m_error = QStringLiteral("the socket's path is too long: %1").arg(path);
         return false;
     }
+    // Bound in a private folder of its own and then moved into place, so that the socket is
+    // never reachable by another user, whatever the umask; a socket left by a server that was
+    // killed is replaced.
+    QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath()) + "/.vistrel-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr) {
+        m_error = SystemError("mkdtemp");
+        return false;
+    }
+    const QByteArray bound = folder + "/socket";
+    sockaddr_un boundAddress{};
+    const int fd = NewSocket();
+    bool ok = fd >= 0 && SocketAddress(QFile::decodeName(bound), boundAddress);
+    if (ok &&
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&boundAddress), sizeof(boundAddress)) != 0) {
+        m_error = SystemError("bind");
+        ok = false;
+    }
+    if (ok &&
+        (::chmod(bound.constData(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, kMaxConnections) != 0 ||
+         ::rename(bound.constData(), address.sun_path) != 0)) {
+        m_error = SystemError("listen");
+        ok = false;
+    }
+    if (fd < 0) {
+        m_error = SystemError("socket");
+    }
+    ::unlink(bound.constData());
+    ::rmdir(folder.constData());
+    if (!ok) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    m_fd = fd;
+    m_path = QFile::encodeName(path);
+    m_accept = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_accept, &QSocketNotifier::activated, this, [this] { OnNewConnection(); });
     m_error.clear();
-    connect(m_server, &QLocalServer::newConnection, this, [this] { OnNewConnection(); });
     return true;
 }
 
 void LocalMessageServer::Close() {
-    if (m_server == nullptr) {
+    if (m_fd < 0) {
         return;
     }
-    m_server->close(); // also removes the socket
-    delete m_server;   // and with it the connections under way, its children
-    m_server = nullptr;
+    delete m_accept;
+    m_accept = nullptr;
+    ::close(m_fd);
+    m_fd = -1;
+    ::unlink(m_path.constData());
+    // The connections under way go with their server.
+    for (Connection* connection : findChildren<Connection*>(Qt::FindDirectChildrenOnly)) {
+        delete connection;
+    }
 }
 
 bool LocalMessageServer::IsListening() const {
-    return m_server != nullptr && m_server->isListening();
+    return m_fd >= 0;
 }
 
 void LocalMessageServer::OnNewConnection() {
-    while (m_server != nullptr && m_server->hasPendingConnections()) {
-        QLocalSocket* socket = m_server->nextPendingConnection();
-        if (socket != nullptr) {
-            Serve(socket);
+    while (m_fd >= 0) {
+        const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (client < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return; // none waiting (or the client has gone again)
         }
-    }
-}
-
-void LocalMessageServer::Serve(QLocalSocket* socket) {
-    auto reader = std::make_shared<ConnectionReader>(m_factory());
-    auto* timer = new QTimer(socket);
-    timer->setSingleShot(true);
-    connect(timer, &QTimer::timeout, socket, [socket] { socket->abort(); });
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    const QPointer<QLocalSocket> guarded(socket);
-    auto onBytes = [guarded, reader] {
-        if (!guarded || !*reader) {
-            return;
-        }
-        const QByteArray bytes = guarded->readAll();
-        if (bytes.isEmpty()) {
-            return;
-        }
-        const Verdict verdict = (*reader)(bytes);
-        switch (verdict.kind) {
-        case Verdict::Kind::NeedMore:
-            return;
-        case Verdict::Kind::Answer:
-            *reader = nullptr; // one message a connection
-            guarded->write(verdict.answer);
-            guarded->flush();
-            guarded->disconnectFromServer();
-            return;
-        case Verdict::Kind::Drop:
-            *reader = nullptr;
-            guarded->abort();
-            return;
-        }
-    };
-    connect(socket, &QLocalSocket::readyRead, socket, onBytes);
-    timer->start(kConnectionTimeoutMs);
-    if (socket->bytesAvailable() > 0) {
-        onBytes();
+        new Connection(client, m_factory(), this);
     }
 }
 
 LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& message,
                                    QDeadlineTimer deadline,
                                    const std::function<bool(const QByteArray&)>& answerComplete) {
+    sockaddr_un address{};
+    if (!SocketAddress(path, address)) {
+        return {LocalExchange::Kind::NoServer, {}};
+    }
+    const int fd = NewSocket();
+    if (fd < 0) {
+        return {LocalExchange::Kind::NoServer, {}};
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     auto remaining = [&deadline] {
         return static_cast<int>(qMax<qint64>(0, deadline.remainingTime()));
     };
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(remaining())) {
-        return {socket.error() == QLocalSocket::SocketTimeoutError ? LocalExchange::Kind::NoAnswer
-                                                                   : LocalExchange::Kind::NoServer,
-                {}};
-    }
-    socket.write(message);
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(remaining())) {
-            const bool gone = socket.state() != QLocalSocket::ConnectedState;
-            return {gone ? LocalExchange::Kind::NoServer : LocalExchange::Kind::NoAnswer, {}};
+    // A server whose queue is full answers "try again": it is there, but busy.
+    while (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        if (errno == EINTR) {
+            continue;
         }
+        if (errno != EAGAIN) {
+            return {LocalExchange::Kind::NoServer, {}};
+        }
+        if (deadline.hasExpired()) {
+            return {LocalExchange::Kind::NoAnswer, {}};
+        }
+        ::poll(nullptr, 0, qMin(10, remaining()));
+    }
+    if (!WriteAll(fd, message, deadline)) {
+        const bool gone = errno == EPIPE || errno == ECONNRESET;
+        return {gone ? LocalExchange::Kind::NoServer : LocalExchange::Kind::NoAnswer, {}};
     }
     QByteArray answer;
     for (;;) {
-        answer += socket.readAll();
-        if (answerComplete(answer)) {
-            return {LocalExchange::Kind::Answered, answer};
-        }
-        if (socket.state() != QLocalSocket::ConnectedState) {
-            return {LocalExchange::Kind::NoServer, {}};
-        }
-        if (deadline.hasExpired() || !socket.waitForReadyRead(remaining())) {
-            answer += socket.readAll();
+        char chunk[kReadChunk];
+        const ssize_t got = ::recv(fd, chunk, sizeof(chunk), 0);
+        if (got > 0) {
+            answer.append(chunk, got);
             if (answerComplete(answer)) {
                 return {LocalExchange::Kind::Answered, answer};
             }
-            const bool gone =
-                socket.state() != QLocalSocket::ConnectedState && !deadline.hasExpired();
-            return {gone ? LocalExchange::Kind::NoServer : LocalExchange::Kind::NoAnswer, {}};
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            // The server hung up without a whole answer.
+            return {LocalExchange::Kind::NoServer, {}};
+        }
+        pollfd in{fd, POLLIN, 0};
+        if (deadline.hasExpired() || ::poll(&in, 1, remaining()) <= 0) {
+            return {LocalExchange::Kind::NoAnswer, {}};
         }
     }
 }
