@@ -1,6 +1,8 @@
 #include "app/single_instance.h"
+#include "platform/local_message.h"
 #include "tests/support/recording_services.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -328,6 +330,63 @@ TEST_F(SingleInstanceTest, StrayClientsAreDroppedAndTheServerGoesOn) {
     SingleInstance second(folder);
     EXPECT_EQ(second.Start({"after strays"}, QDeadlineTimer(3000)), StartRole::HandedOver);
     EXPECT_EQ(first.NextLine(), HandoverLine({"after strays"}));
+}
+
+// The socket is its user's alone whatever the umask, replaces one a killed server left, and
+// leaves nothing behind.
+TEST(LocalMessageServerTest, SocketIsPrivateReplacesALeftoverAndGoesWithTheServer) {
+    int argc = 1;
+    char name[] = "single_instance_test";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv); // the server's notifiers need an event loop
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("server"));
+    QFile leftover(path);
+    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly)); // what a killed server leaves, or worse
+    leftover.close();
+    const mode_t before = ::umask(0);
+    platform::LocalMessageServer server(
+        [] {
+            return [](const QByteArray& bytes) {
+                return platform::LocalMessageServer::Verdict{
+                    platform::LocalMessageServer::Verdict::Kind::Answer, bytes.toUpper()};
+            };
+        },
+        nullptr);
+    const bool listening = server.Listen(path);
+    ::umask(before);
+    ASSERT_TRUE(listening) << server.ErrorText().toStdString();
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(QDir(dir.path())
+                  .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("server")});
+
+    // Answered from another thread: the server's side runs on this thread's event loop.
+    platform::LocalExchange exchange;
+    std::thread client([&] {
+        exchange =
+            platform::ExchangeLocalMessage(path, "ping", QDeadlineTimer(3000),
+                                           [](const QByteArray& got) { return got == "PING"; });
+    });
+    QDeadlineTimer wait(5000);
+    while (exchange.kind != platform::LocalExchange::Kind::Answered && !wait.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    client.join();
+    EXPECT_EQ(exchange.kind, platform::LocalExchange::Kind::Answered);
+    EXPECT_EQ(exchange.answer, "PING");
+
+    server.Close();
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(platform::ExchangeLocalMessage(path, "ping", QDeadlineTimer(200),
+                                             [](const QByteArray&) { return true; })
+                  .kind,
+              platform::LocalExchange::Kind::NoServer);
 }
 
 } // namespace
