@@ -138,12 +138,15 @@ ini_value() { # FILE SECTION KEY
 }
 
 # --- First run: paste a page address and connect. Until then the program has neither the web
-# engine nor an OpenGL driver loaded; the connection brings both.
+# engine nor an OpenGL driver loaded, nor libcurl or Qt Network: the page's fetch brings libcurl,
+# the player the rest.
 start_program
 grep -q 'libQt6WebEngineCore' "/proc/$program_pid/maps" &&
     fail "the web engine is loaded before the first connection"
 grep -qE 'libLLVM|_dri\.so' "/proc/$program_pid/maps" &&
     fail "an OpenGL driver is loaded before the first connection"
+grep -qE 'libcurl|libQt6Network' "/proc/$program_pid/maps" &&
+    fail "libcurl or Qt Network is loaded at start"
 click 1002
 xdotool type --delay 20 "$page1"
 click 1003
@@ -153,6 +156,7 @@ wait_for 30 grep -q 'FlashCall():.*tevora.flash.viewer.null.ready' "$work/progra
     fail "viewer's ready call not traced"
 grep -q 'SetReturnValue():' "$work/program.log" || fail "no answer traced"
 grep -q 'libQt6WebEngineCore' "/proc/$program_pid/maps" || fail "the player module's engine is not loaded"
+grep -q 'libcurl' "/proc/$program_pid/maps" || fail "the page was fetched without libcurl loaded"
 
 # --- The player is a window of its own: over the main window, a click brings it to the front
 # and gives it the focus.
