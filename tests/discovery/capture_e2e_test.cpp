@@ -3,7 +3,7 @@
 // the service and adds them to a history list.
 #include "history/capture_tick.h"
 #include "platform/nix/desktop_window_system.h"
-#include "tests/support/capture_polls.h"
+#include "tests/support/capture_fixture.h"
 #include "tests/support/chromium_session.h"
 #include "tests/support/standin_service.h"
 
@@ -26,23 +26,7 @@ QString PageWithTitle(const QString& title) {
     return QStringLiteral("<html><head><title>%1</title></head></html>").arg(title);
 }
 
-// The panel's listener: counts reports and adds captured channels.
-class PanelSide : public CCaptureStreamIDListener {
-public:
-    PanelSide(CCaptureStreamID& capture, HistoryList& history)
-        : m_capture(capture), m_history(history) {}
-    void OnCapturedURL() override {
-        ++reports;
-        AddCapturedChannel(m_capture, m_history);
-    }
-    int reports = 0;
-
-private:
-    CCaptureStreamID& m_capture;
-    HistoryList& m_history;
-};
-
-class CaptureOnDesktopTest : public ::testing::Test {
+class CaptureOnDesktopTest : public testsupport::CaptureFixture {
 protected:
     // Starts the stand-in service and Chromium on the first channel's page.
     static void SetUpTestSuite() {
@@ -64,14 +48,9 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(s_started) << "the stand-in or chromium could not be started";
-        capture.AddListener(&panel);
+        CaptureFixture::SetUp();
     }
-    void TearDown() override { capture.RemoveListener(&panel); }
 
-    // Ticks as the panel's timer does, with "Chrome" checked, until the condition holds.
-    bool TickUntil(const std::function<bool()>& condition, int timeoutMs) {
-        return testsupport::TickCaptureUntil(capture, condition, timeoutMs);
-    }
     bool ChromiumInFront() {
         const platform::WindowHandle front = windows.GetForegroundWindow();
         return front != 0 && windows.GetWindowProcessId(front) == s_chromium->ProcessId();
@@ -98,12 +77,6 @@ protected:
     static testsupport::ChromiumSession* s_chromium;
     static bool s_started;
     static platform::WindowHandle s_chromiumWindow;
-
-    platform::DesktopWindowSystem windows;
-    const platform::ScopedService<platform::WindowSystem> m_useWindows{windows};
-    CCaptureStreamID capture;
-    HistoryList history;
-    PanelSide panel{capture, history};
 };
 
 testsupport::StandInService* CaptureOnDesktopTest::s_standIn = nullptr;

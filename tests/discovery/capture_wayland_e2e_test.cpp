@@ -5,7 +5,7 @@
 #include "discovery/channel_page_lookup.h"
 #include "history/capture_tick.h"
 #include "platform/nix/desktop_window_system.h"
-#include "tests/support/capture_polls.h"
+#include "tests/support/capture_fixture.h"
 #include "tests/support/chromium_session.h"
 #include "tests/support/standin_service.h"
 #include "tests/support/weston_session.h"
@@ -22,27 +22,12 @@ namespace {
 
 using Channel = testsupport::StandInService::Channel;
 
-class PanelSide : public CCaptureStreamIDListener {
-public:
-    PanelSide(CCaptureStreamID& capture, HistoryList& history)
-        : m_capture(capture), m_history(history) {}
-    void OnCapturedURL() override {
-        ++reports;
-        AddCapturedChannel(m_capture, m_history);
-    }
-    int reports = 0;
-
-private:
-    CCaptureStreamID& m_capture;
-    HistoryList& m_history;
-};
-
 QString TitleOf(const Channel& channel) {
     return ExtractPageTitle(
         QStringLiteral("<html><head><title>%1</title></head></html>").arg(channel.title));
 }
 
-class CaptureOnWaylandTest : public ::testing::Test {
+class CaptureOnWaylandTest : public testsupport::CaptureFixture {
 protected:
     static void SetUpTestSuite() {
         s_standIn = new testsupport::StandInService;
@@ -66,25 +51,13 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(s_started) << "the stand-in, weston or chromium could not be started";
-        capture.AddListener(&panel);
-    }
-    void TearDown() override { capture.RemoveListener(&panel); }
-
-    // Ticks as the panel's timer does, with "Chrome" checked, until the condition holds.
-    bool TickUntil(const std::function<bool()>& condition, int timeoutMs) {
-        return testsupport::TickCaptureUntil(capture, condition, timeoutMs);
+        CaptureFixture::SetUp();
     }
 
     static testsupport::StandInService* s_standIn;
     static testsupport::WestonSession* s_weston;
     static testsupport::ChromiumSession* s_chromium;
     static bool s_started;
-
-    platform::DesktopWindowSystem windows;
-    const platform::ScopedService<platform::WindowSystem> m_useWindows{windows};
-    CCaptureStreamID capture;
-    HistoryList history;
-    PanelSide panel{capture, history};
 };
 
 testsupport::StandInService* CaptureOnWaylandTest::s_standIn = nullptr;
