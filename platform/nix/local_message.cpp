@@ -177,15 +177,23 @@ bool LocalMessageServer::Listen(const QString& path) {
     // Bound in a private folder of its own and then moved into place, so that the socket is
     // never reachable by another user, whatever the umask; a socket left by a server that was
     // killed is replaced.
-    QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath()) + "/.vistrel-XXXXXX";
+    QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath()) + "/.vXXXXXX";
+    sockaddr_un boundAddress{};
+    if (!SocketAddress(QFile::decodeName(folder + "/s"), boundAddress)) {
+        m_error = QStringLiteral("the socket's folder has too long a path: %1").arg(path);
+        return false;
+    }
     if (::mkdtemp(folder.data()) == nullptr) {
         m_error = SystemError("mkdtemp");
         return false;
     }
-    const QByteArray bound = folder + "/socket";
-    sockaddr_un boundAddress{};
+    const QByteArray bound = folder + "/s"; // the folder's name as mkdtemp made it
+    SocketAddress(QFile::decodeName(bound), boundAddress);
     const int fd = NewSocket();
-    bool ok = fd >= 0 && SocketAddress(QFile::decodeName(bound), boundAddress);
+    bool ok = fd >= 0;
+    if (!ok) {
+        m_error = SystemError("socket");
+    }
     if (ok &&
         ::bind(fd, reinterpret_cast<const sockaddr*>(&boundAddress), sizeof(boundAddress)) != 0) {
         m_error = SystemError("bind");
@@ -196,9 +204,6 @@ bool LocalMessageServer::Listen(const QString& path) {
          ::rename(bound.constData(), address.sun_path) != 0)) {
         m_error = SystemError("listen");
         ok = false;
-    }
-    if (fd < 0) {
-        m_error = SystemError("socket");
     }
     ::unlink(bound.constData());
     ::rmdir(folder.constData());
@@ -225,10 +230,9 @@ void LocalMessageServer::Close() {
     ::close(m_fd);
     m_fd = -1;
     ::unlink(m_path.constData());
-    // The connections under way go with their server.
-    for (Connection* connection : findChildren<Connection*>(Qt::FindDirectChildrenOnly)) {
-        delete connection;
-    }
+    // The connections under way go with their server: they are its only children now.
+    const QObjectList connections = children(); // a copy: each one leaves the list as it goes
+    qDeleteAll(connections);
 }
 
 bool LocalMessageServer::IsListening() const {

@@ -18,6 +18,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utime.h>
+#include <vector>
 
 extern char** environ;
 
@@ -333,7 +334,7 @@ TEST_F(SingleInstanceTest, StrayClientsAreDroppedAndTheServerGoesOn) {
 }
 
 // The socket is its user's alone whatever the umask, replaces one a killed server left, and
-// leaves nothing behind.
+// leaves nothing behind, also when closed with connections under way.
 TEST(LocalMessageServerTest, SocketIsPrivateReplacesALeftoverAndGoesWithTheServer) {
     int argc = 1;
     char name[] = "single_instance_test";
@@ -381,7 +382,22 @@ TEST(LocalMessageServerTest, SocketIsPrivateReplacesALeftoverAndGoesWithTheServe
     EXPECT_EQ(exchange.kind, platform::LocalExchange::Kind::Answered);
     EXPECT_EQ(exchange.answer, "PING");
 
+    // Closed while two silent clients are connected: their connections go with it.
+    std::vector<std::thread> silent;
+    for (int i = 0; i < 2; ++i) {
+        silent.emplace_back([&path] {
+            platform::ExchangeLocalMessage(path, "", QDeadlineTimer(300),
+                                           [](const QByteArray&) { return false; });
+        });
+    }
+    QDeadlineTimer settle(100);
+    while (!settle.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
     server.Close();
+    for (std::thread& client : silent) {
+        client.join();
+    }
     EXPECT_FALSE(QFileInfo::exists(path));
     EXPECT_EQ(platform::ExchangeLocalMessage(path, "ping", QDeadlineTimer(200),
                                              [](const QByteArray&) { return true; })
