@@ -92,10 +92,12 @@ QString FlagsWithoutGpu(const QString& flags) {
 }
 
 void StartWebEngineLate() {
-    if (qt_gl_global_share_context() != nullptr ||
+    static bool started = false;
+    if (started || qt_gl_global_share_context() != nullptr ||
         qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
         return;
     }
+    started = true;
     QuietLateEngineStart::KeepForGood();
     // The user's choice of scene graph (Qt's own variables) stands; otherwise a display that
     // renders in software anyway gets the software scene graph, which draws the engine's frames
