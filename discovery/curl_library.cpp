@@ -3,51 +3,38 @@
 #include "platform/library_functions.h"
 
 #include <QLibrary>
-#include <map>
-#include <memory>
-#include <utility>
 
 using platform::TakeFunction;
 
 const CurlLibrary* LoadCurlLibrary(const QString& name, int version, QString& problem) {
-    // One per library asked for; a library once loaded stays for the rest of the run.
-    static std::map<std::pair<QString, int>, std::unique_ptr<CurlLibrary>> loaded;
-    const auto key = std::make_pair(name, version);
-    if (const auto found = loaded.find(key); found != loaded.end()) {
-        return found->second.get();
-    }
-    QLibrary library(name, version);
-    if (!library.load()) {
-        problem = library.errorString();
-        return nullptr;
-    }
-    auto curl = std::make_unique<CurlLibrary>();
-    CurlLibrary& c = *curl;
-    const bool complete =
-        TakeFunction(library, "curl_global_init", c.global_init, problem) &&
-        TakeFunction(library, "curl_easy_init", c.easy_init, problem) &&
-        TakeFunction(library, "curl_easy_cleanup", c.easy_cleanup, problem) &&
-        TakeFunction(library, "curl_easy_setopt", c.easy_setopt, problem) &&
-        TakeFunction(library, "curl_easy_getinfo", c.easy_getinfo, problem) &&
-        TakeFunction(library, "curl_easy_strerror", c.easy_strerror, problem) &&
-        TakeFunction(library, "curl_multi_init", c.multi_init, problem) &&
-        TakeFunction(library, "curl_multi_cleanup", c.multi_cleanup, problem) &&
-        TakeFunction(library, "curl_multi_setopt", c.multi_setopt, problem) &&
-        TakeFunction(library, "curl_multi_add_handle", c.multi_add_handle, problem) &&
-        TakeFunction(library, "curl_multi_remove_handle", c.multi_remove_handle, problem) &&
-        TakeFunction(library, "curl_multi_perform", c.multi_perform, problem) &&
-        TakeFunction(library, "curl_multi_poll", c.multi_poll, problem) &&
-        TakeFunction(library, "curl_multi_socket_action", c.multi_socket_action, problem) &&
-        TakeFunction(library, "curl_multi_info_read", c.multi_info_read, problem);
-    if (!complete) {
-        library.unload();
-        return nullptr;
-    }
-    if (const CURLcode init = c.global_init(CURL_GLOBAL_DEFAULT); init != CURLE_OK) {
-        problem = QString::fromUtf8(c.easy_strerror(init));
-        return nullptr; // stays loaded: an initialised part may hold on to it
-    }
-    return loaded.emplace(key, std::move(curl)).first->second.get();
+    return platform::LoadFunctionTable<CurlLibrary>(
+        name, version, problem, [](QLibrary& library, CurlLibrary& c, QString& problem) {
+            const bool complete =
+                TakeFunction(library, "curl_global_init", c.global_init, problem) &&
+                TakeFunction(library, "curl_easy_init", c.easy_init, problem) &&
+                TakeFunction(library, "curl_easy_cleanup", c.easy_cleanup, problem) &&
+                TakeFunction(library, "curl_easy_setopt", c.easy_setopt, problem) &&
+                TakeFunction(library, "curl_easy_getinfo", c.easy_getinfo, problem) &&
+                TakeFunction(library, "curl_easy_strerror", c.easy_strerror, problem) &&
+                TakeFunction(library, "curl_multi_init", c.multi_init, problem) &&
+                TakeFunction(library, "curl_multi_cleanup", c.multi_cleanup, problem) &&
+                TakeFunction(library, "curl_multi_setopt", c.multi_setopt, problem) &&
+                TakeFunction(library, "curl_multi_add_handle", c.multi_add_handle, problem) &&
+                TakeFunction(library, "curl_multi_remove_handle", c.multi_remove_handle, problem) &&
+                TakeFunction(library, "curl_multi_perform", c.multi_perform, problem) &&
+                TakeFunction(library, "curl_multi_poll", c.multi_poll, problem) &&
+                TakeFunction(library, "curl_multi_socket_action", c.multi_socket_action, problem) &&
+                TakeFunction(library, "curl_multi_info_read", c.multi_info_read, problem);
+            if (!complete) {
+                return false;
+            }
+            // Initialised once, when loaded.
+            if (const CURLcode init = c.global_init(CURL_GLOBAL_DEFAULT); init != CURLE_OK) {
+                problem = QString::fromUtf8(c.easy_strerror(init));
+                return false;
+            }
+            return true;
+        });
 }
 
 const CurlLibrary* Curl(QString& problem) {

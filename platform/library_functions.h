@@ -2,6 +2,9 @@
 
 #include <QLibrary>
 #include <QString>
+#include <map>
+#include <memory>
+#include <utility>
 
 namespace platform {
 
@@ -14,6 +17,31 @@ bool TakeFunction(QLibrary& library, const char* symbol, Function& function, QSt
         problem = QStringLiteral("%1 has no %2").arg(library.fileName(), QLatin1String(symbol));
     }
     return function != nullptr;
+}
+
+// Loads the library `name` (with its major `version`, as QLibrary takes them) once and fills a
+// table of its functions with `take(library, table, problem)`; later calls give the same table.
+// Null, with the reason in `problem`, when the library does not load or `take` fails (the
+// library is then let go, and the next call tries again). A library once loaded stays for the
+// rest of the run. One thread only.
+template <typename Table, typename Take>
+const Table* LoadFunctionTable(const QString& name, int version, QString& problem, Take take) {
+    static std::map<std::pair<QString, int>, std::unique_ptr<Table>> loaded;
+    const auto key = std::make_pair(name, version);
+    if (const auto found = loaded.find(key); found != loaded.end()) {
+        return found->second.get();
+    }
+    QLibrary library(name, version);
+    if (!library.load()) {
+        problem = library.errorString();
+        return nullptr;
+    }
+    auto table = std::make_unique<Table>();
+    if (!take(library, *table, problem)) {
+        library.unload();
+        return nullptr;
+    }
+    return loaded.emplace(key, std::move(table)).first->second.get();
 }
 
 } // namespace platform

@@ -3,58 +3,44 @@
 #include "platform/library_functions.h"
 
 #include <QLibrary>
-#include <map>
-#include <memory>
-#include <utility>
 
 namespace platform {
 
 const AtspiLibrary* LoadAtspiLibrary(const QString& name, int version, QString& problem) {
-    // One per library asked for; a library once loaded stays for the rest of the run.
-    static std::map<std::pair<QString, int>, std::unique_ptr<AtspiLibrary>> loaded;
-    const auto key = std::make_pair(name, version);
-    if (const auto found = loaded.find(key); found != loaded.end()) {
-        return found->second.get();
-    }
-    QLibrary library(name, version);
-    if (!library.load()) {
-        problem = library.errorString();
-        return nullptr;
-    }
-    auto atspi = std::make_unique<AtspiLibrary>();
-    AtspiLibrary& a = *atspi;
-    QLibrary& l = library;
-    // GObject's functions come from the library that libatspi brings.
-    const bool complete =
-        TakeFunction(l, "atspi_init", a.init, problem) &&
-        TakeFunction(l, "atspi_get_a11y_bus", a.get_a11y_bus, problem) &&
-        TakeFunction(l, "atspi_set_timeout", a.set_timeout, problem) &&
-        TakeFunction(l, "atspi_get_desktop", a.get_desktop, problem) &&
-        TakeFunction(l, "atspi_accessible_get_child_count", a.accessible_get_child_count,
-                     problem) &&
-        TakeFunction(l, "atspi_accessible_get_child_at_index", a.accessible_get_child_at_index,
-                     problem) &&
-        TakeFunction(l, "atspi_accessible_get_process_id", a.accessible_get_process_id, problem) &&
-        TakeFunction(l, "atspi_accessible_get_name", a.accessible_get_name, problem) &&
-        TakeFunction(l, "atspi_accessible_get_role", a.accessible_get_role, problem) &&
-        TakeFunction(l, "atspi_accessible_get_state_set", a.accessible_get_state_set, problem) &&
-        TakeFunction(l, "atspi_accessible_get_attributes", a.accessible_get_attributes, problem) &&
-        TakeFunction(l, "atspi_accessible_get_text_iface", a.accessible_get_text_iface, problem) &&
-        TakeFunction(l, "atspi_text_get_text", a.text_get_text, problem) &&
-        TakeFunction(l, "atspi_state_set_contains", a.state_set_contains, problem) &&
-        TakeFunction(l, "atspi_role_get_name", a.role_get_name, problem) &&
-        TakeFunction(l, "atspi_event_listener_new", a.event_listener_new, problem) &&
-        TakeFunction(l, "atspi_event_listener_register", a.event_listener_register, problem) &&
-        TakeFunction(l, "atspi_event_listener_deregister", a.event_listener_deregister, problem) &&
-        TakeFunction(l, "atspi_event_get_type", a.event_get_type, problem) &&
-        TakeFunction(l, "g_object_ref", a.object_ref, problem) &&
-        TakeFunction(l, "g_object_unref", a.object_unref, problem) &&
-        TakeFunction(l, "g_boxed_free", a.boxed_free, problem);
-    if (!complete) {
-        library.unload();
-        return nullptr;
-    }
-    return loaded.emplace(key, std::move(atspi)).first->second.get();
+    return LoadFunctionTable<AtspiLibrary>(
+        name, version, problem, [](QLibrary& l, AtspiLibrary& a, QString& problem) {
+            // GObject's functions come from the library that libatspi brings.
+            return TakeFunction(l, "atspi_init", a.init, problem) &&
+                   TakeFunction(l, "atspi_get_a11y_bus", a.get_a11y_bus, problem) &&
+                   TakeFunction(l, "atspi_set_timeout", a.set_timeout, problem) &&
+                   TakeFunction(l, "atspi_get_desktop", a.get_desktop, problem) &&
+                   TakeFunction(l, "atspi_accessible_get_child_count", a.accessible_get_child_count,
+                                problem) &&
+                   TakeFunction(l, "atspi_accessible_get_child_at_index",
+                                a.accessible_get_child_at_index, problem) &&
+                   TakeFunction(l, "atspi_accessible_get_process_id", a.accessible_get_process_id,
+                                problem) &&
+                   TakeFunction(l, "atspi_accessible_get_name", a.accessible_get_name, problem) &&
+                   TakeFunction(l, "atspi_accessible_get_role", a.accessible_get_role, problem) &&
+                   TakeFunction(l, "atspi_accessible_get_state_set", a.accessible_get_state_set,
+                                problem) &&
+                   TakeFunction(l, "atspi_accessible_get_attributes", a.accessible_get_attributes,
+                                problem) &&
+                   TakeFunction(l, "atspi_accessible_get_text_iface", a.accessible_get_text_iface,
+                                problem) &&
+                   TakeFunction(l, "atspi_text_get_text", a.text_get_text, problem) &&
+                   TakeFunction(l, "atspi_state_set_contains", a.state_set_contains, problem) &&
+                   TakeFunction(l, "atspi_role_get_name", a.role_get_name, problem) &&
+                   TakeFunction(l, "atspi_event_listener_new", a.event_listener_new, problem) &&
+                   TakeFunction(l, "atspi_event_listener_register", a.event_listener_register,
+                                problem) &&
+                   TakeFunction(l, "atspi_event_listener_deregister", a.event_listener_deregister,
+                                problem) &&
+                   TakeFunction(l, "atspi_event_get_type", a.event_get_type, problem) &&
+                   TakeFunction(l, "g_object_ref", a.object_ref, problem) &&
+                   TakeFunction(l, "g_object_unref", a.object_unref, problem) &&
+                   TakeFunction(l, "g_boxed_free", a.boxed_free, problem);
+        });
 }
 
 const AtspiLibrary* SystemAtspi(QString& problem) {
