@@ -1,5 +1,7 @@
 #include "platform/composition.h"
 
+#include "platform/nix/qt_x11_display.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QTimer>
@@ -14,14 +16,6 @@ const char* const kMarginsProperty = "vistrelGlassMargins";
 // How often the compositor's selection owner is checked; a round trip, cheap when idle.
 constexpr int kWatchIntervalMs = 2000;
 
-Display* X11Display() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        return nullptr;
-    }
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 != nullptr ? x11->display() : nullptr;
-}
-
 unsigned long CompositorOwner(Display* display) {
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
     const Atom selection = XInternAtom(display, name.constData(), False);
@@ -31,7 +25,7 @@ unsigned long CompositorOwner(Display* display) {
 class X11CompositionService final : public CompositionService {
 public:
     int IsCompositionEnabled(qint32& flag) override {
-        Display* display = X11Display();
+        Display* display = QtX11Display();
         if (display == nullptr) {
             flag = 0;
             return -1;
@@ -41,7 +35,7 @@ public:
     }
 
     int ExtendFrameIntoClient(QWidget* window, const Margins& margins) override {
-        if (X11Display() == nullptr || window == nullptr) {
+        if (QtX11Display() == nullptr || window == nullptr) {
             return -1;
         }
         window->setProperty(kMarginsProperty,
@@ -68,7 +62,7 @@ int ExtendFrameIntoClient(QWidget* window, const Margins& margins) {
 }
 
 void PrepareTranslucentFrame(QWidget* window) {
-    if (X11Display() != nullptr) {
+    if (QtX11Display() != nullptr) {
         window->setAttribute(Qt::WA_TranslucentBackground);
     }
 }
@@ -95,7 +89,7 @@ void PaintFrameBackground(QWidget* window, QPainter& painter, bool glass) {
 }
 
 CompositionWatcher::CompositionWatcher(QObject* parent) : QObject(parent) {
-    Display* display = X11Display();
+    Display* display = QtX11Display();
     if (display == nullptr) {
         return;
     }
@@ -107,7 +101,7 @@ CompositionWatcher::CompositionWatcher(QObject* parent) : QObject(parent) {
 }
 
 void CompositionWatcher::Poll() {
-    Display* display = X11Display();
+    Display* display = QtX11Display();
     if (display == nullptr) {
         return;
     }

@@ -1,3 +1,4 @@
+#include "platform/nix/qt_x11_display.h"
 #include "platform/web_engine_startup.h"
 
 #include <QGuiApplication>
@@ -27,14 +28,9 @@ bool MayRenderOnGpu(const QString& platform, const std::function<bool(const char
 
 bool DisplayMayRenderOnGpu() {
     const QString platform = QGuiApplication::platformName();
-    Display* display = nullptr;
-    if (platform == QLatin1String("xcb")) {
-        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-            display = x11->display();
-        }
-        if (display == nullptr) {
-            return true; // cannot ask: the context tells
-        }
+    Display* display = QtX11Display();
+    if (platform == QLatin1String("xcb") && display == nullptr) {
+        return true; // cannot ask: the context tells
     }
     return MayRenderOnGpu(
         platform,
