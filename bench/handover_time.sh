@@ -6,18 +6,9 @@
 #
 #   bash bench/handover_time.sh [BUILD_DIR] [RUNS]      (defaults: build, 21)
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-runs=${2:-21}
-if [ -z "${VISTREL_ON_DESKTOP:-}" ]; then
-    export VISTREL_ON_DESKTOP=1 QTWEBENGINE_DISABLE_SANDBOX=1
-    exec "$root/tests/support/run_with_desktop.sh" bash "$0" "$build" "$runs"
-fi
-export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench_lib.sh" "$@"
 pid=""
 trap '[ -n "$pid" ] && { kill -CONT "$pid"; kill "$pid"; } 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
-mkdir "$work/prog"
 cp "$build/vistrel" "$work/prog/"
 
 "$work/prog/vistrel" >/dev/null 2>&1 &

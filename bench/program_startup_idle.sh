@@ -10,19 +10,10 @@
 #
 #   bash bench/program_startup_idle.sh [BUILD_DIR] [ROUNDS]      (defaults: build, 21)
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-runs=${2:-21}
-if [ -z "${VISTREL_ON_DESKTOP:-}" ]; then
-    export VISTREL_ON_DESKTOP=1 QTWEBENGINE_DISABLE_SANDBOX=1
-    exec "$root/tests/support/run_with_desktop.sh" bash "$0" "$build" "$runs"
-fi
-export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench_lib.sh" "$@"
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 # A program folder of its own (its INI files go there), with the player module beside it.
-mkdir "$work/prog"
 cp "$build/vistrel" "$build/libvistrel_player.so" "$work/prog/"
 
 "$build/bench/startup_bench" "$work/prog/vistrel" "$build/bench/bare_dialog" "$runs"
