@@ -104,10 +104,9 @@ void StartWebEngineLate() {
     // straight into the window: OpenGL there would only copy them once more, on the CPU.
     const bool userChose = qEnvironmentVariableIsSet("QT_QUICK_BACKEND") ||
                            qEnvironmentVariableIsSet("QSG_RHI_BACKEND");
-    bool software = userChose ? QQuickWindow::graphicsApi() == QSGRendererInterface::Software
-                              : !DisplayMayRenderOnGpu();
-    bool gpuUseless = software;
-    if (!software) {
+    bool gpuUseless = userChose ? QQuickWindow::graphicsApi() == QSGRendererInterface::Software
+                                : !DisplayMayRenderOnGpu();
+    if (!gpuUseless) {
         // Lives as long as the process: the engine's contexts share with it until the end.
         auto* context = new QOpenGLContext;
         context->setFormat(QSurfaceFormat::defaultFormat());
@@ -122,9 +121,8 @@ void StartWebEngineLate() {
             context->doneCurrent();
             gpuUseless = renderer != nullptr && IsSoftwareRenderer(QString::fromLatin1(renderer));
         }
-        software = gpuUseless && !userChose;
     }
-    if (software && !userChose) {
+    if (gpuUseless && !userChose) {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
     if (gpuUseless) {
