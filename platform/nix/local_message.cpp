@@ -26,8 +26,8 @@ constexpr int kConnectionTimeoutMs = 2000;
 constexpr int kMaxConnections = 16;
 constexpr int kReadChunk = 4096;
 
-bool SocketAddress(const QString& path, sockaddr_un& address) {
-    const QByteArray name = QFile::encodeName(path);
+// `name`: the path as the file system spells it.
+bool SocketAddress(const QByteArray& name, sockaddr_un& address) {
     if (name.isEmpty() || name.size() >= static_cast<qsizetype>(sizeof(address.sun_path))) {
         return false;
     }
@@ -170,7 +170,7 @@ LocalMessageServer::~LocalMessageServer() {
 bool LocalMessageServer::Listen(const QString& path) {
     Close();
     sockaddr_un address{};
-    if (!SocketAddress(path, address)) {
+    if (!SocketAddress(QFile::encodeName(path), address)) {
         m_error = QStringLiteral("the socket's path is too long: %1").arg(path);
         return false;
     }
@@ -179,7 +179,7 @@ bool LocalMessageServer::Listen(const QString& path) {
     // killed is replaced.
     QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath()) + "/.vXXXXXX";
     sockaddr_un boundAddress{};
-    if (!SocketAddress(QFile::decodeName(folder + "/s"), boundAddress)) {
+    if (!SocketAddress(folder + "/s", boundAddress)) {
         m_error = QStringLiteral("the socket's folder has too long a path: %1").arg(path);
         return false;
     }
@@ -188,7 +188,7 @@ bool LocalMessageServer::Listen(const QString& path) {
         return false;
     }
     const QByteArray bound = folder + "/s"; // the folder's name as mkdtemp made it
-    SocketAddress(QFile::decodeName(bound), boundAddress);
+    SocketAddress(bound, boundAddress);
     const int fd = NewSocket();
     bool ok = fd >= 0;
     if (!ok) {
@@ -256,7 +256,7 @@ LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& messag
                                    QDeadlineTimer deadline,
                                    const std::function<bool(const QByteArray&)>& answerComplete) {
     sockaddr_un address{};
-    if (!SocketAddress(path, address)) {
+    if (!SocketAddress(QFile::encodeName(path), address)) {
         return {LocalExchange::Kind::NoServer, {}};
     }
     const int fd = NewSocket();
