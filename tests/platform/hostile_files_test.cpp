@@ -3,6 +3,7 @@
 // them, nor write through them, and must say what it refused.
 
 #include "platform/atomic_file.h"
+#include "platform/instance_lock.h"
 #include "platform/profile.h"
 #include "tests/support/recording_services.h"
 
@@ -316,6 +317,46 @@ TEST_F(HostileFilesTest, SaveOnAFullFileSystemIsReported) {
     }
     EXPECT_EQ(status, 0) << "1: reported success, 2: no line naming the file and the reason, "
                             "4: could not fill, 5: the old file was lost";
+}
+
+TEST_F(HostileFilesTest, LockFileThatIsNotAFileIsRefusedAtOnceAndKept) {
+    const NotAFileCase cases[] = {
+        {"a FIFO",
+         [](const QString& path) { return ::mkfifo(Native(path).constData(), 0600) == 0; },
+         "not a regular file"},
+        {"a folder", [](const QString& path) { return QDir().mkdir(path); }, "not a regular file"},
+        {"a link to nothing",
+         [](const QString& path) {
+             return ::symlink("nowhere/at/all", Native(path).constData()) == 0;
+         },
+         "a link to nothing"},
+    };
+    int n = 0;
+    for (const NotAFileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Path(QStringLiteral("Vistrel%1.lock").arg(n++));
+        ASSERT_TRUE(c.make(path));
+        struct stat before {};
+        ASSERT_EQ(::lstat(Native(path).constData(), &before), 0);
+        // In a child: a lock that opens a FIFO waits for ever.
+        const int status = InChildWithin(10, [&] {
+            platform::InstanceLock lock(path);
+            return lock.TryLock() == platform::InstanceLock::Result::Unavailable ? 0 : 1;
+        });
+        ASSERT_EQ(status, 0) << (status < 0 ? "the lock did not return" : "not refused");
+
+        platform::InstanceLock lock(path);
+        EXPECT_EQ(lock.TryLock(), platform::InstanceLock::Result::Unavailable);
+        EXPECT_EQ(lock.ErrorText(), QLatin1String(c.reason));
+        EXPECT_FALSE(lock.IsLocked());
+        struct stat after {};
+        ASSERT_EQ(::lstat(Native(path).constData(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+    }
+    // A lock file that is a regular file is still the lock.
+    platform::InstanceLock lock(Path(QStringLiteral("Vistrel.lock")));
+    EXPECT_EQ(lock.TryLock(), platform::InstanceLock::Result::Acquired);
 }
 
 } // namespace
