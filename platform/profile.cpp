@@ -51,8 +51,8 @@ ProfileFile::ProfileFile(const QString& path) : m_path(path) {
         break;
     case platform::ReadOutcome::Refused:
         platform::OutputDebugStringW(
-            QStringLiteral("Vistrel: cannot read %1 (%2); the defaults are used and the file is "
-                           "not written\n")
+            QStringLiteral("Vistrel: %1 is left alone (%2): nothing is read from it or saved "
+                           "into it\n")
                 .arg(path, m_problem));
         break;
     }
