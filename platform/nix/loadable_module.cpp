@@ -27,17 +27,18 @@ template <typename Header, typename ProgramHeader> QString SegmentDamage(QFile& 
     if (!ReadAt(file, 0, header)) {
         return QStringLiteral("cut short: %1 bytes, less than its ELF header").arg(size);
     }
-    if (header.e_phentsize != sizeof(ProgramHeader)) {
+    if (header.e_phentsize != sizeof(ProgramHeader) || header.e_phnum == PN_XNUM) {
         return QString(); // not ours to judge; the loader says what it thinks of it
     }
     const quint64 tableEnd =
         quint64(header.e_phoff) + quint64(header.e_phnum) * sizeof(ProgramHeader);
-    if (tableEnd > quint64(size)) {
+    if (quint64(header.e_phoff) > quint64(size) || tableEnd > quint64(size)) {
         return QStringLiteral("cut short: its program headers end at byte %1, but the file has "
                               "only %2 bytes")
             .arg(tableEnd)
             .arg(size);
     }
+    int loadable = 0;
     for (unsigned i = 0; i < header.e_phnum; ++i) {
         ProgramHeader segment{};
         if (!ReadAt(file, qint64(header.e_phoff + i * sizeof(ProgramHeader)), segment)) {
@@ -46,11 +47,12 @@ template <typename Header, typename ProgramHeader> QString SegmentDamage(QFile& 
         if (segment.p_type != PT_LOAD) {
             continue;
         }
+        ++loadable;
         const quint64 end = quint64(segment.p_offset) + quint64(segment.p_filesz);
         if (end < quint64(segment.p_offset) || end > quint64(size)) {
-            return QStringLiteral("cut short: its loadable segment %1 ends at byte %2, but the "
+            return QStringLiteral("cut short: loadable segment %1 ends at byte %2, but the "
                                   "file has only %3 bytes")
-                .arg(i)
+                .arg(loadable)
                 .arg(end)
                 .arg(size);
         }
