@@ -70,6 +70,7 @@ bool CHistoryDlg::Create(QWidget* parent) {
 
 bool CHistoryDlg::OnInitDialog() {
     m_entries.LoadHistory(HistoryFilePath());
+    m_saved = m_entries.Entries();
     // Full-row selection; the rows are told apart by alternating colours instead of grid lines.
     m_listHistory->setAlternatingRowColors(true);
     m_listHistory->setColumnCount(static_cast<int>(std::size(kColumns)));
@@ -96,6 +97,8 @@ bool CHistoryDlg::DestroyWindow() {
     }
     KillTimer();
     m_capture.RemoveListener(this);
+    // The last save runs whether or not a change waits, as one always has.
+    m_save.Cancel();
     m_entries.SaveHistory(HistoryFilePath());
     m_bWindowCreated = false;
     hide();
@@ -136,7 +139,7 @@ bool CHistoryDlg::eventFilter(QObject* watched, QEvent* event) {
 bool CHistoryDlg::AddEntry(StreamEntry entry) {
     const bool changed = m_entries.AddEntry(std::move(entry));
     if (changed) {
-        RefreshHistoryList();
+        OnListChanged();
     }
     return changed;
 }
@@ -144,7 +147,7 @@ bool CHistoryDlg::AddEntry(StreamEntry entry) {
 bool CHistoryDlg::UpdateMemo(StreamEntry entry) {
     const bool changed = m_entries.UpdateMemo(std::move(entry));
     if (changed) {
-        RefreshHistoryList();
+        OnListChanged();
     }
     return changed;
 }
@@ -217,14 +220,14 @@ void CHistoryDlg::OnBnClickedDelete() {
         return;
     }
     if (m_entries.Delete(marked)) {
-        RefreshHistoryList();
+        OnListChanged();
     }
 }
 
 void CHistoryDlg::OnBnClickedUp() {
     const int marked = GetSelectionMark();
     if (marked > 0 && m_entries.MoveUp(marked)) {
-        RefreshHistoryList();
+        OnListChanged();
     }
 }
 
@@ -232,7 +235,7 @@ void CHistoryDlg::OnBnClickedDown() {
     const int marked = GetSelectionMark();
     if (marked >= 0 && marked < m_listHistory->topLevelItemCount() - 1 &&
         m_entries.MoveDown(marked)) {
-        RefreshHistoryList();
+        OnListChanged();
     }
 }
 
@@ -257,7 +260,22 @@ void CHistoryDlg::OnTimer(int id) {
 void CHistoryDlg::OnCapturedURL() {
     // The caller waits for the lookup, as for a typed address; the timer is stopped meanwhile.
     if (AddCapturedChannel(m_capture, m_entries)) {
-        RefreshHistoryList();
+        OnListChanged();
+    }
+}
+
+void CHistoryDlg::OnListChanged() {
+    RefreshHistoryList();
+    // Only a panel whose window lives saves; its end saves once more in any case.
+    if (m_bWindowCreated) {
+        m_save.Changed();
+    }
+}
+
+void CHistoryDlg::SaveIfChanged() {
+    // Moved up and back down before the save: the file holds the list already.
+    if (m_entries.Entries() != m_saved && m_entries.SaveHistory(HistoryFilePath())) {
+        m_saved = m_entries.Entries();
     }
 }
 

@@ -4,6 +4,7 @@
 #include "history/history_list.h"
 #include "history/history_owner.h"
 #include "history/stream_entry.h"
+#include "platform/deferred_save.h"
 
 #include <QFrame>
 #include <QTimer>
@@ -13,12 +14,16 @@ class QTreeWidget;
 
 // The lower part of the control panel: the history list with Change Stream, Up, Down and
 // Delete, and the two browser boxes that switch the address-bar capture on and off. Saves
-// History.ini when its window is destroyed.
+// History.ini a moment after the list changed, and when its window is destroyed.
 class CHistoryDlg : public QFrame, public CCaptureStreamIDListener {
     Q_OBJECT
 public:
     static constexpr int kTimerId = 102;
     static constexpr int kTimerIntervalMs = 500;
+    // A change is saved this long after the last of a burst, and at most this long after the
+    // first.
+    static constexpr int kSaveDelayMs = 1500;
+    static constexpr int kMaxSaveDelayMs = 10000;
 
     CHistoryDlg();
     ~CHistoryDlg() override;
@@ -47,6 +52,8 @@ public:
     // The marked row, -1 for none.
     int GetSelectionMark() const;
     bool IsTimerActive() const { return m_timer.isActive(); }
+    // Whether a change waits to be saved.
+    bool IsSavePending() const { return m_save.IsPending(); }
 
     HistoryList m_entries;
     CHistoryOwner* m_pOwner = nullptr;
@@ -63,8 +70,14 @@ protected:
 private:
     void SetTimer();
     void KillTimer();
+    // The list changed: the view follows at once, the file soon.
+    void OnListChanged();
+    // Saves the list unless the file holds it already.
+    void SaveIfChanged();
 
     QTimer m_timer;
+    QList<StreamEntry> m_saved; // the list as last loaded or saved
+    platform::DeferredSave m_save{[this] { SaveIfChanged(); }, kSaveDelayMs, kMaxSaveDelayMs};
     bool m_bWindowCreated = false;
     bool m_bPassingDoubleClick = false;
 };

@@ -38,7 +38,7 @@ void HistoryList::LoadHistory(const QString& path) {
     }
 }
 
-void HistoryList::SaveHistory(const QString& path) const {
+bool HistoryList::SaveHistory(const QString& path) const {
     // The file as it is now, so that what was edited by hand meanwhile outside the entries stays;
     // every key set in memory, then one replace of the file.
     profile::ProfileFile file(path);
@@ -48,7 +48,7 @@ void HistoryList::SaveHistory(const QString& path) const {
         file.WriteString(section, kStreamId, m_entries.at(i).streamId);
         file.WriteString(section, kMemo, m_entries.at(i).memo);
     }
-    file.Save();
+    return file.Save();
 }
 
 bool HistoryList::AddEntry(StreamEntry entry) {

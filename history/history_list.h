@@ -22,9 +22,9 @@ public:
     void LoadHistory(const QString& path);
 
     // Writes COUNT and one ITEM section per entry into the file as it is now, as one replace of
-    // the file. Sections from an earlier, longer list stay in the file; COUNT hides them. A failed
-    // write leaves the old file whole and is not reported.
-    void SaveHistory(const QString& path) const;
+    // the file. Sections from an earlier, longer list stay in the file; COUNT hides them. False
+    // when the write failed: the old file is then whole, and a line on the debug output says why.
+    bool SaveHistory(const QString& path) const;
 
     // Inserts the entry at the top unless its stream id (exact, letter case significant) is
     // listed already; then drops the last entry if the list has grown beyond 30.

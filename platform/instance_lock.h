@@ -19,7 +19,8 @@ public:
     InstanceLock& operator=(const InstanceLock&) = delete;
 
     // Never waits. Unavailable: the file cannot be made at all (a folder that cannot be written,
-    // a full disk); ErrorText says why.
+    // a full disk), or what stands in its place is not a regular file (a FIFO, a folder, a link
+    // to nothing), which is left as it is; ErrorText says why.
     Result TryLock();
     QString ErrorText() const { return m_error; }
     bool IsLocked() const { return m_lock.isLocked(); }

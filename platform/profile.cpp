@@ -1,6 +1,7 @@
 #include "platform/profile.h"
 
 #include "platform/atomic_file.h"
+#include "platform/debug_output.h"
 
 #include <cstdint>
 
@@ -39,12 +40,21 @@ ProfileFile::ProfileFile(const QString& path) : m_path(path) {
         return;
     }
     QByteArray bytes;
-    bool missing = false;
-    if (platform::ReadWholeFile(path, bytes, missing)) {
+    switch (platform::ReadWholeFile(path, kMaxFileBytes, bytes, m_problem)) {
+    case platform::ReadOutcome::Read:
         m_doc = Document::Parse(bytes);
         m_readable = true;
-    } else {
-        m_readable = missing;
+        break;
+    case platform::ReadOutcome::Missing:
+        m_problem.clear();
+        m_readable = true;
+        break;
+    case platform::ReadOutcome::Refused:
+        platform::OutputDebugStringW(
+            QStringLiteral("Vistrel: %1 is left alone (%2): nothing is read from it or saved "
+                           "into it\n")
+                .arg(path, m_problem));
+        break;
     }
 }
 
@@ -82,9 +92,13 @@ bool ProfileFile::Save() {
     if (!m_dirty) {
         return true;
     }
-    if (!platform::WriteFileAtomically(m_path, m_doc.Serialize())) {
+    if (!platform::WriteFileAtomically(m_path, m_doc.Serialize(), m_problem)) {
+        platform::OutputDebugStringW(
+            QStringLiteral("Vistrel: cannot save %1 (%2); it keeps what it held before\n")
+                .arg(m_path, m_problem));
         return false;
     }
+    m_problem.clear();
     m_dirty = false;
     return true;
 }

@@ -15,8 +15,14 @@ namespace profile {
 // each of which reads the whole file again.
 class ProfileFile {
 public:
-    // A missing file is an empty one. A file that exists but cannot be read (or an empty path)
-    // gives defaults and refuses writes, so that nothing replaces what could not be read.
+    // The most one file may hold. Far beyond any file the program writes, it keeps a FIFO fed
+    // from elsewhere or a huge file put there by mistake from taking the memory.
+    static constexpr qsizetype kMaxFileBytes = 16 * 1024 * 1024;
+
+    // A missing file is an empty one. A file that exists but cannot be read -- not a regular
+    // file, larger than kMaxFileBytes, a link another user planted (see ReadWholeFile) -- or an
+    // empty path gives defaults and refuses writes, so that nothing replaces what could not be
+    // read; a line on the debug output names the file and the reason.
     explicit ProfileFile(const QString& path);
 
     // As GetPrivateProfileString / GetPrivateProfileInt below, from the copy in memory.
@@ -31,13 +37,17 @@ public:
 
     // Replaces the file when something was written since it was opened or last saved. False,
     // with the file left as it was, when it cannot be replaced (see WriteFileAtomically: a
-    // read-only file, for one).
+    // read-only file, a full disk); a line on the debug output then names the file and the
+    // reason, unless the file could not be read in the first place, which was said already.
     bool Save();
 
     bool IsReadable() const { return m_readable; }
+    // Why the file could not be read or the last save failed; empty when neither.
+    QString Problem() const { return m_problem; }
 
 private:
     QString m_path;
+    QString m_problem;
     Document m_doc;
     bool m_readable = false;
     bool m_dirty = false;

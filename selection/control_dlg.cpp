@@ -63,6 +63,7 @@ bool CControlDlg::Create(QWidget* parent) {
 
 bool CControlDlg::OnInitDialog() {
     LoadSettings();
+    m_saved = Values();
     m_editMemo->setText(m_current.memo);
     UpdateData(false);
     m_history.m_pOwner = this;
@@ -86,6 +87,8 @@ bool CControlDlg::DestroyWindow() {
         delete player;
     }
     m_history.DestroyWindow();
+    // The last save runs whether or not a change waits, as one always has.
+    m_settingsSave.Cancel();
     SaveSettings();
     hide();
     return true;
@@ -136,6 +139,7 @@ void CControlDlg::ConnectStream(StreamEntry entry) {
     m_current = std::move(entry);
     m_editMemo->setText(m_current.memo);
     UpdateData(false);
+    OnSettingsMayHaveChanged();
 }
 
 void CControlDlg::CreatePlayer() {
@@ -155,6 +159,8 @@ void CControlDlg::CreatePlayer() {
     }
     m_pPlayer->SetLocation(m_strLocation);
     m_pPlayer->m_pOwner = this;
+    // A player that closes leaves its rectangle here.
+    connect(m_pPlayer, &QObject::destroyed, this, [this] { OnSettingsMayHaveChanged(); });
     // No parent: the player is a top-level window of its own, not owned by the main window.
     PlayerWindows().CreateWindow(*m_pPlayer);
     if (IsRememberedPlayerRectUsable(m_rcPlayer, platform::AvailableScreenAreas())) {
@@ -192,5 +198,22 @@ void CControlDlg::LoadSettings() {
 }
 
 void CControlDlg::SaveSettings() {
-    ::SaveSettings(ControlPanelValues{m_strInput, m_current, m_strLocation, m_rcPlayer});
+    ::SaveSettings(Values());
+}
+
+ControlPanelValues CControlDlg::Values() const {
+    return ControlPanelValues{m_strInput, m_current, m_strLocation, m_rcPlayer};
+}
+
+void CControlDlg::OnSettingsMayHaveChanged() {
+    if (m_bWindowCreated && !SameSavedValues(Values(), m_saved)) {
+        m_settingsSave.Changed();
+    }
+}
+
+void CControlDlg::SaveSettingsIfChanged() {
+    const ControlPanelValues values = Values();
+    if (!SameSavedValues(values, m_saved) && ::SaveSettings(values)) {
+        m_saved = values;
+    }
 }

@@ -3,6 +3,7 @@
 #include "history/history_dlg.h"
 #include "history/history_owner.h"
 #include "history/stream_entry.h"
+#include "platform/deferred_save.h"
 #include "platform/rect.h"
 #include "platform/services.h"
 #include "player/player_owner.h"
@@ -29,7 +30,9 @@ public:
     bool Create(QWidget* parent);
     bool OnInitDialog();
     // Remembers and closes the player, destroys the history panel (saving the history) and
-    // saves the settings. Only the first call after Create does anything.
+    // saves the settings. Only the first call after Create does anything. Until then the
+    // settings are also saved a moment after the current entry or the player's rectangle
+    // changed.
     bool DestroyWindow();
 
     void OnConnectStream();
@@ -45,6 +48,8 @@ public:
 
     void LoadSettings();
     void SaveSettings();
+    // Whether a change of the settings waits to be saved.
+    bool IsSettingsSavePending() const { return m_settingsSave.IsPending(); }
 
     // Pulls the input box into m_strInput (true) or pushes m_strInput into it (false).
     void UpdateData(bool saveAndValidate);
@@ -59,5 +64,13 @@ public:
     QCheckBox* m_chkTopMost = nullptr;
 
 private:
+    ControlPanelValues Values() const;
+    // A value that the settings file keeps may have changed: saved soon if it did.
+    void OnSettingsMayHaveChanged();
+    void SaveSettingsIfChanged();
+
     bool m_bWindowCreated = false;
+    ControlPanelValues m_saved; // as last loaded or saved
+    platform::DeferredSave m_settingsSave{[this] { SaveSettingsIfChanged(); },
+                                          CHistoryDlg::kSaveDelayMs, CHistoryDlg::kMaxSaveDelayMs};
 };

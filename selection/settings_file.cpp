@@ -38,7 +38,7 @@ void LoadSettings(ControlPanelValues& values) {
     rect.bottom = file.GetInt(kPlayer, kBottom, rect.bottom);
 }
 
-void SaveSettings(const ControlPanelValues& values) {
+bool SaveSettings(const ControlPanelValues& values) {
     profile::ProfileFile file(SettingsFilePath());
     file.WriteString(kSystem, kStreamId, values.m_current.streamId);
     file.WriteString(kSystem, kMemo, values.m_current.memo);
@@ -47,5 +47,9 @@ void SaveSettings(const ControlPanelValues& values) {
     file.WriteString(kPlayer, kTop, QString::number(rect.top));
     file.WriteString(kPlayer, kRight, QString::number(rect.right));
     file.WriteString(kPlayer, kBottom, QString::number(rect.bottom));
-    file.Save();
+    return file.Save();
+}
+
+bool SameSavedValues(const ControlPanelValues& a, const ControlPanelValues& b) {
+    return a.m_current == b.m_current && a.m_rcPlayer == b.m_rcPlayer;
 }

@@ -20,6 +20,9 @@ QString SettingsFilePath();
 void LoadSettings(ControlPanelValues& values);
 
 // Writes the current entry and the player rectangle in one replace of the file. "LOCATION" is
-// only ever read: a line put there by hand stays as it is. A failed write leaves the old file
-// whole and is not reported.
-void SaveSettings(const ControlPanelValues& values);
+// only ever read: a line put there by hand stays as it is. False when the write failed: the old
+// file is then whole, and a line on the debug output says why.
+bool SaveSettings(const ControlPanelValues& values);
+
+// Whether saving `a` writes what saving `b` writes.
+bool SameSavedValues(const ControlPanelValues& a, const ControlPanelValues& b);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -16,13 +17,29 @@ namespace {
 // A holder keeps its lock file locked with flock from a moment after making it until it ends;
 // the system drops that lock with the process however it ends.
 bool SomeoneHoldsFile(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
     const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd); // drops our own flock, if we took it
     return held;
+}
+
+// Why what stands at the lock file's place cannot be one, or nothing when it can (a regular file,
+// or nothing yet). Opening a FIFO would wait for a writer for ever, and a folder or a link to
+// nothing would pass for a lock that someone holds, so that no start would ever run.
+QString WhyNoLockFile(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0) {
+        return QString();
+    }
+    if (S_ISLNK(info.st_mode) && ::stat(native.constData(), &info) != 0) {
+        return QStringLiteral("a link to nothing");
+    }
+    return S_ISREG(info.st_mode) ? QString() : QStringLiteral("not a regular file");
 }
 
 // Between making the file and locking it a holder needs microseconds; a file this old that
@@ -39,6 +56,10 @@ InstanceLock::InstanceLock(const QString& path) : m_path(path), m_lock(path) {
 InstanceLock::Result InstanceLock::TryLock() {
     if (m_lock.isLocked()) {
         return Result::Acquired;
+    }
+    if (const QString why = WhyNoLockFile(m_path); !why.isEmpty()) {
+        m_error = why;
+        return Result::Unavailable;
     }
     errno = 0;
     if (m_lock.tryLock(0)) {

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <sys/stat.h>
 
 namespace {
 
@@ -279,6 +280,51 @@ TEST_F(HistoryPanel, TimerRunsUntilTheWindowIsDestroyedWhichSavesOnce) {
     QFile::remove(PathOf(QStringLiteral("History.ini")));
     EXPECT_FALSE(History().DestroyWindow());
     EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("History.ini"))));
+}
+
+TEST_F(HistoryPanel, EditsAreSavedSoonButNotWhenTheyCancelOut) {
+    WriteHistory(3);
+    const QString file = PathOf(QStringLiteral("History.ini"));
+    const auto inode = [&file] {
+        struct stat info {};
+        return ::stat(QFile::encodeName(file).constData(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    const auto fileIds = [this] {
+        const QString text = ReadFile(QStringLiteral("History.ini"));
+        QList<qsizetype> places;
+        for (int i = 0; i < 3; ++i) {
+            places << text.indexOf(StreamId(i));
+        }
+        return places;
+    };
+    History();
+    const ino_t loaded = inode();
+
+    // Swapped and swapped back before the save (the selection stays on the row number): the
+    // file holds that list already and is not touched.
+    ClickRow(1);
+    Press(IDC_BUTTON_UP);
+    Press(IDC_BUTTON_UP);
+    EXPECT_TRUE(History().IsSavePending());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !History().IsSavePending(); }, 20000));
+    EXPECT_EQ(inode(), loaded);
+
+    // Each of Up, Delete and a memo reaches the file while the panel lives.
+    Press(IDC_BUTTON_UP);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fileIds()[1] < fileIds()[0]; }, 20000));
+    ClickRow(2);
+    Press(IDC_BUTTON_DELETE);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return ReadFile(QStringLiteral("History.ini")).contains("COUNT=2"); }, 20000));
+    History().UpdateMemo(StreamEntry{StreamId(0), QStringLiteral("新しいメモ")});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] {
+            return ReadFile(QStringLiteral("History.ini")).contains(QStringLiteral("新しいメモ"));
+        },
+        20000));
+    // A change that changes nothing schedules nothing.
+    EXPECT_FALSE(History().AddEntry(StreamEntry{StreamId(0), QString()}));
+    EXPECT_FALSE(History().IsSavePending());
 }
 
 // The browser in front shows channel pages; the lookup goes through a proxy on loopback.

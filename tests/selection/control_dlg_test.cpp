@@ -280,6 +280,49 @@ TEST_F(ControlPanel, SettingsAreShownAtStartAndSavedOnceAtTheEnd) {
     m_panel.reset();
 }
 
+// Both files are written soon after what they keep changed, so that a crash later in the run
+// loses nothing; the last save at the end writes the same bytes.
+TEST_F(ControlPanel, ChangesAreSavedSoonAndTheLastSaveAgrees) {
+    WriteFile(QStringLiteral("Vistrel.ini"), "; mine\r\n[SYSTEM]\r\nSTREAMID=saved01\r\n");
+    WriteHistory(1);
+    Panel();
+    EXPECT_FALSE(Panel().IsSettingsSavePending()) << "nothing changed yet";
+    EXPECT_FALSE(Panel().m_history.IsSavePending());
+
+    Connect(QStringLiteral("abcdefg"));
+    EXPECT_TRUE(Panel().IsSettingsSavePending());
+    EXPECT_TRUE(Panel().m_history.IsSavePending());
+    const auto saved = [this] {
+        return ReadFile(QStringLiteral("Vistrel.ini"))
+                   .contains(QStringLiteral("STREAMID=abcdefg")) &&
+               ReadFile(QStringLiteral("History.ini")).contains(QStringLiteral("abcdefg"));
+    };
+    ASSERT_TRUE(QTest::qWaitFor(saved, 20000)) << "not saved while the panel lives";
+    EXPECT_TRUE(ReadFile(QStringLiteral("Vistrel.ini")).startsWith(QStringLiteral("; mine\r\n")));
+    EXPECT_FALSE(Panel().IsSettingsSavePending());
+    EXPECT_FALSE(Panel().m_history.IsSavePending());
+
+    // The player's rectangle when it closes is a change of the settings too.
+    ASSERT_NE(Panel().m_pPlayer, nullptr);
+    Panel().m_pPlayer->setGeometry(5, 6, 300, 200);
+    Panel().m_pPlayer->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(Panel().IsSettingsSavePending());
+    EXPECT_FALSE(Panel().m_history.IsSavePending());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] {
+            return ReadFile(QStringLiteral("Vistrel.ini"))
+                .contains(QStringLiteral("POS_RIGHT=305"));
+        },
+        20000));
+
+    const QString settings = ReadFile(QStringLiteral("Vistrel.ini"));
+    const QString history = ReadFile(QStringLiteral("History.ini"));
+    EXPECT_TRUE(Panel().DestroyWindow());
+    EXPECT_EQ(ReadFile(QStringLiteral("Vistrel.ini")), settings);
+    EXPECT_EQ(ReadFile(QStringLiteral("History.ini")), history);
+}
+
 TEST_F(ControlPanel, EmptyLocationReplacesTheBuiltInOne) {
     Connect(QStringLiteral("abcdefg"));
     ASSERT_NE(Panel().m_pPlayer, nullptr);
