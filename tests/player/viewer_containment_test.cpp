@@ -279,19 +279,26 @@ public:
             }
         });
         m_proxy.Start();
-        m_victim.Server().Get(".*", [this](const httplib::Request&, httplib::Response& res) {
+        const auto victim = [this](const httplib::Request& req, httplib::Response& res) {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_victimPaths += req.get_header_value("Host") + req.path + "; ";
+            }
             ++m_victimRequests;
             res.set_content("secret", "text/plain");
-        });
-        m_victim.Server().Post(".*", [this](const httplib::Request&, httplib::Response& res) {
-            ++m_victimRequests;
-            res.set_content("secret", "text/plain");
-        });
+        };
+        m_victim.Server().Get(".*", victim);
+        m_victim.Server().Post(".*", victim);
         m_victim.Start();
     }
     int ProxyPort() const { return m_proxy.Port(); }
     int VictimPort() const { return m_victim.Port(); }
     int VictimRequests() const { return m_victimRequests; }
+    // What reached the other service: host and path of each request.
+    std::string VictimPaths() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_victimPaths;
+    }
     std::string Seen() {
         const std::lock_guard<std::mutex> lock(m_mutex);
         std::string all;
@@ -316,6 +323,7 @@ private:
     std::atomic<int> m_victimRequests{0};
     std::mutex m_mutex;
     std::vector<std::string> m_seen;
+    std::string m_victimPaths;
 };
 
 HostileService* g_service = nullptr;
@@ -367,26 +375,57 @@ TEST(HostileViewer, IsTracedShortReachesNoLocalServiceAndNoOtherHostGetsTheBridg
     std::printf("trace of a 10 MB call and an ordinary one: %lld characters\n",
                 static_cast<long long>(bridgeChars));
 
-    // Other services on this machine are out of reach, whatever form the request takes; the
-    // service's host is reached through the proxy as ever.
+    // Other services on this machine are out of reach, whatever form the request takes and
+    // however the host is spelled; the service's host is reached through the proxy as ever.
     const QString victim = QStringLiteral("127.0.0.1:%1").arg(g_service->VictimPort());
-    RunJs(page,
-          QStringLiteral("window.probes = 0;"
-                         "function done() { window.probes++; }"
-                         "fetch('http://%1/get').then(done, done);"
-                         "fetch('http://%1/post', {method: 'POST', mode: 'no-cors', body: 'x'})"
-                         "  .then(done, done);"
-                         "fetch('http://localhost:%2/name').then(done, done);"
-                         "var img = new Image(); img.onload = img.onerror = done;"
-                         "img.src = 'http://%1/img';"
-                         "navigator.sendBeacon('http://%1/beacon', 'x'); done();"
-                         "fetch('http://www.tevora.tv/ok').then(done, done);")
-              .arg(victim)
-              .arg(g_service->VictimPort()));
-    EXPECT_TRUE(WaitFor([&] { return RunJs(page, QStringLiteral("window.probes")).toInt() >= 6; }));
+    const QStringList spellings = {
+        QStringLiteral("127.0.0.1"),
+        QStringLiteral("127.1"),
+        QStringLiteral("0x7f.1"),
+        QStringLiteral("0177.0.0.1"),
+        QStringLiteral("2130706433"),
+        QStringLiteral("127.0.0.1."),
+        QStringLiteral("[::1]"),
+        QStringLiteral("[::ffff:127.0.0.1]"),
+        QStringLiteral("localhost"),
+        QStringLiteral("localhost."),
+        QStringLiteral("LOCALHOST"),
+        QStringLiteral("foo.localhost."),
+        QStringLiteral("localhost.."),
+        QStringLiteral("0.0.0.0"),
+        QStringLiteral("0"),
+        QStringLiteral("localhost.localdomain"),
+        QStringLiteral("%6c%6fcalhost"),
+    };
+    QString probes = QStringLiteral("window.probes = 0; function done() { window.probes++; }");
+    for (const QString& host : spellings) {
+        const QString base =
+            QStringLiteral("http://%1:%2/%3")
+                .arg(host, QString::number(g_service->VictimPort()),
+                     QString::fromLatin1(QUrl::toPercentEncoding(host).toPercentEncoding()));
+        probes += QStringLiteral("fetch('%1/fetch', {mode: 'no-cors'}).then(done, done);"
+                                 "var f = document.createElement('iframe');"
+                                 "f.src = '%1/frame';"
+                                 "document.body.appendChild(f);")
+                      .arg(base);
+    }
+    probes += QStringLiteral("fetch('http://%1/post', {method: 'POST', mode: 'no-cors', body: 'x'})"
+                             "  .then(done, done);"
+                             "var img = new Image(); img.onload = img.onerror = done;"
+                             "img.src = 'http://%1/img';"
+                             "navigator.sendBeacon('http://%1/beacon', 'x'); done();"
+                             "fetch('http://www.tevora.tv/ok').then(done, done);")
+                  .arg(victim);
+    RunJs(page, probes);
+    // A refused frame reports nothing to its page: only the other probes are counted.
+    const int expected = static_cast<int>(spellings.size()) + 4;
+    EXPECT_TRUE(WaitFor([&] {
+        return RunJs(page, QStringLiteral("window.probes")).toInt() >= expected;
+    })) << RunJs(page, QStringLiteral("window.probes")).toInt()
+        << " of " << expected;
     EXPECT_TRUE(WaitFor([&] { return g_service->Saw("www.tevora.tv/ok"); }));
     WaitFor([] { return false; }, 500);
-    EXPECT_EQ(g_service->VictimRequests(), 0);
+    EXPECT_EQ(g_service->VictimRequests(), 0) << "reached: " << g_service->VictimPaths();
     // Nor can the page go there itself.
     RunJs(page, QStringLiteral("location.href = 'http://%1/navigate'").arg(victim));
     WaitFor([] { return false; }, 1000);
