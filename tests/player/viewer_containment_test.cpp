@@ -375,6 +375,21 @@ TEST(HostileViewer, IsTracedShortReachesNoLocalServiceAndNoOtherHostGetsTheBridg
     std::printf("trace of a 10 MB call and an ordinary one: %lld characters\n",
                 static_cast<long long>(bridgeChars));
 
+    // What the page writes reaches the terminal as text, never as its control: no clipboard, no
+    // title, no cleared screen, no line of its own.
+    RunJs(page, QStringLiteral("window.flashHost.call('\\x1b]52;c;SGk=\\x07\\x1b]0;pwned\\x07"
+                               "\\x1b[2J\\x9b2J\\r\\nOnReadyStateChange():4')"));
+    ASSERT_TRUE(WaitFor([&] { return !trace.filter(QStringLiteral("pwned")).isEmpty(); }));
+    for (const QString& line : trace) {
+        for (const QChar c : line) {
+            EXPECT_TRUE(c == u'\r' || c == u'\n' || !platform::IsControlCharacter(c))
+                << line.toStdString();
+        }
+    }
+    const QString escaped = trace.filter(QStringLiteral("pwned")).front();
+    EXPECT_EQ(escaped, QStringLiteral("FlashCall():\\x1B]52;c;SGk=\\x07\\x1B]0;pwned\\x07\\x1B[2J"
+                                      "\\x9B2J\\r\\nOnReadyStateChange():4\r\n"));
+
     // Other services on this machine are out of reach, whatever form the request takes and
     // however the host is spelled; the service's host is reached through the proxy as ever.
     const QString victim = QStringLiteral("127.0.0.1:%1").arg(g_service->VictimPort());
