@@ -2,6 +2,7 @@
 
 #include "app/state_dir.h"
 #include "platform/console_signals.h"
+#include "platform/debug_output.h"
 #include "platform/native_path.h"
 #include "platform/process_paths.h"
 
@@ -66,7 +67,10 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
     // An installed copy keeps its state in the user's configuration folder instead.
     state.m_strExeDir = StateDirFor(ExeDirFromProgramPath(programPath), stderr);
     platform::ChangeCurrentDirectory(state.m_strExeDir);
-    Print(out, "CurrentDir=" + platform::EncodeNativeName(state.m_strExeDir) + '\n');
+    // The folder's name as the system spells it, but nothing in it that controls the terminal.
+    Print(out, "CurrentDir=" +
+                   platform::EscapeControlBytes(platform::EncodeNativeName(state.m_strExeDir)) +
+                   '\n');
     if (out) {
         std::fflush(out);
     }

@@ -1,5 +1,6 @@
 #include "app/state_dir.h"
 
+#include "platform/debug_output.h"
 #include "platform/user_dirs.h"
 
 QString UserStateDir() {
@@ -21,9 +22,12 @@ QString StateDirFor(const QString& programDir, FILE* warnings) {
         return userDir;
     }
     if (warnings) {
+        const auto visible = [](const QString& path) {
+            return platform::EscapeControlCharacters(path, platform::LineBreaks::Escape).toUtf8();
+        };
         const QByteArray line =
-            "Vistrel: neither " + programDir.toUtf8() + " nor " +
-            (userDir.isEmpty() ? QByteArray("a configuration folder") : userDir.toUtf8()) +
+            "Vistrel: neither " + visible(programDir) + " nor " +
+            (userDir.isEmpty() ? QByteArray("a configuration folder") : visible(userDir)) +
             " can be written; settings and history will not be kept.\n";
         std::fputs(line.constData(), warnings);
         std::fflush(warnings);

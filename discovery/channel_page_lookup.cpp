@@ -2,6 +2,7 @@
 
 #include "discovery/http_get.h"
 #include "discovery/service_endpoints.h"
+#include "platform/debug_output.h"
 
 namespace {
 
@@ -48,6 +49,22 @@ bool ParseChannelPage(const QString& page, QString& streamId, QString& title) {
     return true;
 }
 
+namespace {
+
+// A page's title goes into the memo, the list and the files: a control character there (an
+// escape sequence, say) would reach whatever shows them later. Each becomes a blank; line breaks
+// stay, as the files turn them into blanks of their own.
+QString WithoutControls(QString title) {
+    for (QChar& c : title) {
+        if (platform::IsControlCharacter(c) && c != u'\r' && c != u'\n') {
+            c = u' ';
+        }
+    }
+    return title;
+}
+
+} // namespace
+
 QString ExtractPageTitle(const QString& page) {
     const qsizetype s = page.indexOf(endpoints::kTitleStart);
     const qsizetype e = page.indexOf(endpoints::kTitleEnd);
@@ -76,11 +93,11 @@ QString ExtractPageTitle(const QString& page) {
         stop = upper.indexOf(endpoints::kTitlePrefixDomainStop, start);
     }
     if (prefixFound && stop < 0) {
-        return excerpt;
+        return WithoutControls(excerpt);
     }
     qsizetype first = start;
     while (first < stop && excerpt[first] == QLatin1Char(' ')) {
         ++first;
     }
-    return excerpt.mid(first, stop - first);
+    return WithoutControls(excerpt.mid(first, stop - first));
 }

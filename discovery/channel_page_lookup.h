@@ -14,7 +14,8 @@ bool GetStreamIDFromURL(QString url, QString& streamId, QString& title);
 // The text work of the lookup on a page already fetched: false when the page has no "cid=".
 bool ParseChannelPage(const QString& page, QString& streamId, QString& title);
 // The display title of a page: its <title> excerpt, cut down to the channel name where the
-// title carries one of the service's prefixes.
+// title carries one of the service's prefixes, with every control character but CR and LF made
+// a blank.
 QString ExtractPageTitle(const QString& page);
 
 // The lookup the program's callers use (the reference parser, the captured addresses): the

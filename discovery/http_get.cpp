@@ -312,7 +312,7 @@ CURLcode RunTransfer(CURL* curl, const QString& url) {
 }
 
 void ReportTransferError(int code, const QString& description) {
-    platform::OutputDebugStringW(QStringLiteral("例外が発生しました。\r\nエラー: %1\r\n%2")
+    platform::OutputDebugStringW(QStringLiteral("例外が発生しました。\r\nエラー: %1\r\n%2\r\n")
                                      .arg(code)
                                      .arg(description.left(kErrorTextMax)));
 }

@@ -79,6 +79,54 @@ qint64 OutputBudget::TakeLeftOut() {
     return std::exchange(m_leftOut, 0);
 }
 
+bool IsControlCharacter(QChar c) {
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F);
+}
+
+QString EscapeControlCharacters(const QString& text, LineBreaks lineBreaks) {
+    const auto isControl = [](QChar c) { return c != u'\t' && IsControlCharacter(c); };
+    if (std::none_of(text.cbegin(), text.cend(), isControl)) {
+        return text;
+    }
+    const bool keep = lineBreaks == LineBreaks::Keep;
+    QString escaped;
+    escaped.reserve(text.size() + 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!isControl(c)) {
+            escaped += c;
+        } else if (keep && c == u'\n') {
+            escaped += c;
+        } else if (keep && c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            escaped += QStringLiteral("\r\n");
+            ++i;
+        } else if (c == u'\r') {
+            escaped += QStringLiteral("\\r");
+        } else if (c == u'\n') {
+            escaped += QStringLiteral("\\n");
+        } else {
+            escaped += QStringLiteral("\\x") +
+                       QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
+        }
+    }
+    return escaped;
+}
+
+QByteArray EscapeControlBytes(const QByteArray& bytes) {
+    QByteArray escaped;
+    escaped.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        if ((b < 0x20 && b != '\t') || b == 0x7F) {
+            escaped += "\\x" + QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
+        } else {
+            escaped += byte;
+        }
+    }
+    return escaped;
+}
+
 void OutputDebugStringW(const QString& text) {
     static OutputBudget budget(kDebugOutputPerSecond, kDebugOutputBurst);
     static QElapsedTimer clock;
@@ -92,7 +140,11 @@ void OutputDebugStringW(const QString& text) {
     if (const qint64 leftOut = budget.TakeLeftOut(); leftOut > 0) {
         output.Write(QStringLiteral("… (%1 more lines left out)\r\n").arg(leftOut));
     }
-    output.Write(text);
+    QString line = EscapeControlCharacters(text, LineBreaks::Keep);
+    if (!line.endsWith(u'\n')) {
+        line += QStringLiteral("\n");
+    }
+    output.Write(line);
 }
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/services.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -45,8 +46,25 @@ private:
 inline constexpr qint64 kDebugOutputBurst = 64 * 1024;
 inline constexpr qint64 kDebugOutputPerSecond = 16 * 1024;
 
+// Whether a character controls a terminal rather than showing: C0 (below U+0020), DEL and C1
+// (U+0080 to U+009F).
+bool IsControlCharacter(QChar c);
+
+enum class LineBreaks { Keep, Escape };
+// The text with every control character but the tab written visibly, so that text from a page,
+// a file name or a server cannot move the cursor, clear the screen, set the terminal's title or
+// clipboard or forge a line: "\r" and "\n" for CR and LF, "\xHH" for the others (ESC is
+// "\x1B"). With LineBreaks::Keep, LF and CR LF stay line breaks (a lone CR, which would write
+// over the line, does not).
+QString EscapeControlCharacters(const QString& text, LineBreaks lineBreaks);
+// The same for bytes of a name in the system's encoding, which may not be UTF-8: C0 bytes but the
+// tab, and DEL, written as "\xHH" (a byte from 0x80 up is part of a character there).
+QByteArray EscapeControlBytes(const QByteArray& bytes);
+
 // Stands in for the debugger output channel; always on, whatever the console mode, and bounded
-// by one OutputBudget of the sizes above for the whole program.
+// by one OutputBudget of the sizes above for the whole program. Control characters are escaped
+// (line breaks kept) and every text ends with a line break, so that the next starts on a line
+// of its own.
 void OutputDebugStringW(const QString& text);
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "player/flash_bridge.h"
 
 #include "discovery/service_endpoints.h"
+#include "platform/debug_output.h"
 
 #include <array>
 
@@ -15,13 +16,17 @@ QString StringAnswer(const QString& value) {
 } // namespace
 
 QString TraceLine(const QString& prefix, const QString& text) {
+    // The page's text stays on its one line, and nothing in it reaches the terminal as control.
+    const auto visible = [](const QString& part) {
+        return platform::EscapeControlCharacters(part, platform::LineBreaks::Escape);
+    };
     if (text.size() <= kTraceTextMax) {
-        return prefix + text + QStringLiteral("\r\n");
+        return prefix + visible(text) + QStringLiteral("\r\n");
     }
     // Never half a surrogate pair: the line must stay text.
     const qsizetype kept =
         text[kTraceTextMax - 1].isHighSurrogate() ? kTraceTextMax - 1 : kTraceTextMax;
-    return prefix + text.left(kept) +
+    return prefix + visible(text.left(kept)) +
            QStringLiteral("… (%1 more characters)\r\n").arg(text.size() - kept);
 }
 

@@ -27,7 +27,8 @@ struct HostValues {
 // followed by "… (N more characters)"; the answers themselves are never cut.
 inline constexpr qsizetype kTraceTextMax = 4096;
 
-// "<prefix><text>\r\n", with text cut as above.
+// "<prefix><text>\r\n", with text cut as above and its control characters, line breaks
+// included, written visibly (platform::EscapeControlCharacters): the line stays one line.
 QString TraceLine(const QString& prefix, const QString& text);
 
 // What one request brings about. The host gives answers[i] to the viewer and then writes

@@ -1,12 +1,15 @@
 #include "player/shockwaveflash.h"
 
+#include "platform/debug_output.h"
+#include "player/viewer_containment.h"
+
 #include <QFile>
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QWebChannel>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineFullScreenRequest>
@@ -33,93 +36,37 @@ private:
     CShockwaveflash* m_control;
 };
 
-namespace {
-
-int DefaultPort(const QUrl& url) {
-    return url.scheme() == QLatin1String("https") ? 443 : 80;
-}
-
-} // namespace
-
-bool IsSameOrigin(const QUrl& a, const QUrl& b) {
-    return !a.host().isEmpty() && a.scheme() == b.scheme() && a.host() == b.host() &&
-           a.port(DefaultPort(a)) == b.port(DefaultPort(b));
-}
-
-bool IsLocalNetworkHost(const QString& host) {
-    const QString name = host.toLower();
-    if (name == QLatin1String("localhost") || name.endsWith(QLatin1String(".localhost"))) {
-        return true;
-    }
-    QHostAddress address;
-    if (!address.setAddress(name)) {
-        return false; // a name: what it stands for is the proxy's or the resolver's affair
-    }
-    bool isV4 = false;
-    if (const quint32 v4 = address.toIPv4Address(&isV4); isV4) {
-        address = QHostAddress(v4); // also an IPv4 address written as IPv6
-    }
-    static const char* const kLocalNetworks[] = {
-        "0.0.0.0/8",      "10.0.0.0/8",    "100.64.0.0/10",  "127.0.0.0/8",
-        "169.254.0.0/16", "172.16.0.0/12", "192.168.0.0/16", "::/128",
-        "::1/128",        "fc00::/7",      "fe80::/10",
-    };
-    for (const char* network : kLocalNetworks) {
-        if (address.isInSubnet(QHostAddress::parseSubnet(QLatin1String(network)))) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Keeps the viewer where it was put: no new windows, no schemes but the web's, and with
 // AllowNetworking "internal" or "none" no navigation the host did not ask for.
 class CViewerPage : public QWebEnginePage {
 public:
     CViewerPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
 
-    CFlashProperties::Networking networking = CFlashProperties::Networking::All;
+    ViewerContainment containment;
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-        const QString scheme = url.scheme();
-        if (scheme != QLatin1String("http") && scheme != QLatin1String("https") &&
-            url != QUrl(QStringLiteral("about:blank"))) {
-            return false;
-        }
-        if (isMainFrame && networking != CFlashProperties::Networking::All) {
-            return type == NavigationTypeTyped || type == NavigationTypeRedirect ||
-                   type == NavigationTypeReload;
-        }
-        return true;
+        using Kind = ViewerContainment::NavigationKind;
+        const Kind kind = type == NavigationTypeTyped      ? Kind::Typed
+                          : type == NavigationTypeRedirect ? Kind::Redirect
+                          : type == NavigationTypeReload   ? Kind::Reload
+                                                           : Kind::Other;
+        return containment.AllowsNavigation(url, kind, isMainFrame);
     }
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int,
                                   const QString&) override {}
 };
 
-// With AllowNetworking "none" the viewer's requests stay on its movie's origin; whatever the
-// policy, nothing but the web's schemes is fetched, and nothing on this machine or its local
-// networks but the movie's own origin: a page must not reach the other services there. (The
-// proxy, wherever it is, is not asked for by address: what goes through it is not refused.)
+// Applies the containment to every request the viewer's page makes.
 class CViewerRequestFilter : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
 
-    CFlashProperties::Networking networking = CFlashProperties::Networking::All;
-    QUrl movie;
+    ViewerContainment containment;
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-        const QUrl url = info.requestUrl();
-        const QString scheme = url.scheme();
-        const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
-                         scheme == QLatin1String("data") || scheme == QLatin1String("blob");
-        const bool sameOrigin = IsSameOrigin(url, movie);
-        const bool local = (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
-                           !sameOrigin && IsLocalNetworkHost(url.host());
-        if (!web || local ||
-            (networking == CFlashProperties::Networking::None && !sameOrigin &&
-             scheme != QLatin1String("data") && scheme != QLatin1String("blob"))) {
+        if (!containment.AllowsRequest(info.requestUrl())) {
             info.block(true);
         }
     }
@@ -127,51 +74,41 @@ public:
 
 namespace {
 
-// Makes window.flashHost for the viewer: calls wait for the channel, then come back as the
-// host's answer (null when there was none). Document states are reported in order.
-const char* const kShim = R"JS(
-(function () {
-  "use strict";
-  // The engine's own error documents are no viewer: they neither report nor call.
-  if (location.protocol !== "http:" && location.protocol !== "https:") return;
-  // Only the movie's own documents get the bridge (the host refuses all others' calls too).
-  if (location.origin !== %3) return;
-  var params = %1, allowCalls = %2;
-  var host = null, waiting = [];
-  function whenConnected(fn) { if (host) fn(host); else waiting.push(fn); }
-  function report(state) { whenConnected(function (h) { h.documentState(state); }); }
-  new QWebChannel(qt.webChannelTransport, function (channel) {
-    host = channel.objects.flashHost;
-    var queued = waiting; waiting = [];
-    queued.forEach(function (fn) { fn(host); });
-  });
-  report(document.readyState);
-  document.addEventListener("readystatechange", function () { report(document.readyState); });
-  if (!allowCalls) return;
-  Object.defineProperty(window, "flashHost", { configurable: false, writable: false,
-    value: Object.freeze({
-      params: Object.freeze(params),
-      call: function (request) {
-        return new Promise(function (resolve) {
-          whenConnected(function (h) { h.call(String(request), resolve); });
-        });
-      }
-    }) });
-})();
-)JS";
+int DefaultPort(const QUrl& url) {
+    return url.scheme() == QLatin1String("https") ? 443 : 80;
+}
 
-QString ChannelScript() {
-    QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+QString ResourceText(const QString& path) {
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
     return QString::fromUtf8(file.readAll());
 }
 
+QString ChannelScript() {
+    return ResourceText(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+}
+
+// Makes window.flashHost for the viewer (see the file for its markers).
+QString BridgeShim() {
+    return ResourceText(QStringLiteral(":/vistrel/player/viewer_bridge.js"));
+}
+
 } // namespace
 
 CShockwaveflash::CShockwaveflash(QWidget* parent, CFlashProperties properties)
     : QWidget(parent), m_properties(std::move(properties)) {
+    Q_INIT_RESOURCE(viewer_bridge); // also when the control comes from a static library
+    // The engine reads its flags when the first profile starts it.
+    static const bool addressChecks = [] {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+                EngineFlagsWithAddressChecks(qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS"))
+                    .toLocal8Bit());
+        return true;
+    }();
+    Q_UNUSED(addressChecks);
+    m_clock.start();
     m_profile = new QWebEngineProfile(this); // no storage name: off the record
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
@@ -211,6 +148,8 @@ CShockwaveflash::CShockwaveflash(QWidget* parent, CFlashProperties properties)
             });
     connect(m_page, &QWebEnginePage::loadStarted, this, [this] { emit OnReadyStateChange(0); });
     connect(m_page, &QWebEnginePage::loadingChanged, this, &CShockwaveflash::OnLoadingChanged);
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+            &CShockwaveflash::OnRendererEnded);
 
     m_channel = new QWebChannel(this);
     m_host = new CFlashHostObject(this);
@@ -233,6 +172,7 @@ CShockwaveflash::CShockwaveflash(QWidget* parent, CFlashProperties properties)
 }
 
 CShockwaveflash::~CShockwaveflash() {
+    disconnect(m_page, nullptr, this, nullptr); // its renderer's end is no news now
     // The page must go before its profile, or the engine keeps the profile alive.
     delete m_view;
     delete m_page;
@@ -244,13 +184,14 @@ void CShockwaveflash::LoadMovie(long layer, const QString& url) {
     }
     m_properties.SetValue(QStringLiteral("Movie"), url);
     m_movie = QUrl(url);
-    m_page->networking = m_properties.NetworkingPolicy();
-    m_filter->networking = m_properties.NetworkingPolicy();
-    m_filter->movie = m_movie;
+    m_page->containment.networking = m_properties.NetworkingPolicy();
+    m_page->containment.movie = m_movie;
+    m_filter->containment = m_page->containment;
     InstallBridgeScript();
     ApplyWidgetProperties();
     m_stack->setCurrentWidget(m_view);
     m_error->clear();
+    m_recovery.MovieLoaded();
     if (!m_movie.isValid() || m_movie.isRelative()) {
         ShowError(m_movie, tr("The address is not valid."));
         return;
@@ -343,6 +284,34 @@ void CShockwaveflash::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
     ShowError(info.url(), reason);
 }
 
+void CShockwaveflash::OnRendererEnded(QWebEnginePage::RenderProcessTerminationStatus status,
+                                      int exitCode) {
+    using Ending = RendererRecovery::Ending;
+    const Ending ending = status == QWebEnginePage::KilledTerminationStatus     ? Ending::Killed
+                          : status == QWebEnginePage::CrashedTerminationStatus  ? Ending::Crashed
+                          : status == QWebEnginePage::AbnormalTerminationStatus ? Ending::Abnormal
+                                                                                : Ending::Normal;
+    const RendererRecovery::Step step = m_recovery.RendererEnded(m_clock.elapsed());
+    const bool reload =
+        step == RendererRecovery::Step::Reload && m_movie.isValid() && !m_movie.isRelative();
+    platform::OutputDebugStringW(QStringLiteral("vistrel: the viewer's renderer ended (%1); %2\n")
+                                     .arg(RendererEndedReason(ending, exitCode),
+                                          reload ? QStringLiteral("loading the channel again")
+                                                 : QStringLiteral("the player shows why")));
+    if (reload) {
+        ++m_rendererReloads;
+        // Not from inside the engine's own notice.
+        QTimer::singleShot(0, m_page, [this] { m_page->load(m_movie); });
+        return;
+    }
+    ShowNotice(RendererEndedMessage(ending, exitCode));
+}
+
+void CShockwaveflash::ShowNotice(const QString& text) {
+    m_error->setText(text);
+    m_stack->setCurrentWidget(m_error);
+}
+
 void CShockwaveflash::ShowError(const QUrl& url, const QString& reason) {
     m_error->setText(tr("The channel could not be played.") + QStringLiteral("\n\n") + reason +
                      QStringLiteral("\n\n") + url.toString());
@@ -382,7 +351,7 @@ void CShockwaveflash::InstallBridgeScript() {
     const QString origin = QString::fromUtf8(
         QJsonDocument(QJsonArray{m_movie.adjusted(originParts).toString(QUrl::FullyEncoded)})
             .toJson(QJsonDocument::Compact));
-    const QString shim = QString::fromLatin1(kShim).arg(
+    const QString shim = BridgeShim().arg(
         QString::fromUtf8(QJsonDocument(params).toJson(QJsonDocument::Compact)),
         m_properties.ScriptAccessAllowed() ? QStringLiteral("true") : QStringLiteral("false"),
         origin.mid(1, origin.size() - 2));

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "player/flash_properties.h"
+#include "player/viewer_recovery.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QUrl>
 #include <QVariant>
+#include <QWebEnginePage>
 #include <QWidget>
 
 class QLabel;
@@ -17,12 +20,6 @@ class CFlashHostObject;
 class CViewerPage;
 class CViewerRequestFilter;
 
-// Whether two addresses have one origin: scheme, host and port (the scheme's own when none).
-bool IsSameOrigin(const QUrl& a, const QUrl& b);
-// Whether a host names this machine or a local network: "localhost", or an address that is
-// loopback, link-local, private-use, shared, unique-local or unspecified (IPv4 or IPv6).
-bool IsLocalNetworkHost(const QString& host);
-
 // The viewer control that plays the service's viewer in the player window. It keeps the face of
 // the plug-in it replaces — LoadMovie, SetReturnValue, the FlashCall and OnReadyStateChange
 // events and the initial properties — around a web view with its own off-the-record profile.
@@ -33,14 +30,17 @@ bool IsLocalNetworkHost(const QString& host);
 //   flashHost.params         -> the properties the viewer applies itself (play, loop, scale...).
 // Nothing else of the program is reachable from a page, and only documents of the movie's
 // origin are served: a document the viewer was navigated to elsewhere gets no bridge. The
-// viewer reaches nothing on this machine or its local networks but the movie's origin.
+// viewer reaches nothing on this machine or its local networks but the movie's origin
+// (ViewerContainment, with the engine's own address checks).
 //
 // Ready states follow the plug-in's numbering: 0 the movie is loading (a load started),
 // 2 loaded (the viewer's document exists), 3 interactive (its document is parsed), 4 complete
 // (it and its resources have loaded). 1 (uninitialised) is never reported. A load that fails on
 // the way (no connection, no such host) reports no further state; an error page the server sends
 // (an HTTP error status) reports its document's states, as they come before the status is known.
-// Either way the control then shows a message in place of the viewer.
+// Either way the control then shows a message in place of the viewer. When the engine's renderer
+// of the page ends under it, the control loads its movie again once; a second ending soon after
+// leaves a message (RendererRecovery).
 //
 // Properties applied: Movie (what LoadMovie loaded), Play, Loop and Scale (handed to the viewer),
 // Menu (false: no context menu), BGColor (the background before and around the viewer; black
@@ -71,6 +71,9 @@ public:
     // The message shown in place of the viewer, empty while the viewer is shown.
     QString ErrorText() const;
     QWebEngineView* View() const { return m_view; }
+    // How often the control has loaded its movie again by itself after the engine's renderer
+    // ended (see RendererRecovery).
+    int RendererReloads() const { return m_rendererReloads; }
 
 signals:
     void FlashCall(const QString& request);
@@ -84,6 +87,8 @@ private:
     void DeliverDocumentState(const QString& state);
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void ShowError(const QUrl& url, const QString& reason);
+    void OnRendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
+    void ShowNotice(const QString& text);
     void ApplyWidgetProperties();
     void InstallBridgeScript();
 
@@ -100,4 +105,7 @@ private:
     bool m_inCall = false;
     bool m_answered = false;
     QString m_returnValue;
+    RendererRecovery m_recovery;
+    QElapsedTimer m_clock;
+    int m_rendererReloads = 0;
 };

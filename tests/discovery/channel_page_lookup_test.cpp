@@ -117,7 +117,16 @@ TEST_F(ChannelPageLookupTest, StreamIdAndTitleForms) {
          "abcdefg", "tevora.tv: Night Owls"},
         {"no prefix loses last character", "<title>  ABC</title>cid=abcdefg", true, "abcdefg",
          "AB"},
-        {"only spaces are stripped", "<title>\t x!</title>cid=abcdefg", true, "abcdefg", "\t x"},
+        // The tab is no space to strip, but as a control character it becomes a blank.
+        {"only spaces are stripped", "<title>\t x!</title>cid=abcdefg", true, "abcdefg", "  x"},
+        {"terminal escapes become blanks",
+         "<title>TEVORA: a\x1B]52;c;SGk=\x07"
+         "b\x1B[2J\x1B]0;t\x07: x</title>cid=abcdefg",
+         true, "abcdefg", "a ]52;c;SGk= b [2J ]0;t "},
+        {"other controls become blanks",
+         "<title>a\x01\x08\x7F\x0B\x0C"
+         "b!</title>cid=abcdefg",
+         true, "abcdefg", "a     b"},
         {"nothing between markers", "<title></title>cid=abcdefg", true, "abcdefg", ""},
         {"one character between markers", "<title>x</title>cid=abcdefg", true, "abcdefg", ""},
         {"title tag in capitals", "<TITLE>Night</TITLE>cid=abcdefg", true, "abcdefg", ""},
@@ -253,9 +262,12 @@ TEST_F(ChannelPageLookupTest, TransferErrorIsReported) {
     EXPECT_EQ(status, 0u);
     EXPECT_TRUE(body.isEmpty());
     EXPECT_EQ(ReportedError(), kCouldntConnect);
-    // The report carries a description after the code.
+    // The report carries a description after the code, and ends its line: the next report
+    // starts on a line of its own.
     ASSERT_EQ(m_debug.size(), 1);
     EXPECT_FALSE(m_debug[0].section(QStringLiteral("\r\n"), 2).isEmpty());
+    EXPECT_TRUE(m_debug[0].endsWith(QStringLiteral("\r\n"))) << m_debug[0].toStdString();
+    EXPECT_EQ(m_debug[0].count(QStringLiteral("\r\n")), 3) << m_debug[0].toStdString();
 }
 
 bool CurlMapped() {

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +37,68 @@ TEST(DebugOutput, WritesUtf8ToStandardError) {
     ::close(fds[0]);
     ASSERT_GT(n, 0);
     EXPECT_EQ(QString::fromUtf8(buffer, n), QStringLiteral("OnReadyStateChange():-1 – é\r\n"));
+}
+
+TEST(DebugOutput, ControlCharactersAreWrittenVisibly) {
+    using namespace std::literals;
+    using platform::LineBreaks;
+    const struct {
+        std::u16string_view text; // a view: some hold a NUL
+        std::u16string_view keepingBreaks;
+        std::u16string_view escapingBreaks;
+    } cases[] = {
+        {u"plain – 日本語\ttab"sv, u"plain – 日本語\ttab"sv, u"plain – 日本語\ttab"sv},
+        {u"clipboard \x1B]52;c;SGk=\x07!"sv, u"clipboard \\x1B]52;c;SGk=\\x07!"sv,
+         u"clipboard \\x1B]52;c;SGk=\\x07!"sv},
+        {u"title \x1B]0;t\x1B\\ clear \x1B[2J"sv, u"title \\x1B]0;t\\x1B\\ clear \\x1B[2J"sv,
+         u"title \\x1B]0;t\\x1B\\ clear \\x1B[2J"sv},
+        {u"a\r\nb\nc"sv, u"a\r\nb\nc"sv, u"a\\r\\nb\\nc"sv},
+        {u"over\rwrite"sv, u"over\\rwrite"sv, u"over\\rwrite"sv},
+        {u"end\r"sv, u"end\\r"sv, u"end\\r"sv},
+        {u"nul \0 del \x7F"sv, u"nul \\x00 del \\x7F"sv, u"nul \\x00 del \\x7F"sv},
+        {u"c1 \x9B"
+         u"2J \x85 \x9F \xA0"sv,
+         u"c1 \\x9B2J \\x85 \\x9F \xA0"sv, u"c1 \\x9B2J \\x85 \\x9F \xA0"sv},
+    };
+    const auto text = [](std::u16string_view view) {
+        return QString::fromUtf16(view.data(), static_cast<qsizetype>(view.size()));
+    };
+    for (const auto& c : cases) {
+        const QString input = text(c.text);
+        EXPECT_EQ(platform::EscapeControlCharacters(input, LineBreaks::Keep), text(c.keepingBreaks))
+            << input.toStdString();
+        EXPECT_EQ(platform::EscapeControlCharacters(input, LineBreaks::Escape),
+                  text(c.escapingBreaks))
+            << input.toStdString();
+    }
+    EXPECT_EQ(platform::EscapeControlBytes(QByteArray("/tmp/a\x1B[2Jb\tc\x7F\x82\xA0")),
+              QByteArray("/tmp/a\\x1B[2Jb\tc\\x7F\x82\xA0"));
+}
+
+TEST(DebugOutput, EveryTextEndsItsLineAndNoneControlsTheTerminal) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(fds[1], STDERR_FILENO);
+    platform::OutputDebugStringW(QStringLiteral("FlashCall():\x1B]52;c;SGk=\x07\x1B[2J\r\n"));
+    platform::OutputDebugStringW(
+        QStringLiteral("例外が発生しました。\r\nエラー: 42\r\ncancelled."));
+    platform::OutputDebugStringW(QStringLiteral("next"));
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(fds[1]);
+    QByteArray written;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
+        written.append(buffer, n);
+    }
+    ::close(fds[0]);
+    EXPECT_FALSE(written.contains('\x1B'));
+    EXPECT_FALSE(written.contains('\x07'));
+    EXPECT_EQ(QString::fromUtf8(written),
+              QStringLiteral("FlashCall():\\x1B]52;c;SGk=\\x07\\x1B[2J\r\n"
+                             "例外が発生しました。\r\nエラー: 42\r\ncancelled.\n"
+                             "next\n"));
 }
 
 TEST(OutputBudget, BurstThenRateThenCountOfLeftOut) {

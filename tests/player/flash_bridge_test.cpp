@@ -117,6 +117,16 @@ TEST(TraceLine, LongTextsAreCutWithTheirFormKept) {
          QString(max - 1, u'd') + QStringLiteral("… (3 more characters)\r\n")},
         {"pair just inside", QString(max - 2, u'f') + emoji + QStringLiteral("g"),
          QString(max - 2, u'f') + emoji + QStringLiteral("… (1 more characters)\r\n")},
+        // A page's text neither controls the terminal nor forges a line of its own.
+        {"terminal escapes",
+         QStringLiteral("<x>\x1B]52;c;SGk=\x07\x1B[2J\x9B"
+                        "1m</x>"),
+         QStringLiteral("<x>\\x1B]52;c;SGk=\\x07\\x1B[2J\\x9B1m</x>\r\n")},
+        {"forged line", QStringLiteral("a\r\nSetReturnValue():<false/>\nb\tc"),
+         QStringLiteral("a\\r\\nSetReturnValue():<false/>\\nb\tc\r\n")},
+        {"escapes after the bound are cut, not escaped",
+         QString(max, u'h') + QStringLiteral("\x1B"),
+         QString(max, u'h') + QStringLiteral("… (1 more characters)\r\n")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(flashbridge::TraceLine(QStringLiteral("FlashCall():"), c.text),

@@ -14,8 +14,10 @@
 #include <QTcpServer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/types.h>
 
 using playertest::RunJs;
 using playertest::WaitFor;
@@ -292,6 +294,59 @@ TEST_F(PlayerTest, ResizingKeepsTheControlOverTheWholeClientArea) {
     QCoreApplication::processEvents();
     EXPECT_EQ(s_player->m_flash->geometry(), s_player->rect());
     s_player->showNormal();
+}
+
+TEST_F(PlayerTest, AKilledRendererIsReloadedOnceThenThePlayerSaysWhy) {
+    Show(kHarbor);
+    ASSERT_FALSE(ViewerAnswers().isEmpty());
+    const int reloadsBefore = s_player->m_flash->RendererReloads();
+    // Kills the page's renderer from outside, as the system's out-of-memory killer would.
+    qint64 killed = 0;
+    const auto killRenderer = [&killed] {
+        EXPECT_TRUE(WaitFor([&] { return (killed = Page()->renderProcessPid()) > 0; }));
+        MarkCurrentPage();
+        return killed > 0 && ::kill(static_cast<pid_t>(killed), SIGKILL) == 0;
+    };
+    // A script asked of the dead renderer would wait in vain: wait for the next one first.
+    const auto nextRenderer = [&killed] {
+        return WaitFor([&] {
+            const qint64 pid = Page()->renderProcessPid();
+            return pid > 0 && pid != killed;
+        });
+    };
+
+    ASSERT_TRUE(killRenderer());
+    // The channel plays again by itself, once.
+    ASSERT_TRUE(nextRenderer());
+    EXPECT_FALSE(ViewerAnswers().isEmpty());
+    EXPECT_EQ(ChannelShown(), QStringLiteral("harborcam"));
+    EXPECT_EQ(s_player->m_flash->RendererReloads(), reloadsBefore + 1);
+    EXPECT_TRUE(s_player->m_flash->ErrorText().isEmpty());
+    EXPECT_EQ(m_trace.filter(QStringLiteral("loading the channel again")).size(), 1);
+
+    // Soon after, once more: the player says why instead of loading again.
+    ASSERT_TRUE(killRenderer());
+    ASSERT_TRUE(WaitFor([] { return !s_player->m_flash->ErrorText().isEmpty(); }));
+    const QString message = s_player->m_flash->ErrorText();
+    EXPECT_TRUE(message.startsWith(QStringLiteral("ビューアーが停止しました。")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("The viewer stopped: it ")))
+        << message.toStdString();
+    EXPECT_LT(message.indexOf(QStringLiteral("ビューアー")),
+              message.indexOf(QStringLiteral("viewer")));
+    EXPECT_EQ(s_player->m_flash->RendererReloads(), reloadsBefore + 1);
+    EXPECT_EQ(m_trace.filter(QStringLiteral("the player shows why")).size(), 1);
+
+    // The next connection plays as ever, and a later ending is a first one again.
+    s_player->ShowStream(kSakura);
+    ASSERT_TRUE(nextRenderer());
+    EXPECT_FALSE(ViewerAnswers().isEmpty());
+    EXPECT_TRUE(s_player->m_flash->ErrorText().isEmpty());
+    ASSERT_TRUE(killRenderer());
+    ASSERT_TRUE(nextRenderer());
+    EXPECT_FALSE(ViewerAnswers().isEmpty());
+    EXPECT_EQ(ChannelShown(), QStringLiteral("さくら放送"));
+    EXPECT_EQ(s_player->m_flash->RendererReloads(), reloadsBefore + 2);
 }
 
 TEST(PlayerLifetime, ClosingStoresTheRectangleAndReleasesThePlayer) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <gtest/gtest.h>
+#include <memory>
 #include <stdexcept>
 
 namespace playertest {
@@ -47,16 +48,21 @@ bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
 }
 
 QVariant RunJs(QWebEnginePage* page, const QString& script) {
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant& value) {
-        result = value;
-        done = true;
+    // A page whose renderer has gone answers only when the page goes, long after this call: the
+    // answer then lands in state that is still there.
+    struct Answer {
+        QVariant result;
+        bool done = false;
+    };
+    const auto answer = std::make_shared<Answer>();
+    page->runJavaScript(script, [answer](const QVariant& value) {
+        answer->result = value;
+        answer->done = true;
     });
-    if (!WaitFor([&] { return done; }, 10000)) {
+    if (!WaitFor([&] { return answer->done; }, 10000)) {
         return {};
     }
-    return result;
+    return answer->result;
 }
 
 void PrepareEngine(const Standin& standin) {

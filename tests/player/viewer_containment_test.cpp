@@ -5,6 +5,7 @@
 #include "platform/web_engine_startup.h"
 #include "player/player_dlg.h"
 #include "player/shockwaveflash.h"
+#include "player/viewer_containment.h"
 #include "tests/player/player_test_support.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/qt_print.h"
@@ -26,6 +27,38 @@ using playertest::WaitFor;
 
 namespace {
 
+TEST(ViewerAddresses, CanonicalHosts) {
+    const struct {
+        const char* host;
+        const char* canonical;
+    } cases[] = {
+        {"LOCALHOST", "localhost"},
+        {"localhost.", "localhost"},
+        {"localhost..", "localhost"},
+        {"Foo.LocalHost.", "foo.localhost"},
+        {"127.1", "127.0.0.1"},
+        {"0x7f.1", "127.0.0.1"},
+        {"0x7F.0.0.1", "127.0.0.1"},
+        {"0177.0.0.1", "127.0.0.1"},
+        {"2130706433", "127.0.0.1"},
+        {"127.0.0.1.", "127.0.0.1"},
+        {"[::1]", "::1"},
+        {"[0:0::1]", "::1"},
+        {"[::FFFF:127.0.0.1]", "::ffff:127.0.0.1"},
+        {"www.tevora.tv.", "www.tevora.tv"},
+        {"WWW.Tevora.TV", "www.tevora.tv"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CanonicalHost(QString::fromLatin1(c.host)), QString::fromLatin1(c.canonical))
+            << c.host;
+    }
+    // International names in their ASCII form, full-width dots and letters included.
+    EXPECT_EQ(CanonicalHost(QStringLiteral("ｌｏｃａｌｈｏｓｔ")), QStringLiteral("localhost"));
+    EXPECT_EQ(CanonicalHost(QStringLiteral("localhost。")), QStringLiteral("localhost"));
+    EXPECT_EQ(CanonicalHost(QStringLiteral("bücher.example")),
+              QStringLiteral("xn--bcher-kva.example"));
+}
+
 TEST(ViewerAddresses, LocalNetworkHosts) {
     const struct {
         const char* host;
@@ -35,35 +68,136 @@ TEST(ViewerAddresses, LocalNetworkHosts) {
         {"127.255.0.7", true},
         {"localhost", true},
         {"LocalHost", true},
+        {"LOCALHOST", true},
         {"a.localhost", true},
+        {"localhost.", true},
+        {"localhost..", true},
+        {"foo.localhost.", true},
+        {"localhost.localdomain", true},
+        {"localhost6", true},
+        {"ip6-localhost", true},
+        {"127.1", true},
+        {"0x7f.1", true},
+        {"0177.0.0.1", true},
+        {"2130706433", true},
+        {"127.0.0.1.", true},
         {"0.0.0.0", true},
+        {"0", true},
         {"10.1.2.3", true},
         {"172.16.0.1", true},
         {"172.31.255.255", true},
         {"192.168.1.1", true},
+        {"0xc0a80101", true},
         {"169.254.169.254", true},
         {"100.64.0.1", true},
         {"::1", true},
+        {"[::1]", true},
         {"::", true},
         {"fe80::1", true},
         {"fd12:3456::1", true},
         {"::ffff:127.0.0.1", true},
+        {"[::ffff:127.0.0.1]", true},
+        {"[::ffff:7f00:1]", true},
         {"::ffff:192.168.0.1", true},
         {"172.32.0.1", false},
         {"172.15.255.255", false},
         {"8.8.8.8", false},
         {"www.tevora.tv", false},
+        {"www.tevora.tv.", false},
         {"2001:db8::1", false},
         {"localhost.example", false},
+        {"notlocalhost", false},
         {"", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsLocalNetworkHost(QString::fromLatin1(c.host)), c.local) << c.host;
     }
+    EXPECT_TRUE(IsLocalNetworkHost(QStringLiteral("ＬＯＣＡＬＨＯＳＴ")));
     // A host written another way reaches the filter as the engine spells it; QUrl spells the
     // same forms alike.
     EXPECT_TRUE(IsLocalNetworkHost(QUrl(QStringLiteral("http://2130706433/")).host()));
     EXPECT_TRUE(IsLocalNetworkHost(QUrl(QStringLiteral("http://[0:0::1]/")).host()));
+}
+
+TEST(ViewerAddresses, RequestsThePolicyLetThrough) {
+    ViewerContainment all;
+    all.movie = QUrl(QStringLiteral("http://www.tevora.tv/flash/viewer.swf?cid=x"));
+    ViewerContainment none = all;
+    none.networking = CFlashProperties::Networking::None;
+    ViewerContainment localMovie = all;
+    localMovie.movie = QUrl(QStringLiteral("http://127.0.0.1:8123/flash/viewer.swf"));
+    const struct {
+        const ViewerContainment& policy;
+        const char* url;
+        bool allowed;
+    } cases[] = {
+        {all, "http://www.tevora.tv/media/a.webm", true},
+        {all, "http://WWW.TEVORA.TV./media/a.webm", true},
+        {all, "https://cdn.example/x.js", true},
+        {all, "data:text/plain,x", true},
+        {all, "blob:http://www.tevora.tv/1234", true},
+        {all, "file:///etc/passwd", false},
+        {all, "ftp://www.tevora.tv/x", false},
+        {all, "qrc:/vistrel/player/viewer_bridge.js", false},
+        {all, "http://localhost.:8123/", false},
+        {all, "http://foo.localhost.:8123/", false},
+        {all, "http://LOCALHOST:8123/", false},
+        {all, "http://127.1:8123/", false},
+        {all, "http://0x7f.1:8123/", false},
+        {all, "http://2130706433:8123/", false},
+        {all, "http://[::1]:8123/", false},
+        {all, "http://[::ffff:127.0.0.1]:8123/", false},
+        {all, "http://0.0.0.0:8123/", false},
+        {all, "https://192.168.1.1/", false},
+        {none, "http://www.tevora.tv/media/a.webm", true},
+        {none, "https://cdn.example/x.js", false},
+        {none, "data:text/plain,x", true},
+        {none, "http://www.tevora.tv:8080/", false},
+        // The movie's own origin is reached on loopback, in any spelling, and only that port.
+        {localMovie, "http://127.0.0.1:8123/media/a.webm", true},
+        {localMovie, "http://127.1:8123/media/a.webm", true},
+        {localMovie, "http://127.0.0.1:8124/", false},
+        {localMovie, "http://localhost:8123/", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.policy.AllowsRequest(QUrl(QString::fromLatin1(c.url))), c.allowed) << c.url;
+    }
+}
+
+TEST(ViewerAddresses, NavigationsThePolicyLetThrough) {
+    using Kind = ViewerContainment::NavigationKind;
+    ViewerContainment all;
+    ViewerContainment internal;
+    internal.networking = CFlashProperties::Networking::Internal;
+    const QUrl web(QStringLiteral("http://other.example/"));
+    EXPECT_TRUE(all.AllowsNavigation(web, Kind::Other, true));
+    EXPECT_TRUE(all.AllowsNavigation(QUrl(QStringLiteral("about:blank")), Kind::Other, true));
+    EXPECT_FALSE(
+        all.AllowsNavigation(QUrl(QStringLiteral("file:///etc/passwd")), Kind::Typed, true));
+    EXPECT_FALSE(all.AllowsNavigation(QUrl(QStringLiteral("chrome://crash")), Kind::Typed, true));
+    EXPECT_FALSE(internal.AllowsNavigation(web, Kind::Other, true));
+    EXPECT_TRUE(internal.AllowsNavigation(web, Kind::Other, false)); // a frame of the viewer
+    for (const Kind kind : {Kind::Typed, Kind::Redirect, Kind::Reload}) {
+        EXPECT_TRUE(internal.AllowsNavigation(web, kind, true));
+    }
+}
+
+TEST(ViewerAddresses, EngineFlagsGainTheAddressChecksOnce) {
+    const QString plain = EngineFlagsWithAddressChecks(QStringLiteral("--log-level=3"));
+    EXPECT_TRUE(plain.startsWith(QStringLiteral("--log-level=3 --enable-features=")));
+    EXPECT_TRUE(plain.contains(QStringLiteral("BlockInsecurePrivateNetworkRequests,")));
+    EXPECT_TRUE(plain.contains(QStringLiteral("BlockInsecurePrivateNetworkRequestsFromPrivate")));
+    // Applied twice, nothing more is added.
+    EXPECT_EQ(EngineFlagsWithAddressChecks(plain), plain);
+    // The engine takes one list of features: the user's own stay in it.
+    const QString joined =
+        EngineFlagsWithAddressChecks(QStringLiteral("--enable-features=Foo --log-level=3"));
+    EXPECT_EQ(joined.count(QStringLiteral("--enable-features=")), 1) << joined.toStdString();
+    EXPECT_TRUE(joined.contains(QStringLiteral(",Foo --log-level=3"))) << joined.toStdString();
+    // The user's word on the features stands.
+    const QString off = QStringLiteral("--disable-features=BlockInsecurePrivateNetworkRequests");
+    EXPECT_EQ(EngineFlagsWithAddressChecks(off), off);
+    EXPECT_EQ(EngineFlagsWithAddressChecks(QString()).count(QStringLiteral("--")), 1);
 }
 
 TEST(ViewerAddresses, SameOrigin) {
@@ -145,19 +279,26 @@ public:
             }
         });
         m_proxy.Start();
-        m_victim.Server().Get(".*", [this](const httplib::Request&, httplib::Response& res) {
+        const auto victim = [this](const httplib::Request& req, httplib::Response& res) {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_victimPaths += req.get_header_value("Host") + req.path + "; ";
+            }
             ++m_victimRequests;
             res.set_content("secret", "text/plain");
-        });
-        m_victim.Server().Post(".*", [this](const httplib::Request&, httplib::Response& res) {
-            ++m_victimRequests;
-            res.set_content("secret", "text/plain");
-        });
+        };
+        m_victim.Server().Get(".*", victim);
+        m_victim.Server().Post(".*", victim);
         m_victim.Start();
     }
     int ProxyPort() const { return m_proxy.Port(); }
     int VictimPort() const { return m_victim.Port(); }
     int VictimRequests() const { return m_victimRequests; }
+    // What reached the other service: host and path of each request.
+    std::string VictimPaths() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_victimPaths;
+    }
     std::string Seen() {
         const std::lock_guard<std::mutex> lock(m_mutex);
         std::string all;
@@ -182,6 +323,7 @@ private:
     std::atomic<int> m_victimRequests{0};
     std::mutex m_mutex;
     std::vector<std::string> m_seen;
+    std::string m_victimPaths;
 };
 
 HostileService* g_service = nullptr;
@@ -233,26 +375,72 @@ TEST(HostileViewer, IsTracedShortReachesNoLocalServiceAndNoOtherHostGetsTheBridg
     std::printf("trace of a 10 MB call and an ordinary one: %lld characters\n",
                 static_cast<long long>(bridgeChars));
 
-    // Other services on this machine are out of reach, whatever form the request takes; the
-    // service's host is reached through the proxy as ever.
+    // What the page writes reaches the terminal as text, never as its control: no clipboard, no
+    // title, no cleared screen, no line of its own.
+    RunJs(page, QStringLiteral("window.flashHost.call('\\x1b]52;c;SGk=\\x07\\x1b]0;pwned\\x07"
+                               "\\x1b[2J\\x9b2J\\r\\nOnReadyStateChange():4')"));
+    ASSERT_TRUE(WaitFor([&] { return !trace.filter(QStringLiteral("pwned")).isEmpty(); }));
+    for (const QString& line : trace) {
+        for (const QChar c : line) {
+            EXPECT_TRUE(c == u'\r' || c == u'\n' || !platform::IsControlCharacter(c))
+                << line.toStdString();
+        }
+    }
+    const QString escaped = trace.filter(QStringLiteral("pwned")).front();
+    EXPECT_EQ(escaped, QStringLiteral("FlashCall():\\x1B]52;c;SGk=\\x07\\x1B]0;pwned\\x07\\x1B[2J"
+                                      "\\x9B2J\\r\\nOnReadyStateChange():4\r\n"));
+
+    // Other services on this machine are out of reach, whatever form the request takes and
+    // however the host is spelled; the service's host is reached through the proxy as ever.
     const QString victim = QStringLiteral("127.0.0.1:%1").arg(g_service->VictimPort());
-    RunJs(page,
-          QStringLiteral("window.probes = 0;"
-                         "function done() { window.probes++; }"
-                         "fetch('http://%1/get').then(done, done);"
-                         "fetch('http://%1/post', {method: 'POST', mode: 'no-cors', body: 'x'})"
-                         "  .then(done, done);"
-                         "fetch('http://localhost:%2/name').then(done, done);"
-                         "var img = new Image(); img.onload = img.onerror = done;"
-                         "img.src = 'http://%1/img';"
-                         "navigator.sendBeacon('http://%1/beacon', 'x'); done();"
-                         "fetch('http://www.tevora.tv/ok').then(done, done);")
-              .arg(victim)
-              .arg(g_service->VictimPort()));
-    EXPECT_TRUE(WaitFor([&] { return RunJs(page, QStringLiteral("window.probes")).toInt() >= 6; }));
+    const QStringList spellings = {
+        QStringLiteral("127.0.0.1"),
+        QStringLiteral("127.1"),
+        QStringLiteral("0x7f.1"),
+        QStringLiteral("0177.0.0.1"),
+        QStringLiteral("2130706433"),
+        QStringLiteral("127.0.0.1."),
+        QStringLiteral("[::1]"),
+        QStringLiteral("[::ffff:127.0.0.1]"),
+        QStringLiteral("localhost"),
+        QStringLiteral("localhost."),
+        QStringLiteral("LOCALHOST"),
+        QStringLiteral("foo.localhost."),
+        QStringLiteral("localhost.."),
+        QStringLiteral("0.0.0.0"),
+        QStringLiteral("0"),
+        QStringLiteral("localhost.localdomain"),
+        QStringLiteral("%6c%6fcalhost"),
+    };
+    QString probes = QStringLiteral("window.probes = 0; function done() { window.probes++; }");
+    for (const QString& host : spellings) {
+        const QString base =
+            QStringLiteral("http://%1:%2/%3")
+                .arg(host, QString::number(g_service->VictimPort()),
+                     QString::fromLatin1(QUrl::toPercentEncoding(host).toPercentEncoding()));
+        probes += QStringLiteral("fetch('%1/fetch', {mode: 'no-cors'}).then(done, done);"
+                                 "var f = document.createElement('iframe');"
+                                 "f.src = '%1/frame';"
+                                 "document.body.appendChild(f);")
+                      .arg(base);
+    }
+    probes += QStringLiteral("fetch('http://%1/post', {method: 'POST', mode: 'no-cors', body: 'x'})"
+                             "  .then(done, done);"
+                             "var img = new Image(); img.onload = img.onerror = done;"
+                             "img.src = 'http://%1/img';"
+                             "navigator.sendBeacon('http://%1/beacon', 'x'); done();"
+                             "fetch('http://www.tevora.tv/ok').then(done, done);")
+                  .arg(victim);
+    RunJs(page, probes);
+    // A refused frame reports nothing to its page: only the other probes are counted.
+    const int expected = static_cast<int>(spellings.size()) + 4;
+    EXPECT_TRUE(WaitFor([&] {
+        return RunJs(page, QStringLiteral("window.probes")).toInt() >= expected;
+    })) << RunJs(page, QStringLiteral("window.probes")).toInt()
+        << " of " << expected;
     EXPECT_TRUE(WaitFor([&] { return g_service->Saw("www.tevora.tv/ok"); }));
     WaitFor([] { return false; }, 500);
-    EXPECT_EQ(g_service->VictimRequests(), 0);
+    EXPECT_EQ(g_service->VictimRequests(), 0) << "reached: " << g_service->VictimPaths();
     // Nor can the page go there itself.
     RunJs(page, QStringLiteral("location.href = 'http://%1/navigate'").arg(victim));
     WaitFor([] { return false; }, 1000);

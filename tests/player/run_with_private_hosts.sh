@@ -1,0 +1,18 @@
+#!/bin/sh
+# Runs a command in a mount namespace of its own whose /etc/hosts also maps the names in
+# VISTREL_PRIVATE_HOSTS (blank-separated) to 127.0.0.1; the machine's own file is not touched.
+# Needs root and unshare(1); without them it exits 77, which the test runner counts as skipped.
+set -eu
+if [ "$(id -u)" != 0 ] || ! command -v unshare > /dev/null 2>&1; then
+    echo "needs root and unshare for a private hosts file: skipped"
+    exit 77
+fi
+hosts=$(mktemp)
+trap 'rm -f "$hosts"' EXIT
+cat /etc/hosts > "$hosts"
+echo "127.0.0.1 ${VISTREL_PRIVATE_HOSTS}" >> "$hosts"
+chmod 644 "$hosts"
+status=0
+unshare -m --propagation private sh -c 'mount --bind "$0" /etc/hosts && exec "$@"' \
+    "$hosts" "$@" || status=$?
+exit "$status"
