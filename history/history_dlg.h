@@ -28,10 +28,11 @@ public:
     bool OnInitDialog();
     // Stops the timer, leaves the capture, saves the history and takes the controls down.
     bool DestroyWindow();
-    // Escape inside the panel hides it for the rest of the run.
+    // Escape inside the panel: taken, and nothing happens.
     void OnCancel();
 
-    // The history rules; the list view follows whenever the list changed.
+    // The history rules; the list view follows whenever the list changed. The selection stays on
+    // its row number, except after Up and Down, where it follows the moved entry.
     bool AddEntry(StreamEntry entry);
     bool UpdateMemo(StreamEntry entry);
     void RefreshHistoryList();
@@ -63,6 +64,8 @@ protected:
 private:
     void SetTimer();
     void KillTimer();
+    // Marks, selects and shows the row.
+    void SelectRow(int row);
 
     QTimer m_timer;
     bool m_bWindowCreated = false;
