@@ -30,6 +30,17 @@ void BringWindowToFront(QWidget* window) {
     }
 }
 
+void RaiseWithoutActivating(QWidget* window) {
+    if (window == nullptr || !window->isVisible()) {
+        return;
+    }
+    if (window->isMinimized()) {
+        window->setAttribute(Qt::WA_ShowWithoutActivating);
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    }
+    window->raise();
+}
+
 bool ModalBoxOpen(const QWidget* mainWindow) {
     if (QApplication::activePopupWidget() != nullptr) {
         return true;
