@@ -1,13 +1,17 @@
 #include "platform/dialog_template.h"
 #include "res/resources.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTreeWidget>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -57,8 +61,59 @@ TEST(BuildDialog, PlacesEveryControlInDialogUnitsOfTheTemplateFont) {
         }
         QWidget* control = platform::FindControl<QWidget>(&panel, c.id);
         ASSERT_NE(control, nullptr) << c.id;
-        EXPECT_EQ(control->geometry(), units.ToPixels(c.x, c.y, c.cx, c.cy)) << c.id;
+        const QRect place = units.ToPixels(c.x, c.y, c.cx, c.cy);
+        EXPECT_EQ(control->pos(), place.topLeft()) << c.id;
+        EXPECT_EQ(control->height(), place.height()) << c.id;
+        // Wider than the template only by what its text needs in this style.
+        EXPECT_EQ(control->width(), std::max(place.width(), control->sizeHint().width())) << c.id;
     }
+}
+
+// Every window the templates make, under every style this desktop has and with a dark palette:
+// no button, check box or label gets less room than its text needs, none reaches past its
+// window, and none covers another.
+TEST(BuildDialog, NoControlIsNarrowerThanItsTextInAnyStyle) {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2d));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    const QString styleBefore = QApplication::style()->name();
+    const QPalette paletteBefore = QApplication::palette();
+    for (const QString& styleName : QStyleFactory::keys()) {
+        QApplication::setStyle(styleName);
+        QApplication::setPalette(dark);
+        for (int id : {IDD_ABOUTBOX, IDD_VISTREL_DIALOG, IDD_CONTROL_DIALOG, IDD_HISTORY_DIALOG}) {
+            QFrame window;
+            platform::BuildDialog(&window, GetDialogTemplate(id));
+            QList<QWidget*> texts;
+            for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                auto* label = qobject_cast<QLabel*>(child);
+                if (qobject_cast<QAbstractButton*>(child) != nullptr ||
+                    (label != nullptr && label->pixmap().isNull())) {
+                    texts << child;
+                }
+            }
+            for (QWidget* control : texts) {
+                const std::string what = styleName.toStdString() + " " + std::to_string(id) + " " +
+                                         control->objectName().toStdString() + " " +
+                                         control->property("text").toString().toStdString();
+                EXPECT_GE(control->width(), control->sizeHint().width()) << what;
+                EXPECT_TRUE(window.rect().contains(control->geometry())) << what;
+                for (QWidget* other : texts) {
+                    if (other != control && qobject_cast<QAbstractButton*>(other) != nullptr &&
+                        qobject_cast<QAbstractButton*>(control) != nullptr) {
+                        EXPECT_FALSE(control->geometry().intersects(other->geometry()))
+                            << what << " covers " << other->objectName().toStdString();
+                    }
+                }
+            }
+        }
+    }
+    QApplication::setStyle(styleBefore);
+    QApplication::setPalette(paletteBefore);
 }
 
 TEST(BuildDialog, MakesTheControlKindTheTemplateNames) {
