@@ -28,8 +28,9 @@ public:
     // Builds the panel inside `parent` from its template and initialises it.
     bool Create(QWidget* parent);
     bool OnInitDialog();
-    // Remembers and closes the player, destroys the history panel (saving the history) and
-    // saves the settings. Only the first call after Create does anything.
+    // Keeps a memo still being edited, remembers and closes the player, destroys the history
+    // panel (saving the history) and saves the settings. Only the first call after Create does
+    // anything.
     bool DestroyWindow();
 
     void OnConnectStream();
@@ -59,5 +60,8 @@ public:
     QCheckBox* m_chkTopMost = nullptr;
 
 private:
+    // A new player without a usable remembered rectangle: beside the main window, on its screen.
+    void PlaceBesideMainWindow();
+
     bool m_bWindowCreated = false;
 };
