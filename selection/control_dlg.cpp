@@ -73,8 +73,10 @@ bool CControlDlg::OnInitDialog() {
     m_history.m_pOwner = this;
     m_history.Create(this);
     m_history.show();
-    // A paste right after start goes into the reference box.
+    // A paste right after start goes into the reference box, over the id shown there, as when
+    // the box is reached with Tab.
     m_editInput->setFocus();
+    m_editInput->selectAll();
     return true;
 }
 

@@ -436,10 +436,13 @@ TEST_F(ControlPanel, ReadOnlyMemoBoxLooksReadOnly) {
 // The focus starts in the reference box; Enter presses a focused push button and nothing else;
 // the edit boxes are named by their labels.
 TEST_F(ControlPanel, KeyboardReachesTheControls) {
+    WriteFile(QStringLiteral("Vistrel.ini"), "[SYSTEM]\r\nSTREAMID=saved01\r\n");
     QWidget host;
-    Panel().setParent(&host);
-    Panel().OnInitDialog();
+    m_panel = std::make_unique<CControlDlg>();
+    m_panel->Create(&host); // in its window from the start, as the main window makes it
     EXPECT_EQ(host.focusWidget(), Input());
+    // A paste replaces the id the box shows at start.
+    EXPECT_EQ(Input()->selectedText(), QStringLiteral("saved01"));
     EXPECT_EQ(Input()->accessibleName(), QStringLiteral("URL/埋め込みコード / ID"));
     EXPECT_EQ(Memo()->accessibleName(), QStringLiteral("Memo"));
 
