@@ -35,8 +35,14 @@ void RaiseWithoutActivating(QWidget* window) {
         return;
     }
     if (window->isMinimized()) {
-        window->setAttribute(Qt::WA_ShowWithoutActivating);
+        QWidget* typing = QApplication::activeWindow();
         window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        // A window manager activates the window it restores (there is no other way to restore
+        // one): the keyboard goes back to the window the user was typing in, which the window
+        // manager raises with it; the raise below comes after that.
+        if (typing != nullptr && typing != window) {
+            typing->activateWindow();
+        }
     }
     window->raise();
 }
