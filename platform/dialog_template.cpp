@@ -185,6 +185,31 @@ void WidenToHint(QWidget* control, const QWidget* dialog, int frame) {
     control->setGeometry(place);
 }
 
+// A control widened leftwards may reach over a neighbour on its row: a neighbour with a text of
+// its own moves left (and may in turn push the next one), an edit box or a list gives up the
+// room. Taken from the right, so that each push is passed on.
+void MakeRoomOnTheLeft(QList<QWidget*> controls, int frame) {
+    std::stable_sort(controls.begin(), controls.end(),
+                     [](const QWidget* a, const QWidget* b) { return a->x() > b->x(); });
+    for (const QWidget* right : controls) {
+        for (QWidget* left : controls) {
+            const QRect a = left->geometry();
+            const QRect b = right->geometry();
+            const bool sameRow = a.top() <= b.bottom() && b.top() <= a.bottom();
+            const int overlap = a.right() - b.left() + 1;
+            if (left == right || a.x() >= b.x() || !sameRow || overlap <= 0) {
+                continue;
+            }
+            if (qobject_cast<QLabel*>(left) != nullptr ||
+                qobject_cast<QAbstractButton*>(left) != nullptr) {
+                left->move(std::max(frame, a.x() - overlap), a.y());
+            } else {
+                left->resize(std::max(0, a.width() - overlap), a.height());
+            }
+        }
+    }
+}
+
 // A label's text as a name: without the colon that ends it.
 QString AccessibleLabel(QString text) {
     text = text.trimmed();
@@ -277,6 +302,8 @@ DialogUnits BuildDialog(QWidget* dialog, const dlg::DialogTemplate& tmpl,
 
     // The text of the last label not yet followed by an edit box: it names the next one.
     QString pendingLabel;
+    // Every control but the group frames, which are drawn around the others.
+    QList<QWidget*> placed;
     for (const dlg::ControlTemplate& c : tmpl.controls) {
         const QRect place = units.ToPixels(c.x, c.y, c.cx, c.cy).translated(frame, frame);
         QWidget* control = MakeControl(c, dialog, place.size(), factory);
@@ -306,7 +333,11 @@ DialogUnits BuildDialog(QWidget* dialog, const dlg::DialogTemplate& tmpl,
                                                             : control->focusPolicy());
         control->setEnabled((c.style & dlg::WS_DISABLED) == 0);
         control->setVisible((c.style & dlg::WS_VISIBLE) != 0);
+        if (qobject_cast<QGroupBox*>(control) == nullptr) {
+            placed << control;
+        }
     }
+    MakeRoomOnTheLeft(placed, frame);
     return units;
 }
 

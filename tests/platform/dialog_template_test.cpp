@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
@@ -67,6 +68,54 @@ TEST(BuildDialog, PlacesEveryControlInDialogUnitsOfTheTemplateFont) {
         // Wider than the template only by what its text needs in this style.
         EXPECT_EQ(control->width(), std::max(place.width(), control->sizeHint().width())) << c.id;
     }
+}
+
+// A style whose check boxes and buttons need much more room than the templates give them, as
+// some desktop themes do.
+class WideStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        if (type == CT_CheckBox || type == CT_PushButton) {
+            result.rwidth() += 30;
+        }
+        return result;
+    }
+};
+
+// Under a style that widens every check box and button: none is cut, none leaves its window, and
+// no two controls overlap (group frames aside, which are drawn around others).
+TEST(BuildDialog, WiderStyleMovesNeighboursInsteadOfOverlapping) {
+    // The application deletes the style it replaces: only the name is kept.
+    const QString before = QApplication::style()->name();
+    auto* wide = new WideStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(wide);
+    for (int id : {IDD_ABOUTBOX, IDD_VISTREL_DIALOG, IDD_CONTROL_DIALOG, IDD_HISTORY_DIALOG}) {
+        QFrame window;
+        platform::BuildDialog(&window, GetDialogTemplate(id));
+        const QList<QWidget*> controls =
+            window.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* control : controls) {
+            if (qobject_cast<QGroupBox*>(control) != nullptr) {
+                continue;
+            }
+            const std::string what =
+                std::to_string(id) + " " + control->property("text").toString().toStdString();
+            if (qobject_cast<QAbstractButton*>(control) != nullptr) {
+                EXPECT_GE(control->width(), control->sizeHint().width()) << what;
+            }
+            EXPECT_TRUE(window.contentsRect().contains(control->geometry())) << what;
+            for (QWidget* other : controls) {
+                if (other != control && qobject_cast<QGroupBox*>(other) == nullptr) {
+                    EXPECT_FALSE(control->geometry().intersects(other->geometry()))
+                        << what << " covers " << other->property("text").toString().toStdString();
+                }
+            }
+        }
+    }
+    QApplication::setStyle(before);
 }
 
 // Every window the templates make, under every style this desktop has and with a dark palette:
