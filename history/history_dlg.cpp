@@ -106,12 +106,14 @@ bool CHistoryDlg::DestroyWindow() {
 }
 
 void CHistoryDlg::OnCancel() {
-    hide();
+    // Nothing: hiding the panel would take the history away for the rest of the run, with no
+    // way to bring it back. Escape here does not end the program either.
 }
 
 void CHistoryDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         OnCancel();
+        event->accept();
         return;
     }
     QFrame::keyPressEvent(event);
@@ -228,6 +230,8 @@ void CHistoryDlg::OnBnClickedUp() {
     const int marked = GetSelectionMark();
     if (marked > 0 && m_entries.MoveUp(marked)) {
         OnListChanged();
+        // The selection goes with the moved entry, so that each press moves it one more step.
+        SelectRow(marked - 1);
     }
 }
 
@@ -236,7 +240,18 @@ void CHistoryDlg::OnBnClickedDown() {
     if (marked >= 0 && marked < m_listHistory->topLevelItemCount() - 1 &&
         m_entries.MoveDown(marked)) {
         OnListChanged();
+        SelectRow(marked + 1);
     }
+}
+
+void CHistoryDlg::SelectRow(int row) {
+    QTreeWidgetItem* item = m_listHistory->topLevelItem(row);
+    if (item == nullptr) {
+        return;
+    }
+    m_listHistory->setCurrentItem(item);
+    item->setSelected(true);
+    m_listHistory->scrollToItem(item, QAbstractItemView::EnsureVisible);
 }
 
 void CHistoryDlg::OnTimer(int id) {

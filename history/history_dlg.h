@@ -33,10 +33,11 @@ public:
     bool OnInitDialog();
     // Stops the timer, leaves the capture, saves the history and takes the controls down.
     bool DestroyWindow();
-    // Escape inside the panel hides it for the rest of the run.
+    // Escape inside the panel: taken, and nothing happens.
     void OnCancel();
 
-    // The history rules; the list view follows whenever the list changed.
+    // The history rules; the list view follows whenever the list changed. The selection stays on
+    // its row number, except after Up and Down, where it follows the moved entry.
     bool AddEntry(StreamEntry entry);
     bool UpdateMemo(StreamEntry entry);
     void RefreshHistoryList();
@@ -74,6 +75,8 @@ private:
     void OnListChanged();
     // Saves the list unless the file holds it already.
     void SaveIfChanged();
+    // Marks, selects and shows the row.
+    void SelectRow(int row);
 
     QTimer m_timer;
     QList<StreamEntry> m_saved; // the list as last loaded or saved

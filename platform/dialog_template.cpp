@@ -5,11 +5,13 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace platform {
 namespace {
@@ -28,6 +30,60 @@ QString LinkMarkup(QString text) {
     return text;
 }
 
+// A read-only edit box shows the window's background rather than an edit's, as the desktop draws
+// a box that takes no typing, so that nothing looks editable that is not. Follows the box's
+// read-only state and its parent's palette.
+class ReadOnlyLook final : public QObject {
+public:
+    explicit ReadOnlyLook(QLineEdit* edit) : QObject(edit), m_edit(edit) {
+        edit->installEventFilter(this);
+        Apply();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_edit &&
+            (event->type() == QEvent::ReadOnlyChange || event->type() == QEvent::PaletteChange ||
+             event->type() == QEvent::ParentChange)) {
+            Apply();
+        }
+        return false;
+    }
+
+private:
+    void Apply() {
+        const QWidget* parent = m_edit->parentWidget();
+        const QPalette inherited = parent != nullptr ? parent->palette() : QPalette();
+        const QBrush& wanted = m_edit->isReadOnly() ? inherited.window() : inherited.base();
+        // Setting the palette sends another change, which then finds nothing to do.
+        if (m_edit->palette().brush(QPalette::Base) != wanted) {
+            QPalette palette = m_edit->palette();
+            palette.setBrush(QPalette::Base, wanted);
+            m_edit->setPalette(palette);
+        }
+    }
+
+    QLineEdit* m_edit;
+};
+
+// A push button that Enter presses while it has the focus, as on the desktop the templates come
+// from. Enter elsewhere presses no button, since no template button is a default one by focus.
+class DialogButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            click();
+            event->accept();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
 QWidget* MakeButton(const dlg::ControlTemplate& c, QWidget* parent) {
     switch (c.style & dlg::BS_TYPEMASK) {
     case dlg::BS_AUTOCHECKBOX:
@@ -42,7 +98,7 @@ QWidget* MakeButton(const dlg::ControlTemplate& c, QWidget* parent) {
         return group;
     }
     default: {
-        auto* button = new QPushButton(c.text, parent);
+        auto* button = new DialogButton(c.text, parent);
         // Only a template's default button takes Enter; others never become default by focus.
         const bool isDefault = (c.style & dlg::BS_TYPEMASK) == dlg::BS_DEFPUSHBUTTON;
         button->setAutoDefault(false);
@@ -86,8 +142,9 @@ QWidget* MakeControl(const dlg::ControlTemplate& c, QWidget* parent, const QSize
     }
     if (c.className == QLatin1String(dlg::kEdit)) {
         auto* edit = new QLineEdit(c.text, parent);
-        edit->setReadOnly((c.style & dlg::ES_READONLY) != 0);
         edit->setFrame((c.style & dlg::WS_BORDER) != 0);
+        edit->setReadOnly((c.style & dlg::ES_READONLY) != 0);
+        new ReadOnlyLook(edit);
         return edit;
     }
     if (c.className == QLatin1String(dlg::kStatic)) {
@@ -98,12 +155,68 @@ QWidget* MakeControl(const dlg::ControlTemplate& c, QWidget* parent, const QSize
         link->setTextFormat(Qt::RichText);
         link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
         link->setOpenExternalLinks(false);
+        // A focused link shows a dotted frame, as every other stop of the Tab order shows its
+        // focus; the frame's room is kept when unfocused, so the text does not move.
+        link->setStyleSheet(QStringLiteral("QLabel { border: 1px solid transparent; }"
+                                           "QLabel:focus { border: 1px dotted palette(text); }"));
         return link;
     }
     if (c.className == QLatin1String(dlg::kListView)) {
         return MakeListView(c, parent);
     }
     return factory ? factory(c, parent) : nullptr;
+}
+
+// The substitute font and other styles run wider than what the templates were laid out for: a
+// control whose text needs more room than its place takes it rather than losing its end, and
+// moves left as far as needed to stay inside the dialog's client area.
+void WidenToHint(QWidget* control, const QWidget* dialog, int frame) {
+    const int need = control->sizeHint().width();
+    if (need <= control->width()) {
+        return;
+    }
+    QRect place = control->geometry();
+    place.setWidth(need);
+    const int limit = dialog->width() - frame;
+    if (place.right() >= limit && dialog->width() > 0) {
+        place.moveRight(limit - 1);
+        place.moveLeft(std::max(place.left(), frame));
+    }
+    control->setGeometry(place);
+}
+
+// A control widened leftwards may reach over a neighbour on its row: a neighbour with a text of
+// its own moves left (and may in turn push the next one), an edit box or a list gives up the
+// room. Taken from the right, so that each push is passed on.
+void MakeRoomOnTheLeft(QList<QWidget*> controls, int frame) {
+    std::stable_sort(controls.begin(), controls.end(),
+                     [](const QWidget* a, const QWidget* b) { return a->x() > b->x(); });
+    for (const QWidget* right : controls) {
+        for (QWidget* left : controls) {
+            const QRect a = left->geometry();
+            const QRect b = right->geometry();
+            const bool sameRow = a.top() <= b.bottom() && b.top() <= a.bottom();
+            const int overlap = a.right() - b.left() + 1;
+            if (left == right || a.x() >= b.x() || !sameRow || overlap <= 0) {
+                continue;
+            }
+            if (qobject_cast<QLabel*>(left) != nullptr ||
+                qobject_cast<QAbstractButton*>(left) != nullptr) {
+                left->move(std::max(frame, a.x() - overlap), a.y());
+            } else {
+                left->resize(std::max(0, a.width() - overlap), a.height());
+            }
+        }
+    }
+}
+
+// A label's text as a name: without the colon that ends it.
+QString AccessibleLabel(QString text) {
+    text = text.trimmed();
+    if (text.endsWith(QLatin1Char(':')) || text.endsWith(QChar(0xFF1A))) {
+        text.chop(1);
+    }
+    return text.trimmed();
 }
 
 Qt::WindowFlags TopLevelFlags(const QWidget* dialog, quint32 style) {
@@ -187,6 +300,10 @@ DialogUnits BuildDialog(QWidget* dialog, const dlg::DialogTemplate& tmpl,
         dialog->setFixedSize(size);
     }
 
+    // The text of the last label not yet followed by an edit box: it names the next one.
+    QString pendingLabel;
+    // Every control but the group frames, which are drawn around the others.
+    QList<QWidget*> placed;
     for (const dlg::ControlTemplate& c : tmpl.controls) {
         const QRect place = units.ToPixels(c.x, c.y, c.cx, c.cy).translated(frame, frame);
         QWidget* control = MakeControl(c, dialog, place.size(), factory);
@@ -197,18 +314,30 @@ DialogUnits BuildDialog(QWidget* dialog, const dlg::DialogTemplate& tmpl,
             control->setObjectName(ControlName(c.id));
         }
         control->setGeometry(place);
-        if (auto* label = qobject_cast<QLabel*>(control);
-            label != nullptr && label->pixmap().isNull() &&
-            label->sizeHint().width() > place.width()) {
-            // The substitute font runs wider than the one the template was laid out for; a
-            // label takes the room its text needs rather than losing its end.
-            label->resize(label->sizeHint().width(), place.height());
+        if (auto* label = qobject_cast<QLabel*>(control); label != nullptr) {
+            if (label->pixmap().isNull()) {
+                WidenToHint(control, dialog, frame);
+                if (c.className == QLatin1String(dlg::kStatic) && !c.text.isEmpty()) {
+                    pendingLabel = c.text;
+                }
+            }
+        } else if (qobject_cast<QAbstractButton*>(control) != nullptr) {
+            WidenToHint(control, dialog, frame);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(control); edit != nullptr) {
+            if (!pendingLabel.isEmpty()) {
+                edit->setAccessibleName(AccessibleLabel(pendingLabel));
+            }
+            pendingLabel.clear();
         }
         control->setFocusPolicy((c.style & dlg::WS_TABSTOP) ? Qt::StrongFocus
                                                             : control->focusPolicy());
         control->setEnabled((c.style & dlg::WS_DISABLED) == 0);
         control->setVisible((c.style & dlg::WS_VISIBLE) != 0);
+        if (qobject_cast<QGroupBox*>(control) == nullptr) {
+            placed << control;
+        }
     }
+    MakeRoomOnTheLeft(placed, frame);
     return units;
 }
 

@@ -113,7 +113,11 @@ DialogUnits UnitsForFont(const QFont& font);
 using ControlFactory = std::function<QWidget*(const dlg::ControlTemplate&, QWidget* parent)>;
 
 // Fills `dialog` from the template: font, caption, size (fixed unless the frame is resizable) and
-// every control at its place. Each control with an id gets the id as its object name. Returns
+// every control at its place. Each control with an id gets the id as its object name. A label or
+// button is widened to what its text needs in the style in force, kept inside the dialog (a
+// neighbour it would cover moves left, or gives up room if it is an edit box or list); an
+// edit box takes the text of the label before it as its accessible name, and shows the window's
+// background while it is read-only; a push button that has the focus is pressed by Enter. Returns
 // the units used, so callers can place child panels in the template's own units.
 DialogUnits BuildDialog(QWidget* dialog, const dlg::DialogTemplate& tmpl,
                         const ControlFactory& factory = {});

@@ -30,6 +30,23 @@ void BringWindowToFront(QWidget* window) {
     }
 }
 
+void RaiseWithoutActivating(QWidget* window) {
+    if (window == nullptr || !window->isVisible()) {
+        return;
+    }
+    if (window->isMinimized()) {
+        QWidget* typing = QApplication::activeWindow();
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        // A window manager activates the window it restores (there is no other way to restore
+        // one): the keyboard goes back to the window the user was typing in, which the window
+        // manager raises with it; the raise below comes after that.
+        if (typing != nullptr && typing != window) {
+            typing->activateWindow();
+        }
+    }
+    window->raise();
+}
+
 bool ModalBoxOpen(const QWidget* mainWindow) {
     if (QApplication::activePopupWidget() != nullptr) {
         return true;

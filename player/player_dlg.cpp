@@ -8,7 +8,6 @@
 #include "player/shockwaveflash.h"
 #include "res/resources.h"
 
-#include <QApplication>
 #include <QFontMetrics>
 #include <QResizeEvent>
 #include <QShortcut>
@@ -20,7 +19,7 @@ constexpr int kControlId = IDC_SHOCKWAVEFLASH;
 } // namespace
 
 CPlayerDlg::CPlayerDlg()
-    : QDialog(nullptr), m_hIcon(QApplication::windowIcon()),
+    : QDialog(nullptr), m_hIcon(IconResourcePath(IDR_MAINFRAME)),
       m_strMovieUrlPrefix(endpoints::kViewerMovieUrlPrefix),
       m_strLocation(endpoints::kPlayerInitialLocation), m_strUserAgent(flashbridge::kUserAgent),
       m_strPlatform(QStringLiteral("Win32")) {}

@@ -193,7 +193,8 @@ void CShockwaveflash::LoadMovie(long layer, const QString& url) {
     m_error->clear();
     m_recovery.MovieLoaded();
     if (!m_movie.isValid() || m_movie.isRelative()) {
-        ShowError(m_movie, tr("The address is not valid."));
+        ShowError(m_movie,
+                  QStringLiteral("アドレスが正しくありません。\nThe address is not valid."));
         return;
     }
     m_page->load(m_movie);
@@ -265,16 +266,21 @@ void CShockwaveflash::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
     QString reason;
     switch (info.errorDomain()) {
     case QWebEngineLoadingInfo::HttpStatusCodeDomain:
-        reason = tr("The service answered with HTTP status %1.").arg(info.errorCode());
+        reason = QStringLiteral("サービスが HTTP ステータス %1 を返しました。\n"
+                                "The service answered with HTTP status %1.")
+                     .arg(info.errorCode());
         break;
     case QWebEngineLoadingInfo::DnsErrorDomain:
-        reason = tr("The service's address could not be found.");
+        reason = QStringLiteral("サービスのアドレスが見つかりませんでした。\n"
+                                "The service's address could not be found.");
         break;
     case QWebEngineLoadingInfo::ConnectionErrorDomain:
-        reason = tr("The service could not be reached.");
+        reason =
+            QStringLiteral("サービスに接続できませんでした。\nThe service could not be reached.");
         break;
     default:
-        reason = tr("The viewer could not be loaded.");
+        reason =
+            QStringLiteral("ビューアーを読み込めませんでした。\nThe viewer could not be loaded.");
         break;
     }
     if (info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain &&
@@ -313,8 +319,10 @@ void CShockwaveflash::ShowNotice(const QString& text) {
 }
 
 void CShockwaveflash::ShowError(const QUrl& url, const QString& reason) {
-    m_error->setText(tr("The channel could not be played.") + QStringLiteral("\n\n") + reason +
-                     QStringLiteral("\n\n") + url.toString());
+    // Japanese first, then English, as the program's other messages.
+    m_error->setText(QStringLiteral("チャンネルを再生できませんでした。\n"
+                                    "The channel could not be played.\n\n") +
+                     reason + QStringLiteral("\n\n") + url.toString());
     m_stack->setCurrentWidget(m_error);
 }
 

@@ -1,8 +1,10 @@
 #include "selection/control_dlg.h"
 
+#include "history/entry_keys.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 #include "platform/screens.h"
+#include "platform/window_front.h"
 #include "platform/window_stacking.h"
 #include "player/player_dlg.h"
 #include "res/resources.h"
@@ -57,6 +59,9 @@ bool CControlDlg::Create(QWidget* parent) {
     }
     connect(m_chkMemoEdit, &QCheckBox::clicked, this, [this] { OnMemoEdit(); });
     connect(m_chkTopMost, &QCheckBox::clicked, this, [this] { OnTopMost(); });
+    // The memo box holds no more than the files keep of a memo, so what is shown and saved is
+    // what comes back after a restart.
+    m_editMemo->setMaxLength(entrykeys::kStringBuffer - 1);
     m_bWindowCreated = true;
     return OnInitDialog();
 }
@@ -69,6 +74,10 @@ bool CControlDlg::OnInitDialog() {
     m_history.m_pOwner = this;
     m_history.Create(this);
     m_history.show();
+    // A paste right after start goes into the reference box, over the id shown there, as when
+    // the box is reached with Tab.
+    m_editInput->setFocus();
+    m_editInput->selectAll();
     return true;
 }
 
@@ -77,6 +86,12 @@ bool CControlDlg::DestroyWindow() {
         return false;
     }
     m_bWindowCreated = false;
+    // A memo still being edited is kept as unticking "Memo編集" would keep it, before the
+    // history is saved; otherwise the end of the program would lose it.
+    if (m_chkMemoEdit->isChecked()) {
+        m_chkMemoEdit->setChecked(false);
+        OnMemoEdit();
+    }
     if (m_pPlayer != nullptr) {
         m_rcPlayer = m_pPlayer->GetNormalRect();
         CPlayerDlg* player = m_pPlayer;
@@ -134,6 +149,9 @@ void CControlDlg::ConnectStream(StreamEntry entry) {
     // Without a player the connection still becomes the current one; the entry is kept.
     if (m_pPlayer != nullptr) {
         PlayerWindows().ShowStream(*m_pPlayer, entry.streamId);
+        // The user asked for this channel: the player comes above the main window, where a
+        // click may have put it, while the keyboard stays where the user is typing.
+        platform::RaiseWithoutActivating(m_pPlayer);
     }
     m_strInput = entry.streamId;
     m_current = std::move(entry);
@@ -165,9 +183,24 @@ void CControlDlg::CreatePlayer() {
     PlayerWindows().CreateWindow(*m_pPlayer);
     if (IsRememberedPlayerRectUsable(m_rcPlayer, platform::AvailableScreenAreas())) {
         m_pPlayer->MoveWindow(m_rcPlayer);
+    } else {
+        PlaceBesideMainWindow();
     }
+    // Shown without taking the keyboard from the main window; ConnectStream raises it.
+    m_pPlayer->setAttribute(Qt::WA_ShowWithoutActivating);
     m_pPlayer->show();
     OnTopMost();
+}
+
+void CControlDlg::PlaceBesideMainWindow() {
+    const QWidget* main = window();
+    // The player's frame is not known before it is shown; the window manager gives it the same
+    // decorations as the main window's.
+    const QSize decorations = main->frameGeometry().size() - main->geometry().size();
+    const QPoint place = PlacePlayerBeside(main->frameGeometry(), m_pPlayer->size() + decorations,
+                                           platform::AvailableScreenAreaOf(main));
+    // A window's position is that of its frame.
+    m_pPlayer->move(place);
 }
 
 void CControlDlg::OnTopMost() {

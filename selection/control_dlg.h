@@ -29,10 +29,10 @@ public:
     // Builds the panel inside `parent` from its template and initialises it.
     bool Create(QWidget* parent);
     bool OnInitDialog();
-    // Remembers and closes the player, destroys the history panel (saving the history) and
-    // saves the settings. Only the first call after Create does anything. Until then the
-    // settings are also saved a moment after the current entry or the player's rectangle
-    // changed.
+    // Keeps a memo still being edited, remembers and closes the player, destroys the history
+    // panel (saving the history) and saves the settings. Only the first call after Create does
+    // anything. Until then the settings are also saved a moment after the current entry or the
+    // player's rectangle changed.
     bool DestroyWindow();
 
     void OnConnectStream();
@@ -68,6 +68,8 @@ private:
     // A value that the settings file keeps may have changed: saved soon if it did.
     void OnSettingsMayHaveChanged();
     void SaveSettingsIfChanged();
+    // A new player without a usable remembered rectangle: beside the main window, on its screen.
+    void PlaceBesideMainWindow();
 
     bool m_bWindowCreated = false;
     ControlPanelValues m_saved; // as last loaded or saved

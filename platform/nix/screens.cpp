@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 namespace platform {
 
@@ -11,6 +12,14 @@ QList<QRect> AvailableScreenAreas() {
         areas.append(screen->availableGeometry());
     }
     return areas;
+}
+
+QRect AvailableScreenAreaOf(const QWidget* window) {
+    const QScreen* screen = window != nullptr ? window->screen() : nullptr;
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    return screen != nullptr ? screen->availableGeometry() : QRect();
 }
 
 } // namespace platform

@@ -1,13 +1,18 @@
 #include "platform/dialog_template.h"
 #include "res/resources.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTreeWidget>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -57,8 +62,107 @@ TEST(BuildDialog, PlacesEveryControlInDialogUnitsOfTheTemplateFont) {
         }
         QWidget* control = platform::FindControl<QWidget>(&panel, c.id);
         ASSERT_NE(control, nullptr) << c.id;
-        EXPECT_EQ(control->geometry(), units.ToPixels(c.x, c.y, c.cx, c.cy)) << c.id;
+        const QRect place = units.ToPixels(c.x, c.y, c.cx, c.cy);
+        EXPECT_EQ(control->pos(), place.topLeft()) << c.id;
+        EXPECT_EQ(control->height(), place.height()) << c.id;
+        // Wider than the template only by what its text needs in this style.
+        EXPECT_EQ(control->width(), std::max(place.width(), control->sizeHint().width())) << c.id;
     }
+}
+
+// A style whose check boxes and buttons need much more room than the templates give them, as
+// some desktop themes do.
+class WideStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        if (type == CT_CheckBox || type == CT_PushButton) {
+            result.rwidth() += 30;
+        }
+        return result;
+    }
+};
+
+// Under a style that widens every check box and button: none is cut, none leaves its window, and
+// no two controls overlap (group frames aside, which are drawn around others).
+TEST(BuildDialog, WiderStyleMovesNeighboursInsteadOfOverlapping) {
+    // The application deletes the style it replaces: only the name is kept.
+    const QString before = QApplication::style()->name();
+    auto* wide = new WideStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(wide);
+    for (int id : {IDD_ABOUTBOX, IDD_VISTREL_DIALOG, IDD_CONTROL_DIALOG, IDD_HISTORY_DIALOG}) {
+        QFrame window;
+        platform::BuildDialog(&window, GetDialogTemplate(id));
+        const QList<QWidget*> controls =
+            window.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* control : controls) {
+            if (qobject_cast<QGroupBox*>(control) != nullptr) {
+                continue;
+            }
+            const std::string what =
+                std::to_string(id) + " " + control->property("text").toString().toStdString();
+            if (qobject_cast<QAbstractButton*>(control) != nullptr) {
+                EXPECT_GE(control->width(), control->sizeHint().width()) << what;
+            }
+            EXPECT_TRUE(window.contentsRect().contains(control->geometry())) << what;
+            for (QWidget* other : controls) {
+                if (other != control && qobject_cast<QGroupBox*>(other) == nullptr) {
+                    EXPECT_FALSE(control->geometry().intersects(other->geometry()))
+                        << what << " covers " << other->property("text").toString().toStdString();
+                }
+            }
+        }
+    }
+    QApplication::setStyle(before);
+}
+
+// Every window the templates make, under every style this desktop has and with a dark palette:
+// no button, check box or label gets less room than its text needs, none reaches past its
+// window, and none covers another.
+TEST(BuildDialog, NoControlIsNarrowerThanItsTextInAnyStyle) {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2d));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    const QString styleBefore = QApplication::style()->name();
+    const QPalette paletteBefore = QApplication::palette();
+    for (const QString& styleName : QStyleFactory::keys()) {
+        QApplication::setStyle(styleName);
+        QApplication::setPalette(dark);
+        for (int id : {IDD_ABOUTBOX, IDD_VISTREL_DIALOG, IDD_CONTROL_DIALOG, IDD_HISTORY_DIALOG}) {
+            QFrame window;
+            platform::BuildDialog(&window, GetDialogTemplate(id));
+            QList<QWidget*> texts;
+            for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                auto* label = qobject_cast<QLabel*>(child);
+                if (qobject_cast<QAbstractButton*>(child) != nullptr ||
+                    (label != nullptr && label->pixmap().isNull())) {
+                    texts << child;
+                }
+            }
+            for (QWidget* control : texts) {
+                const std::string what = styleName.toStdString() + " " + std::to_string(id) + " " +
+                                         control->objectName().toStdString() + " " +
+                                         control->property("text").toString().toStdString();
+                EXPECT_GE(control->width(), control->sizeHint().width()) << what;
+                EXPECT_TRUE(window.rect().contains(control->geometry())) << what;
+                for (QWidget* other : texts) {
+                    if (other != control && qobject_cast<QAbstractButton*>(other) != nullptr &&
+                        qobject_cast<QAbstractButton*>(control) != nullptr) {
+                        EXPECT_FALSE(control->geometry().intersects(other->geometry()))
+                            << what << " covers " << other->objectName().toStdString();
+                    }
+                }
+            }
+        }
+    }
+    QApplication::setStyle(styleBefore);
+    QApplication::setPalette(paletteBefore);
 }
 
 TEST(BuildDialog, MakesTheControlKindTheTemplateNames) {

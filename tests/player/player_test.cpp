@@ -266,6 +266,13 @@ TEST_F(PlayerTest, AViewerThatCannotLoadLeavesAMessageInTheWindow) {
         EXPECT_TRUE(WaitFor([] { return !s_player->m_flash->ErrorText().isEmpty(); })) << c.url;
         EXPECT_TRUE(s_player->m_flash->ErrorText().contains(c.mentions))
             << s_player->m_flash->ErrorText().toStdString();
+        // Japanese first, then the same in English.
+        const QString text = s_player->m_flash->ErrorText();
+        EXPECT_TRUE(text.startsWith(QStringLiteral("チャンネルを再生できませんでした。\n")))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("\nThe channel could not be played.\n")))
+            << text.toStdString();
+        EXPECT_EQ(text.count(QStringLiteral("。\n")), 2) << text.toStdString();
         if (!c.documentLoaded) {
             // Nothing arrived, so nothing became ready: at most, loading began.
             WaitFor([] { return false; }, 300);

@@ -1,6 +1,7 @@
 // The player window under a real window manager: placement, maximising and closing.
 #include "player/player_dlg.h"
 #include "player/shockwaveflash.h"
+#include "res/resources.h"
 #include "tests/player/player_test_support.h"
 #include "tests/support/qt_print.h"
 
@@ -116,6 +117,11 @@ TEST(PlayerWindow, TemplateSizeAndFrame) {
     EXPECT_LT(player->width(), 233 * 3);
     EXPECT_GT(player->width(), player->height());
     EXPECT_EQ(player->m_flash->geometry(), player->rect());
+    // The program's icon, not the desktop's generic one for a window without an icon.
+    const QImage programIcon = QIcon(IconResourcePath(IDR_MAINFRAME)).pixmap(32, 32).toImage();
+    ASSERT_FALSE(programIcon.isNull());
+    ASSERT_NE(player->windowHandle(), nullptr);
+    EXPECT_EQ(player->windowHandle()->icon().pixmap(32, 32).toImage(), programIcon);
     player->close();
     EXPECT_TRUE(Destroyed(watch));
 }

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -420,6 +421,123 @@ TEST_F(ControlPanel, PlayerThatCannotBeLoadedIsReportedAtEachConnectionAndNothin
     }
     EXPECT_EQ(playersMade, 0);
     EXPECT_TRUE(shownStreams.isEmpty());
+}
+
+// A memo typed while "Memo編集" is still ticked reaches the history as if the box had been
+// unticked, and is saved; the box takes no more than the files keep of a memo.
+TEST_F(ControlPanel, MemoStillBeingEditedIsKeptAtTheEnd) {
+    WriteHistory(2);
+    Connect(StreamId(1));
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    Memo()->setText(QStringLiteral("書きかけのメモ"));
+    EXPECT_TRUE(Panel().DestroyWindow());
+    m_panel.reset();
+    const QString history = ReadFile(QStringLiteral("History.ini"));
+    EXPECT_TRUE(history.contains(QStringLiteral("MEMO=書きかけのメモ"))) << history.toStdString();
+
+    // Next start: the memo is there, and the box is read-only again.
+    EXPECT_EQ(ListColumn(2), (QStringList{"memo0", "書きかけのメモ"}));
+    EXPECT_TRUE(Memo()->isReadOnly());
+    EXPECT_FALSE(MemoEdit()->isChecked());
+}
+
+TEST_F(ControlPanel, MemoBoxHoldsWhatTheFilesKeep) {
+    WriteHistory(1);
+    Connect(StreamId(0));
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    Memo()->selectAll();
+    Memo()->insert(QString(10000, QLatin1Char('m'))); // a paste
+    EXPECT_EQ(Memo()->text().size(), 260);
+    QTest::keyClicks(Memo(), QStringLiteral("xyz")); // a full box takes no more typing
+    EXPECT_EQ(Memo()->text(), QString(260, QLatin1Char('m')));
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    EXPECT_EQ(ListColumn(2), QStringList{QString(260, QLatin1Char('m'))});
+    Panel().DestroyWindow();
+    m_panel.reset();
+    // What was shown comes back whole after a restart.
+    EXPECT_EQ(ListColumn(2), QStringList{QString(260, QLatin1Char('m'))});
+}
+
+// A read-only memo box shows the window's background, an editable one an edit's.
+TEST_F(ControlPanel, ReadOnlyMemoBoxLooksReadOnly) {
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    palette.setColor(QPalette::Base, QColor(0x10, 0x10, 0x10));
+    QWidget host;
+    host.setPalette(palette);
+    Panel().setParent(&host);
+    ASSERT_TRUE(Memo()->isReadOnly());
+    EXPECT_EQ(Memo()->palette().color(QPalette::Base), Memo()->palette().color(QPalette::Window));
+    EXPECT_NE(Input()->palette().color(QPalette::Base), Input()->palette().color(QPalette::Window));
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    EXPECT_EQ(Memo()->palette().color(QPalette::Base), Input()->palette().color(QPalette::Base));
+    QTest::mouseClick(MemoEdit(), Qt::LeftButton);
+    EXPECT_EQ(Memo()->palette().color(QPalette::Base), Memo()->palette().color(QPalette::Window));
+    Panel().setParent(nullptr);
+}
+
+// The focus starts in the reference box; Enter presses a focused push button and nothing else;
+// the edit boxes are named by their labels.
+TEST_F(ControlPanel, KeyboardReachesTheControls) {
+    WriteFile(QStringLiteral("Vistrel.ini"), "[SYSTEM]\r\nSTREAMID=saved01\r\n");
+    QWidget host;
+    m_panel = std::make_unique<CControlDlg>();
+    m_panel->Create(&host); // in its window from the start, as the main window makes it
+    EXPECT_EQ(host.focusWidget(), Input());
+    // A paste replaces the id the box shows at start.
+    EXPECT_EQ(Input()->selectedText(), QStringLiteral("saved01"));
+    EXPECT_EQ(Input()->accessibleName(), QStringLiteral("URL/埋め込みコード / ID"));
+    EXPECT_EQ(Memo()->accessibleName(), QStringLiteral("Memo"));
+
+    Input()->setText(QStringLiteral("abcdefg"));
+    QTest::keyClick(Input(), Qt::Key_Return);
+    EXPECT_TRUE(shownStreams.isEmpty()) << "Enter in the reference box connected";
+    auto* connectButton = platform::FindControl<QPushButton>(&Panel(), IDC_BUTTON_CONNECT);
+    QTest::keyClick(connectButton, Qt::Key_Return);
+    EXPECT_EQ(shownStreams, QStringList{"abcdefg"});
+    QTest::keyClick(connectButton, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(shownStreams, (QStringList{"abcdefg", "abcdefg"}));
+    // Ctrl+Enter is no press.
+    QTest::keyClick(connectButton, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(shownStreams.size(), 2);
+    // On a check box Enter changes nothing.
+    QTest::keyClick(TopMost(), Qt::Key_Return);
+    EXPECT_FALSE(TopMost()->isChecked());
+    Panel().DestroyWindow();
+    m_panel.reset();
+}
+
+// A new player with no remembered rectangle opens beside the main window, wholly on its screen.
+TEST_F(ControlPanel, FirstPlayerOpensBesideTheMainWindow) {
+    QWidget main;
+    Panel().setParent(&main);
+    main.setFixedSize(200, 150);
+    const QRect screen = main.screen()->availableGeometry();
+    struct Case {
+        const char* what;
+        QPoint at;
+        bool right;
+    };
+    const Case cases[] = {
+        {"room on the right", screen.topLeft() + QPoint(10, 10), true},
+        {"at the right edge", QPoint(screen.right() - main.width(), screen.top() + 10), false},
+    };
+    for (const Case& c : cases) {
+        main.move(c.at);
+        main.show();
+        Connect(QStringLiteral("abcdefg"));
+        ASSERT_NE(Panel().m_pPlayer, nullptr) << c.what;
+        const QRect player = Panel().m_pPlayer->frameGeometry();
+        const QRect mainFrame = main.frameGeometry();
+        EXPECT_TRUE(screen.contains(player)) << c.what;
+        EXPECT_LE(player.intersected(mainFrame).width(), player.width() / 10) << c.what;
+        EXPECT_EQ(player.center().x() > mainFrame.center().x(), c.right) << c.what;
+        Panel().m_pPlayer->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        Panel().m_rcPlayer = CRect{}; // no remembered rectangle for the next case
+    }
+    Panel().DestroyWindow();
+    m_panel.reset();
 }
 
 } // namespace
