@@ -9,8 +9,9 @@
 // references over to the running one and ends. What travels between the two, and how a start
 // decides which of them it is, lives here without any window or socket.
 
-// The channel references on a command line: every argument but argument 0 (the program path)
-// and the debug switch "-D537", in their order. Arguments are taken whole, as written.
+// The channel references on a command line: every argument the toolkit leaves
+// (ArgumentsLeftByToolkit) but argument 0 (the program path) and the debug switch "-D537", in
+// their order. Arguments are taken whole, as written.
 QStringList ChannelReferencesFromArguments(const QStringList& arguments);
 
 // What a second start hands over: its references and the moment after which it no longer waits
