@@ -144,6 +144,8 @@ StartRole DecideStart(StartAttempts& attempts) {
             return StartRole::HandedOver;
         case HandoverAttempt::NoAnswer:
             return StartRole::NotAnswered;
+        case HandoverAttempt::Refused:
+            return StartRole::Refused;
         case HandoverAttempt::NoServer:
             break;
         }

@@ -66,6 +66,8 @@ enum class StartRole {
     HandedOver,  // a running instance took the references; this start ends
     NotAnswered, // a running instance holds the lock but did not answer in time; this start ends
     OnItsOwn,    // no lock could be made in the folder: runs, guarding nothing
+    Refused,     // a running instance holds the lock, but the way to it is not private (the
+                 // socket's folder, or the server's user): nothing was sent; this start ends
 };
 
 enum class LockAttempt { Acquired, Held, Unavailable };
@@ -73,6 +75,7 @@ enum class HandoverAttempt {
     Answered, // the running instance took the request
     NoServer, // nobody listening (yet, or any more): worth trying again
     NoAnswer, // connected, but no answer before the deadline, or a "too late" answer
+    Refused,  // not sent: the socket's folder is not private or another user serves it
 };
 
 // The attempts a start makes, from the real lock and socket or, in tests, from a script.
