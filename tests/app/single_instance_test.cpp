@@ -9,11 +9,16 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -403,6 +408,137 @@ TEST(LocalMessageServerTest, SocketIsPrivateReplacesALeftoverAndGoesWithTheServe
                                              [](const QByteArray&) { return true; })
                   .kind,
               platform::LocalExchange::Kind::NoServer);
+}
+
+// The socket's folder: made private where missing; anything that is not plainly the user's own
+// private folder is refused and left as it was.
+TEST(PrivateFolder, MadeWhereMissingAndRefusedUnlessPrivate) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray base = QFile::encodeName(dir.path());
+    const QByteArray own = base + "/own";
+    ASSERT_EQ(::mkdir(own.constData(), 0700), 0);
+    const bool root = ::geteuid() == 0;
+    const struct {
+        const char* name;
+        std::function<void(const QByteArray& path)> make;
+        const char* problem; // empty: accepted
+        mode_t modeAfter;    // of the path itself, as lstat reads it
+    } cases[] = {
+        {"missing", [](const QByteArray&) {}, "", 0700},
+        {"own and private", [](const QByteArray& p) { ::mkdir(p.constData(), 0700); }, "", 0700},
+        {"open to the group",
+         [](const QByteArray& p) { ::mkdir(p.constData(), 0700), ::chmod(p.constData(), 0750); },
+         "other users may use it", 0750},
+        {"open to everyone",
+         [](const QByteArray& p) { ::mkdir(p.constData(), 0700), ::chmod(p.constData(), 01777); },
+         "other users may use it", 01777},
+        {"a link to a private folder",
+         [&own](const QByteArray& p) { ASSERT_EQ(::symlink(own.constData(), p.constData()), 0); },
+         "symbolic link", 0777},
+        {"a file",
+         [](const QByteArray& p) { ::close(::open(p.constData(), O_CREAT | O_WRONLY, 0600)); },
+         "not a folder", 0600},
+        {"another user's",
+         [root](const QByteArray& p) {
+             ::mkdir(p.constData(), 0700);
+             if (root) {
+                 ASSERT_EQ(::chown(p.constData(), 65534, 65534), 0);
+             }
+         },
+         root ? "belongs to user 65534" : "", 0700},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray path = base + "/case" + QByteArray::number(n++);
+        c.make(path);
+        QString problem;
+        const bool accepted = platform::PreparePrivateFolder(QFile::decodeName(path), problem);
+        EXPECT_EQ(accepted, *c.problem == '\0');
+        EXPECT_TRUE(problem.contains(QLatin1String(c.problem))) << problem.toStdString();
+        struct stat info {};
+        ASSERT_EQ(::lstat(path.constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.modeAfter);
+    }
+}
+
+// Many connections of the user's own that send and never end: together they hold no more than
+// the server's bound, and everything goes back once they are gone.
+TEST(LocalMessageServerTest, PendingConnectionsTogetherAreBounded) {
+    int argc = 1;
+    char name[] = "single_instance_test";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("server"));
+    using Server = platform::LocalMessageServer;
+    Server server(
+        [] { return [](const QByteArray&) { return Server::Verdict{}; }; }, // always wants more
+        nullptr);
+    ASSERT_TRUE(server.Listen(path)) << server.ErrorText().toStdString();
+
+    constexpr int kClients = 60;
+    constexpr qsizetype kEach = 1024 * 1024;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    std::memcpy(address.sun_path, encoded.constData(), static_cast<size_t>(encoded.size()));
+    std::vector<int> clients;
+    std::vector<qsizetype> sent(kClients, 0);
+    const QByteArray chunk(64 * 1024, 'x');
+    qsizetype mostBytes = 0;
+    int mostConnections = 0;
+    for (int i = 0; i < kClients; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+            ::close(fd); // the backlog is full: that much is refused already
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            continue;
+        }
+        clients.push_back(fd);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    ASSERT_GT(clients.size(), 0u);
+    // Everyone writes until the server reads no more from anyone for a while.
+    QDeadlineTimer quiet(500);
+    QDeadlineTimer limit(20000);
+    while (!quiet.hasExpired() && !limit.hasExpired()) {
+        bool progress = false;
+        for (size_t i = 0; i < clients.size(); ++i) {
+            if (sent[i] < kEach) {
+                const ssize_t n =
+                    ::send(clients[i], chunk.constData(), static_cast<size_t>(chunk.size()),
+                           MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n > 0) {
+                    sent[i] += n;
+                    progress = true;
+                }
+            }
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        mostBytes = qMax(mostBytes, server.PendingBytes());
+        mostConnections = qMax(mostConnections, server.ConnectionCount());
+        if (progress) {
+            quiet = QDeadlineTimer(500);
+        }
+    }
+    std::printf("held at most %lld bytes in %d connections of %zu clients\n",
+                static_cast<long long>(mostBytes), mostConnections, clients.size());
+    EXPECT_GT(mostBytes, 0);
+    EXPECT_LE(mostBytes, Server::kMaxPendingBytes);
+    EXPECT_LE(mostConnections, Server::kMaxConnections);
+    for (const int fd : clients) {
+        ::close(fd);
+    }
+    QDeadlineTimer settle(5000);
+    while ((server.ConnectionCount() > 0 || server.PendingBytes() > 0) && !settle.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_EQ(server.ConnectionCount(), 0);
+    EXPECT_EQ(server.PendingBytes(), 0);
 }
 
 } // namespace
