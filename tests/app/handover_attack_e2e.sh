@@ -5,7 +5,9 @@
 # and listening sockets under every name a start could use, each answering "accepted" and
 # writing down what it is sent. The running program must say that it cannot take hand-overs
 # there; a second start must send nothing, say why on standard error and end with a failure,
-# never with success. Run as root (the other user is nobody) under run_with_desktop.sh.
+# never with success. Both users are made from root: the program runs as nobody (a user that
+# cannot replace another's file in a sticky folder, as root could), the other user is a user id
+# without an account. Run as root under run_with_desktop.sh.
 #
 #   handover_attack_e2e.sh VISTREL
 set -u
@@ -25,18 +27,20 @@ source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/*.log $work/*.err"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_handover_attack_failure.png"
 
-[ "$(id -u)" -eq 0 ] || { echo "needs root to act as a second user"; exit 1; }
-other=nobody
-as_other() { setpriv --reuid="$(id -u $other)" --regid="$(id -g $other)" --clear-groups -- "$@"; }
+[ "$(id -u)" -eq 0 ] || fail "needs root to act as two other users"
+victim_uid=$(id -u nobody) victim_gid=$(id -g nobody)
+other_uid=64999
+as_other() { setpriv --reuid="$other_uid" --regid="$other_uid" --clear-groups -- "$@"; }
 
 chmod 755 "$work"
 shared=$work/tmp
 mkdir -m 1777 "$shared"
-mkdir "$work/prog"
+mkdir "$work/prog" "$work/home"
 cp "$vistrel_exe" "$work/prog/vistrel"
+chown -R "$victim_uid:$victim_gid" "$work/prog" "$work/home"
 folder=$(cd "$work/prog" && pwd -P)
-uid=$(id -u)
-touch "$work/attacker.log" && chown "$other" "$work/attacker.log"
+uid=$victim_uid
+touch "$work/attacker.log" && chown "$other_uid" "$work/attacker.log"
 
 # The other user's listener: every name a start on this folder could try, today's and earlier.
 cat >"$work/attacker.py" <<'PY'
@@ -81,17 +85,20 @@ as_other /usr/bin/python3 "$work/attacker.py" "$shared" "$folder" "$uid" "$work/
 attacker_pid=$!
 wait_for 10 grep -q listening "$work/attacker.out" || fail "the other user's listener did not start"
 
-export TMPDIR=$shared
-unset XDG_RUNTIME_DIR
-(cd / && exec "$folder/vistrel" >"$work/first.out" 2>"$work/first.log") &
+# The program's user, with no runtime folder: its sockets go to the shared temporary folder.
+# Replaces the shell it runs in: call it in a subshell or in the background.
+as_program() {
+    cd / && exec setpriv --reuid="$victim_uid" --regid="$victim_gid" --clear-groups -- \
+        env -i DISPLAY="$DISPLAY" HOME="$work/home" PATH=/usr/bin:/bin TMPDIR="$shared" "$@"
+}
+as_program "$folder/vistrel" >"$work/first.out" 2>"$work/first.log" &
 first_pid=$!
-wait_for 20 xdotool search --sync --onlyvisible --pid "$first_pid" --name . ||
-    fail "the first start shows no window"
+wait_for 30 xdotool search --onlyvisible --name '^Vistrel$' || fail "the first start shows no window"
 kill -0 "$first_pid" 2>/dev/null || fail "the first start ended"
 grep -q "vistrel-$uid" "$work/first.log" || fail "the first start does not say it takes no hand-overs"
 
 secret="http://www.tevora.tv/private?token=s3cr3t"
-timeout 10 "$folder/vistrel" "$secret" >"$work/second.out" 2>"$work/second.err"
+(as_program timeout 10 "$folder/vistrel" "$secret" >"$work/second.out" 2>"$work/second.err")
 rc=$?
 [ "$rc" -ne 0 ] || fail "the second start reported success"
 [ "$rc" -ne 124 ] || fail "the second start did not end"
