@@ -541,4 +541,54 @@ TEST(LocalMessageServerTest, PendingConnectionsTogetherAreBounded) {
     EXPECT_EQ(server.PendingBytes(), 0);
 }
 
+// A server in the user's own private folder that another user runs (root can set that up): the
+// client sends nothing to it and says whose it is.
+TEST(LocalExchange, NothingIsSentToAnotherUsersServer) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can start a server of another user in a private folder";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("server")));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t server = ::fork();
+    ASSERT_GE(server, 0);
+    if (server == 0) {
+        // Bound as root, then listening as user 65534: the credentials a client sees.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (fd < 0 ||
+            ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::setgid(65534) != 0 || ::setuid(65534) != 0 || ::listen(fd, 4) != 0) {
+            ::_exit(2);
+        }
+        (void)::write(ready[1], "r", 1);
+        for (;;) {
+            const int client = ::accept(fd, nullptr, nullptr);
+            char got[64];
+            if (::recv(client, got, sizeof(got), 0) > 0) {
+                ::_exit(3); // something was sent: ends before answering, so the client sees it
+            }
+            ::close(client);
+        }
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    const platform::LocalExchange exchange = platform::ExchangeLocalMessage(
+        QFile::decodeName(path), "REF secret\n", QDeadlineTimer(2000),
+        [](const QByteArray& got) { return got.endsWith('\n'); });
+    ::kill(server, SIGKILL);
+    int status = 0;
+    ::waitpid(server, &status, 0);
+    EXPECT_EQ(exchange.kind, platform::LocalExchange::Kind::Unsafe);
+    EXPECT_TRUE(exchange.problem.contains(QLatin1String("served by user 65534")))
+        << exchange.problem.toStdString();
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the server was sent something";
+}
+
 } // namespace
