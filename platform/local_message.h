@@ -14,7 +14,8 @@ namespace platform {
 quint32 CurrentUserId();
 
 // The folder of the user's local sockets: "vistrel" in the user's private runtime folder
-// ($XDG_RUNTIME_DIR) when there is one, else "vistrel-<uid>" in the system's temporary folder.
+// ($XDG_RUNTIME_DIR) when there is one of this user's, else "vistrel-<uid>" in the system's
+// temporary folder.
 QString LocalSocketFolder();
 // Where the local socket called `name` lives: in LocalSocketFolder().
 QString LocalSocketPath(const QString& name);

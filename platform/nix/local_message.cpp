@@ -92,8 +92,10 @@ quint32 CurrentUserId() {
 }
 
 QString LocalSocketFolder() {
+    // A runtime folder of another user (inherited by a process that changed its user) is none.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) {
+    if (const QFileInfo info(runtime);
+        !runtime.isEmpty() && info.isDir() && info.ownerId() == ::geteuid()) {
         return QDir(runtime).filePath(QStringLiteral("vistrel"));
     }
     // A shared folder: the name is one anybody can guess, so only its checks make it private.

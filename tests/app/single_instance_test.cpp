@@ -1,6 +1,7 @@
 #include "app/single_instance.h"
 #include "platform/local_message.h"
 #include "tests/support/recording_services.h"
+#include "tests/support/scoped_env.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -589,6 +591,40 @@ TEST(LocalExchange, NothingIsSentToAnotherUsersServer) {
     EXPECT_TRUE(exchange.problem.contains(QLatin1String("served by user 65534")))
         << exchange.problem.toStdString();
     EXPECT_TRUE(WIFSIGNALED(status)) << "the server was sent something";
+}
+
+// The sockets' folder: in the runtime folder only where that is the user's own; else in the
+// temporary folder under a name with the user's id.
+TEST(PrivateFolder, RuntimeFolderOnlyWhenItIsTheUsers) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString own = dir.filePath(QStringLiteral("own"));
+    const QString foreign = dir.filePath(QStringLiteral("foreign"));
+    ASSERT_TRUE(QDir().mkdir(own));
+    ASSERT_TRUE(QDir().mkdir(foreign));
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    }
+    const QString shared =
+        QDir(QDir::tempPath()).filePath(QStringLiteral("vistrel-%1").arg(::geteuid()));
+    const struct {
+        const char* name;
+        std::optional<QByteArray> runtime;
+        QString folder;
+    } cases[] = {
+        {"own runtime folder", QFile::encodeName(own), own + QStringLiteral("/vistrel")},
+        {"another user's runtime folder", QFile::encodeName(foreign),
+         root ? shared : foreign + QStringLiteral("/vistrel")},
+        {"a runtime folder that is not there", QFile::encodeName(dir.filePath("gone")), shared},
+        {"no runtime folder", std::nullopt, shared},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const testsupport::ScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime);
+        EXPECT_EQ(platform::LocalSocketFolder(), c.folder);
+        EXPECT_TRUE(platform::LocalSocketPath(QStringLiteral("s")).startsWith(c.folder + u'/'));
+    }
 }
 
 } // namespace
