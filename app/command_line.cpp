@@ -1,6 +1,8 @@
 #include "app/command_line.h"
 
 #include "app/state_dir.h"
+#include "app/toolkit_options.h"
+#include "app/version.h"
 #include "platform/console_signals.h"
 #include "platform/debug_output.h"
 #include "platform/native_path.h"
@@ -19,6 +21,36 @@ void Print(FILE* out, const QByteArray& line) {
 }
 
 } // namespace
+
+bool AnswerInformationRequest(const QStringList& arguments, FILE* out) {
+    const QStringList left = ArgumentsLeftByToolkit(arguments);
+    for (qsizetype i = 1; i < left.size(); ++i) {
+        if (left[i] == QLatin1String("--version")) {
+            Print(out, QByteArrayLiteral("Vistrel ") + VISTREL_PRODUCT_VERSION + '\n');
+        } else if (left[i] == QLatin1String("--help")) {
+            Print(out,
+                  "Usage: vistrel [-D537] [Qt options] [channel reference...]\n"
+                  "Plays the live channels of the Tevora streaming service.\n"
+                  "\n"
+                  "  channel reference  embed mark-up, a channel page address or a stream id;\n"
+                  "                     each is connected as if pasted and Connect Stream\n"
+                  "                     pressed. A Vistrel already running on the same\n"
+                  "                     folder takes them over and this start ends.\n"
+                  "  -D537              show the start-up lines on the terminal\n"
+                  "  --help             show this text and end\n"
+                  "  --version          show the version and end\n"
+                  "Qt's own options (-style, -platform, -qwindowgeometry, -reverse ...) are\n"
+                  "Qt's and never channel references. See vistrel(1).\n");
+        } else {
+            continue;
+        }
+        if (out) {
+            std::fflush(out);
+        }
+        return true;
+    }
+    return false;
+}
 
 QString ExeDirFromProgramPath(const QString& programPath) {
     const qsizetype separator = programPath.lastIndexOf(u'/');

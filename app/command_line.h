@@ -24,3 +24,8 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
 // bare name has no directory part; the running executable's folder is used instead. Names keep
 // their bytes (platform/native_path.h); a folder that cannot be made absolute gives "".
 QString ExeDirFromProgramPath(const QString& programPath);
+
+// "--help" or "--version" among the arguments the toolkit leaves (the first one counts): prints
+// the usage or the version to `out` and returns true; the program then ends with status 0,
+// without a window, a lock or a handover. False, printing nothing, otherwise.
+bool AnswerInformationRequest(const QStringList& arguments, FILE* out);

@@ -55,6 +55,7 @@ bool CCorvaneApp::StartOrHandOver(const QStringList& arguments, QDeadlineTimer d
         m_nExitCode = 0;
         return false;
     case StartRole::NotAnswered:
+    case StartRole::Refused:
         m_nExitCode = 1;
         return false;
     }

@@ -29,7 +29,8 @@ public:
     // window are dismissed first, then the main window closes as its close box does.
     static void CloseMainWindow(CCorvaneDlg* mainWindow);
 
-    // The process's exit status: 1 when a second start found the running instance not answering.
+    // The process's exit status: 1 when a second start found the running instance not answering
+    // or could not reach it privately.
     int m_nExitCode = 0;
 
 private:

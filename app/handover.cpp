@@ -1,5 +1,7 @@
 #include "app/handover.h"
 
+#include "app/toolkit_options.h"
+
 #include <QCryptographicHash>
 
 namespace {
@@ -26,10 +28,11 @@ bool IsEncodedText(const QByteArray& text) {
 } // namespace
 
 QStringList ChannelReferencesFromArguments(const QStringList& arguments) {
+    const QStringList left = ArgumentsLeftByToolkit(arguments);
     QStringList references;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] != kDebugSwitch) {
-            references << arguments[i];
+    for (qsizetype i = 1; i < left.size(); ++i) {
+        if (left[i] != kDebugSwitch) {
+            references << left[i];
         }
     }
     return references;
@@ -141,6 +144,8 @@ StartRole DecideStart(StartAttempts& attempts) {
             return StartRole::HandedOver;
         case HandoverAttempt::NoAnswer:
             return StartRole::NotAnswered;
+        case HandoverAttempt::Refused:
+            return StartRole::Refused;
         case HandoverAttempt::NoServer:
             break;
         }

@@ -9,8 +9,9 @@
 // references over to the running one and ends. What travels between the two, and how a start
 // decides which of them it is, lives here without any window or socket.
 
-// The channel references on a command line: every argument but argument 0 (the program path)
-// and the debug switch "-D537", in their order. Arguments are taken whole, as written.
+// The channel references on a command line: every argument the toolkit leaves
+// (ArgumentsLeftByToolkit) but argument 0 (the program path) and the debug switch "-D537", in
+// their order. Arguments are taken whole, as written.
 QStringList ChannelReferencesFromArguments(const QStringList& arguments);
 
 // What a second start hands over: its references and the moment after which it no longer waits
@@ -65,6 +66,8 @@ enum class StartRole {
     HandedOver,  // a running instance took the references; this start ends
     NotAnswered, // a running instance holds the lock but did not answer in time; this start ends
     OnItsOwn,    // no lock could be made in the folder: runs, guarding nothing
+    Refused,     // a running instance holds the lock, but the way to it is not private (the
+                 // socket's folder, or the server's user): nothing was sent; this start ends
 };
 
 enum class LockAttempt { Acquired, Held, Unavailable };
@@ -72,6 +75,7 @@ enum class HandoverAttempt {
     Answered, // the running instance took the request
     NoServer, // nobody listening (yet, or any more): worth trying again
     NoAnswer, // connected, but no answer before the deadline, or a "too late" answer
+    Refused,  // not sent: the socket's folder is not private or another user serves it
 };
 
 // The attempts a start makes, from the real lock and socket or, in tests, from a script.

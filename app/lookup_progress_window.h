@@ -13,7 +13,8 @@ class QLabel;
 // signal); but the user's input does not reach the main window and its panels, as it could not
 // while the fetch held the program, so no second lookup or other change starts meanwhile.
 // Escape cancels. After kShowAfterMs a small window names the page being fetched and offers
-// "Cancel"; a cancelled fetch fails as an unreachable page does.
+// "Cancel"; a cancelled fetch fails as an unreachable page does, but the panel shows no message
+// for it (the user called it off).
 class LookupProgressWindow final : public QObject, public LookupProgressService {
     Q_OBJECT
 public:

@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/corvane_app.h"
 #include "app/single_instance.h"
 #include "platform/console_signals.h"
@@ -17,6 +18,9 @@ int main(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments << platform::DecodeNativeName(argv[i]); // a folder's name keeps its bytes
+    }
+    if (AnswerInformationRequest(arguments, stdout)) {
+        return 0;
     }
     CCorvaneApp theApp;
     if (!theApp.StartOrHandOver(arguments, handoverDeadline)) {

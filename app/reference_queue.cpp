@@ -1,5 +1,7 @@
 #include "app/reference_queue.h"
 
+#include "discovery/lookup_progress.h"
+
 ReferenceQueue::ReferenceQueue(std::function<void(const QString&)> connect,
                                std::function<bool()> busy, QObject* parent)
     : QObject(parent), m_connect(std::move(connect)), m_busy(std::move(busy)) {
@@ -21,7 +23,9 @@ void ReferenceQueue::RunNext() {
     if (m_pending.isEmpty() || m_running) {
         return;
     }
-    if (m_busy && m_busy()) {
+    // A page fetch turns the event loop too: its result is still to come and would replace
+    // whatever connected meanwhile, and a second fetch cannot begin.
+    if (IsLookupRunning() || (m_busy && m_busy())) {
         m_timer.start(kRecheckMs);
         return;
     }

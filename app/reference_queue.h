@@ -7,8 +7,8 @@
 
 // Channel references waiting to be connected: those of the program's own command line and those
 // handed over by later starts. They are connected one at a time, in their order, from the event
-// loop, and only while no modal box is open, just as a user could paste each into the reference
-// box and press "Connect Stream" only then.
+// loop, and only while no modal box is open and no page is being fetched, just as a user could
+// paste each into the reference box and press "Connect Stream" only then.
 class ReferenceQueue : public QObject {
     Q_OBJECT
 public:
@@ -19,7 +19,7 @@ public:
     void Enqueue(const QStringList& references);
     qsizetype Pending() const { return m_pending.size(); }
 
-    // How often a queue held up by a modal box looks again.
+    // How often a queue held up by a modal box or a fetch looks again.
     static constexpr int kRecheckMs = 100;
 
 private:

@@ -83,6 +83,12 @@ StartRole SingleInstance::Start(const QStringList& references, QDeadlineTimer de
                            "was handed over to it, and this start ends\n")
                 .arg(m_folder));
         break;
+    case StartRole::Refused:
+        platform::OutputDebugStringW(
+            QStringLiteral("Vistrel: a Vistrel is running on %1, but the way to it is not "
+                           "private (%2); nothing was handed over, and this start ends\n")
+                .arg(m_folder, m_handoverProblem));
+        break;
     case StartRole::OnItsOwn:
         platform::OutputDebugStringW(
             QStringLiteral("Vistrel: cannot make the lock file %1 (%2); this start runs on its "
@@ -110,6 +116,9 @@ HandoverAttempt SingleInstance::TryHandover(const QStringList& references,
         return HandoverAttempt::NoServer;
     case platform::LocalExchange::Kind::NoAnswer:
         return HandoverAttempt::NoAnswer;
+    case platform::LocalExchange::Kind::Unsafe:
+        m_handoverProblem = exchange.problem;
+        return HandoverAttempt::Refused;
     case platform::LocalExchange::Kind::Answered:
         break;
     }

@@ -11,9 +11,11 @@
 #include <memory>
 
 // One program folder, one running Vistrel. The first start on a folder holds the lock beside the
-// two state files for its whole run and listens on a local socket named after the folder; a
-// later start finds the lock held, hands its channel references over through the socket and
-// ends without touching the files.
+// two state files for its whole run and listens on a local socket named after the folder, in
+// the user's private socket folder (platform::LocalSocketFolder); a later start finds the lock
+// held, hands its channel references over through the socket and ends without touching the
+// files. Where that folder is not private, or another user serves the socket, nothing is sent:
+// the first start runs without taking handovers, a later one ends with a failure.
 class SingleInstance {
 public:
     // `folder`: where the two state files are kept; the lock goes beside them.
@@ -45,6 +47,7 @@ private:
 
     QString m_folder;
     QString m_socketPath;
+    QString m_handoverProblem; // why the last handover was not sent
     platform::InstanceLock m_lock;
     std::unique_ptr<platform::LocalMessageServer> m_server;
 };

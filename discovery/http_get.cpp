@@ -278,6 +278,8 @@ private:
 // The fetch in progress; there is at most one, since the program has one thread and a fetch
 // refuses to start inside another's wait.
 TransferWait* g_running = nullptr;
+// Fetches that ended because they were cancelled (CancelledLookupCount).
+quint64 g_cancelledCount = 0;
 
 bool HasEventLoop() {
     const QCoreApplication* app = QCoreApplication::instance();
@@ -337,6 +339,10 @@ void CancelLookup() {
 
 bool IsLookupRunning() {
     return g_running != nullptr;
+}
+
+quint64 CancelledLookupCount() {
+    return g_cancelledCount;
 }
 
 bool HttpGet(QString url, quint32& status, QString& body) {
@@ -410,6 +416,7 @@ bool HttpGet(QString url, quint32& status, QString& body) {
     if (result != CURLE_OK) {
         QString description;
         if (result == CURLE_ABORTED_BY_CALLBACK) {
+            ++g_cancelledCount;
             description = QStringLiteral("The lookup was cancelled.");
         } else if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
             description =

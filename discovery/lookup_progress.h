@@ -3,6 +3,7 @@
 #include "platform/services.h"
 
 #include <QString>
+#include <QtGlobal>
 
 // A page fetch waits by turning the thread's event loop, so that the program goes on painting
 // and takes its close request while a slow or silent server keeps it waiting. Whatever else
@@ -27,3 +28,8 @@ void CancelLookup();
 
 // Whether a page fetch is in progress (its wait is turning the event loop).
 bool IsLookupRunning();
+
+// How many fetches of this run have ended because they were cancelled. A caller compares the
+// count from before its lookup with the one after, to tell a lookup the user called off (which
+// wants no message) from one that failed by itself.
+quint64 CancelledLookupCount();

@@ -13,14 +13,24 @@ namespace platform {
 // The user's own id, for names that other users must not share.
 quint32 CurrentUserId();
 
-// Where the local socket called `name` lives: the user's private runtime folder
-// ($XDG_RUNTIME_DIR) when there is one, else the system's temporary folder.
+// The folder of the user's local sockets: "vistrel" in the user's private runtime folder
+// ($XDG_RUNTIME_DIR) when there is one of this user's, else "vistrel-<uid>" in the system's
+// temporary folder.
+QString LocalSocketFolder();
+// Where the local socket called `name` lives: in LocalSocketFolder().
 QString LocalSocketPath(const QString& name);
+// Makes `folder` (mode 0700) where it is missing and checks that it is fit for private sockets:
+// a folder, not a link, owned by this user and closed to everyone else. Else false, with the
+// reason in `problem`. Nothing is changed in a folder that fails.
+bool PreparePrivateFolder(const QString& folder, QString& problem);
 
 // A local socket server that takes short messages: each connection's bytes go to a reader of its
-// own until the reader has an answer, which is sent before the connection is closed. Only the
-// user who runs the server can connect. A connection that sends nothing useful is dropped after
-// a short while, so a stray client never holds anything.
+// own until the reader has an answer, which is sent before the connection is closed. It listens
+// only in a private folder (PreparePrivateFolder), and takes connections only from the user who
+// runs it. A connection that sends nothing useful is dropped after a short while, so a stray
+// client never holds anything; together the connections under way hold at most
+// kMaxPendingBytes (the one that would pass it is dropped) and there are at most
+// kMaxConnections of them (more are closed at once).
 class LocalMessageServer : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +43,9 @@ public:
     using ConnectionReader = std::function<Verdict(const QByteArray& bytes)>;
     using ReaderFactory = std::function<ConnectionReader()>;
 
+    static constexpr qsizetype kMaxPendingBytes = 8 * 1024 * 1024;
+    static constexpr int kMaxConnections = 32;
+
     LocalMessageServer(ReaderFactory factory, QObject* parent);
     ~LocalMessageServer() override;
 
@@ -43,10 +56,17 @@ public:
     // Stops taking connections and removes the socket; connections under way are dropped.
     void Close();
     bool IsListening() const;
+    // What the connections under way hold now.
+    qsizetype PendingBytes() const { return m_pendingBytes; }
+    int ConnectionCount() const { return m_connections; }
 
 private:
     class Connection;
     void OnNewConnection();
+
+    qsizetype m_pendingBytes = 0;
+    qsizetype m_peakBytes = 0;
+    int m_connections = 0;
 
     ReaderFactory m_factory;
     int m_fd = -1; // the listening socket
@@ -62,9 +82,12 @@ struct LocalExchange {
         Answered, // `answer` holds the server's answer
         NoServer, // nobody listens at `path`, or the server hung up without an answer
         NoAnswer, // connected, but no whole answer before the deadline
+        Unsafe,   // the socket's folder is not private, or another user runs the server:
+                  // nothing was sent (`problem` says why)
     };
     Kind kind = Kind::NoServer;
     QByteArray answer;
+    QString problem;
 };
 LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& message,
                                    QDeadlineTimer deadline,

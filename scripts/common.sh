@@ -3,12 +3,13 @@
 
 VISTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# What building and running the program needs.
+# What building and running the program needs, and packaging it (CPack reads the shared
+# libraries with `file`).
 VISTREL_BUILD_PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin qt6-qpa-plugins
     libcurl4-openssl-dev libcpp-httplib-dev libx11-dev libxcb1-dev libatspi2.0-dev at-spi2-core
-    qt6-wayland fonts-noto-cjk dbus dbus-x11 ca-certificates
+    qt6-wayland fonts-noto-cjk dbus dbus-x11 ca-certificates file
 )
 # What the tests need on top: test frameworks, the fuzzing compiler with its libFuzzer and
 # sanitizer runtimes (not pulled in by clang without recommends), a private X desktop, a

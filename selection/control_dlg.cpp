@@ -1,5 +1,6 @@
 #include "selection/control_dlg.h"
 
+#include "discovery/lookup_progress.h"
 #include "history/entry_keys.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
@@ -121,11 +122,16 @@ void CControlDlg::OnConnectStream() {
     UpdateData(true);
     QString title;
     QString id;
+    const quint64 cancelledBefore = CancelledLookupCount();
     {
         const WaitCursor wait;
         id = ParseStreamReference(m_strInput, title);
     }
     if (id.isEmpty()) {
+        if (CancelledLookupCount() != cancelledBefore) {
+            // The user called the page's fetch off: nothing is wrong with the text.
+            return;
+        }
         platform::AfxMessageBox(this,
                                 QStringLiteral("URL/埋め込みコード / IDの形式に誤りがあります。"));
         return;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -23,7 +24,9 @@ namespace {
 
 // A well-behaved client sends its whole message at once; this bounds a stray one.
 constexpr int kConnectionTimeoutMs = 2000;
-constexpr int kMaxConnections = 16;
+constexpr int kListenBacklog = 16;
+// Past this much held at once by connections, the memory goes back to the system once they end.
+constexpr qsizetype kTrimAfterBytes = 1024 * 1024;
 constexpr int kReadChunk = 4096;
 
 // `name`: the path as the file system spells it.
@@ -72,25 +75,72 @@ bool WriteAll(int fd, const QByteArray& bytes, const QDeadlineTimer& deadline) {
     return true;
 }
 
+// The user id of the process at the other end of a connected socket, or -1.
+qint64 PeerUserId(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof(peer);
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer)) {
+        return -1;
+    }
+    return static_cast<qint64>(peer.uid);
+}
+
 } // namespace
 
 quint32 CurrentUserId() {
     return static_cast<quint32>(::getuid());
 }
 
-QString LocalSocketPath(const QString& name) {
+QString LocalSocketFolder() {
+    // A runtime folder of another user (inherited by a process that changed its user) is none.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString folder =
-        !runtime.isEmpty() && QFileInfo(runtime).isDir() ? runtime : QDir::tempPath();
-    return QDir(folder).filePath(name);
+    if (const QFileInfo info(runtime);
+        !runtime.isEmpty() && info.isDir() && info.ownerId() == ::geteuid()) {
+        return QDir(runtime).filePath(QStringLiteral("vistrel"));
+    }
+    // A shared folder: the name is one anybody can guess, so only its checks make it private.
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("vistrel-%1").arg(::geteuid()));
+}
+
+QString LocalSocketPath(const QString& name) {
+    return QDir(LocalSocketFolder()).filePath(name);
+}
+
+bool PreparePrivateFolder(const QString& folder, QString& problem) {
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), S_IRWXU) != 0 && errno != EEXIST) {
+        problem = SystemError("mkdir");
+        return false;
+    }
+    struct stat status {};
+    if (::lstat(path.constData(), &status) != 0) {
+        problem = SystemError("lstat");
+        return false;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        problem = QStringLiteral("it is a symbolic link");
+    } else if (!S_ISDIR(status.st_mode)) {
+        problem = QStringLiteral("it is not a folder");
+    } else if (status.st_uid != ::geteuid()) {
+        problem = QStringLiteral("it belongs to user %1, not to this one (%2)")
+                      .arg(status.st_uid)
+                      .arg(::geteuid());
+    } else if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        problem = QStringLiteral("other users may use it (mode %1; 700 wanted)")
+                      .arg(status.st_mode & 07777, 0, 8);
+    } else {
+        return true;
+    }
+    return false;
 }
 
 // One client's connection: its bytes go to its reader until the reader decides.
 class LocalMessageServer::Connection : public QObject {
 public:
-    Connection(int fd, ConnectionReader reader, QObject* parent)
-        : QObject(parent), m_fd(fd), m_reader(std::move(reader)),
+    Connection(int fd, ConnectionReader reader, LocalMessageServer* server)
+        : QObject(server), m_server(server), m_fd(fd), m_reader(std::move(reader)),
           m_notifier(fd, QSocketNotifier::Read) {
+        ++m_server->m_connections;
         connect(&m_notifier, &QSocketNotifier::activated, this, [this] { OnBytes(); });
         m_timer.setSingleShot(true);
         connect(&m_timer, &QTimer::timeout, this, [this] { End(); });
@@ -101,6 +151,7 @@ public:
         if (m_fd >= 0) {
             ::close(m_fd);
         }
+        Forget();
     }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -126,6 +177,14 @@ private:
             break;
         }
         if (!bytes.isEmpty()) {
+            // What all connections hold together is bounded: past it this one goes.
+            if (bytes.size() > LocalMessageServer::kMaxPendingBytes - m_server->m_pendingBytes) {
+                End();
+                return;
+            }
+            m_held += bytes.size();
+            m_server->m_pendingBytes += bytes.size();
+            m_server->m_peakBytes = qMax(m_server->m_peakBytes, m_server->m_pendingBytes);
             const Verdict verdict = m_reader(bytes);
             if (verdict.kind == Verdict::Kind::Answer) {
                 // One message a connection; the answer is short and the client waits for it.
@@ -151,9 +210,28 @@ private:
             ::close(m_fd);
             m_fd = -1;
         }
+        Forget();
         deleteLater();
     }
 
+    // Gives back what this connection held (once): its count, its bytes and its reader's memory.
+    void Forget() {
+        if (m_server == nullptr) {
+            return;
+        }
+        m_reader = nullptr;
+        m_server->m_pendingBytes -= m_held;
+        --m_server->m_connections;
+        if (m_server->m_connections == 0 && m_server->m_peakBytes > kTrimAfterBytes) {
+            // The allocator would keep the freed megabytes for good otherwise.
+            ::malloc_trim(0);
+            m_server->m_peakBytes = 0;
+        }
+        m_server = nullptr;
+    }
+
+    LocalMessageServer* m_server;
+    qsizetype m_held = 0;
     int m_fd;
     ConnectionReader m_reader;
     QSocketNotifier m_notifier;
@@ -172,6 +250,12 @@ bool LocalMessageServer::Listen(const QString& path) {
     sockaddr_un address{};
     if (!SocketAddress(QFile::encodeName(path), address)) {
         m_error = QStringLiteral("the socket's path is too long: %1").arg(path);
+        return false;
+    }
+    // Anything in a folder others can write or own could be taken over or planted.
+    const QString home = QFileInfo(path).absolutePath();
+    if (QString problem; !PreparePrivateFolder(home, problem)) {
+        m_error = QStringLiteral("the folder %1 is not safe for it: %2").arg(home, problem);
         return false;
     }
     // Bound in a private folder of its own and then moved into place, so that the socket is
@@ -200,7 +284,7 @@ bool LocalMessageServer::Listen(const QString& path) {
         ok = false;
     }
     if (ok &&
-        (::chmod(bound.constData(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, kMaxConnections) != 0 ||
+        (::chmod(bound.constData(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, kListenBacklog) != 0 ||
          ::rename(bound.constData(), address.sun_path) != 0)) {
         m_error = SystemError("listen");
         ok = false;
@@ -248,6 +332,12 @@ void LocalMessageServer::OnNewConnection() {
             }
             return; // none waiting (or the client has gone again)
         }
+        // Only this user's starts may hand over; and a flood of connections is not kept.
+        if (PeerUserId(client) != static_cast<qint64>(::geteuid()) ||
+            m_connections >= kMaxConnections) {
+            ::close(client);
+            continue;
+        }
         new Connection(client, m_factory(), this);
     }
 }
@@ -257,11 +347,17 @@ LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& messag
                                    const std::function<bool(const QByteArray&)>& answerComplete) {
     sockaddr_un address{};
     if (!SocketAddress(QFile::encodeName(path), address)) {
-        return {LocalExchange::Kind::NoServer, {}};
+        return {LocalExchange::Kind::NoServer, {}, {}};
+    }
+    const QString home = QFileInfo(path).absolutePath();
+    if (QString problem; !PreparePrivateFolder(home, problem)) {
+        return {LocalExchange::Kind::Unsafe,
+                {},
+                QStringLiteral("the folder %1 is not safe: %2").arg(home, problem)};
     }
     const int fd = NewSocket();
     if (fd < 0) {
-        return {LocalExchange::Kind::NoServer, {}};
+        return {LocalExchange::Kind::NoServer, {}, {}};
     }
     struct Closer {
         int fd;
@@ -276,16 +372,25 @@ LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& messag
             continue;
         }
         if (errno != EAGAIN) {
-            return {LocalExchange::Kind::NoServer, {}};
+            return {LocalExchange::Kind::NoServer, {}, {}};
         }
         if (deadline.hasExpired()) {
-            return {LocalExchange::Kind::NoAnswer, {}};
+            return {LocalExchange::Kind::NoAnswer, {}, {}};
         }
         ::poll(nullptr, 0, qMin(10, remaining()));
     }
+    // The message may carry a private address: only to a server of this user.
+    if (const qint64 peer = PeerUserId(fd); peer != static_cast<qint64>(::geteuid())) {
+        return {LocalExchange::Kind::Unsafe,
+                {},
+                QStringLiteral("the socket %1 is served by user %2, not by this one (%3)")
+                    .arg(path)
+                    .arg(peer)
+                    .arg(::geteuid())};
+    }
     if (!WriteAll(fd, message, deadline)) {
         const bool gone = errno == EPIPE || errno == ECONNRESET;
-        return {gone ? LocalExchange::Kind::NoServer : LocalExchange::Kind::NoAnswer, {}};
+        return {gone ? LocalExchange::Kind::NoServer : LocalExchange::Kind::NoAnswer, {}, {}};
     }
     QByteArray answer;
     for (;;) {
@@ -294,7 +399,7 @@ LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& messag
         if (got > 0) {
             answer.append(chunk, got);
             if (answerComplete(answer)) {
-                return {LocalExchange::Kind::Answered, answer};
+                return {LocalExchange::Kind::Answered, answer, {}};
             }
             continue;
         }
@@ -303,11 +408,11 @@ LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& messag
         }
         if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
             // The server hung up without a whole answer.
-            return {LocalExchange::Kind::NoServer, {}};
+            return {LocalExchange::Kind::NoServer, {}, {}};
         }
         pollfd in{fd, POLLIN, 0};
         if (deadline.hasExpired() || ::poll(&in, 1, remaining()) <= 0) {
-            return {LocalExchange::Kind::NoAnswer, {}};
+            return {LocalExchange::Kind::NoAnswer, {}, {}};
         }
     }
 }

@@ -401,4 +401,40 @@ TEST(VersionText, ProductVersionBuiltOnce) {
     EXPECT_EQ(&GetVersionText(), &GetVersionText());
 }
 
+// What a start prints for --help and --version, read back through a file.
+QByteArray Answer(const QStringList& arguments, bool* answered) {
+    FILE* out = std::tmpfile();
+    *answered = AnswerInformationRequest(arguments, out);
+    std::rewind(out);
+    QByteArray printed(4096, '\0');
+    printed.resize(static_cast<qsizetype>(std::fread(printed.data(), 1, 4096, out)));
+    std::fclose(out);
+    return printed;
+}
+
+TEST(AnswerInformationRequest, HelpAndVersionOnlyAsTheProgramsOwnArguments) {
+    const struct {
+        const char* name;
+        QStringList arguments;
+        bool answered;
+        const char* starts;
+    } cases[] = {
+        {"version", {"/v", "--version"}, true, "Vistrel 1.0.1.114\n"},
+        {"help", {"/v", "abc1234", "--help"}, true, "Usage: vistrel "},
+        {"the first of both counts", {"/v", "--version", "--help"}, true, "Vistrel 1.0.1.114\n"},
+        {"a reference alone", {"/v", "abc1234"}, false, ""},
+        {"argument 0 is the program", {"--help"}, false, ""},
+        {"one dash or other case is no request", {"/v", "-help", "--Version", "-v"}, false, ""},
+        {"the value of one of Qt's options", {"/v", "-style", "--help"}, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool answered = !c.answered;
+        const QByteArray printed = Answer(c.arguments, &answered);
+        EXPECT_EQ(answered, c.answered);
+        EXPECT_TRUE(printed.startsWith(c.starts)) << printed.toStdString();
+        EXPECT_EQ(printed.isEmpty(), !c.answered);
+    }
+}
+
 } // namespace

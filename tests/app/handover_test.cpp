@@ -1,4 +1,5 @@
 #include "app/handover.h"
+#include "app/toolkit_options.h"
 
 #include <QSet>
 #include <deque>
@@ -32,6 +33,65 @@ TEST(ChannelReferencesFromArguments, EverythingButArgumentZeroAndTheSwitch) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(ChannelReferencesFromArguments(c.arguments), c.references);
     }
+}
+
+// As Qt 6.4's application object on X11 was seen to leave each command line.
+TEST(ArgumentsLeftByToolkit, AsQtLeavesThem) {
+    const struct {
+        const char* name;
+        QStringList arguments;
+        QStringList left;
+    } cases[] = {
+        {"nothing of Qt's", {"/v", "a", "-D537", "b"}, {"/v", "a", "-D537", "b"}},
+        {"style with its value, joined, with two dashes",
+         {"/v", "a", "-style", "Fusion", "b", "-style=Fusion", "c", "--style", "Fusion", "d"},
+         {"/v", "a", "b", "c", "d"}},
+        {"style sheet, widget count, reverse, plug-in, obsolete switches",
+         {"/v", "a", "-stylesheet", "x", "b", "-stylesheet=y", "c", "-widgetcount", "d", "-reverse",
+          "e", "-plugin", "p", "f", "-qdevel", "-qdebug", "g"},
+         {"/v", "a", "b", "c", "d", "e", "f", "g"}},
+        {"window geometry, title and icon, also as X11 names them",
+         {"/v",    "a", "-qwindowgeometry", "10x10", "b", "-geometry",
+          "10x10", "c", "-qwindowtitle",    "t",     "d", "-title",
+          "t",     "e", "-qwindowicon",     "i",     "f", "-icon",
+          "i",     "g"},
+         {"/v", "a", "b", "c", "d", "e", "f", "g"}},
+        {"X11's own, the session and the platform's",
+         {"/v",   "a", "-display",  ":1",      "b", "-name",      "n",   "c", "-visual",
+          "0x21", "d", "-nograb",   "-dograb", "e", "-session",   "s",   "f", "-platformtheme",
+          "x",    "g", "-platform", "xcb",     "h", "--platform", "xcb", "i", "-platformpluginpath",
+          "/p",   "j"},
+         {"/v", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
+        {"debugger switch only joined", {"/v", "-qmljsdebugger=port:1", "a"}, {"/v", "a"}},
+        {"style last keeps its name", {"/v", "a", "-style"}, {"/v", "a", "-style"}},
+        {"session last keeps its name", {"/v", "a", "-session"}, {"/v", "a", "-session"}},
+        {"platform last goes all the same", {"/v", "a", "-platform"}, {"/v", "a"}},
+        {"a value that looks like an option is a value (the platform's options come first)",
+         {"/v", "-qwindowtitle", "-style", "Fusion"},
+         {"/v", "Fusion"}},
+        {"the title takes a switch of the application's",
+         {"/v", "a", "-qwindowtitle", "-reverse", "b"},
+         {"/v", "a", "b"}},
+        {"help and version are the program's",
+         {"/v", "--help", "--version", "-h"},
+         {"/v", "--help", "--version", "-h"}},
+        {"three dashes, other case, empty and a lone dash are not Qt's",
+         {"/v", "---style", "x", "-Style", "", "-"},
+         {"/v", "---style", "x", "-Style", "", "-"}},
+        {"argument 0 is never an option", {"-reverse", "a"}, {"-reverse", "a"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ArgumentsLeftByToolkit(c.arguments), c.left);
+    }
+}
+
+TEST(ChannelReferencesFromArguments, QtsOptionsAreNoReferences) {
+    EXPECT_EQ(ChannelReferencesFromArguments(
+                  {"/v", "-style", "Windows", "abc1234", "-platform", "wayland", "-D537"}),
+              QStringList{"abc1234"});
+    EXPECT_EQ(ChannelReferencesFromArguments({"/v", "-qwindowgeometry", "640x480", "-reverse"}),
+              QStringList{});
 }
 
 HandoverRequestReader::Status FeedInPieces(HandoverRequestReader& reader, const QByteArray& bytes,
@@ -202,6 +262,12 @@ TEST(DecideStart, TakesTheLockOrHandsOverUntilTheDeadline) {
         {"unwritable folder", {L::Unavailable}, {H::Answered}, 10, StartRole::OnItsOwn, 0},
         {"running instance answers", {L::Held}, {H::Answered}, 10, StartRole::HandedOver, 1},
         {"running instance hung", {L::Held}, {H::NoAnswer}, 10, StartRole::NotAnswered, 1},
+        {"way to the running instance not private, not tried again",
+         {L::Held},
+         {H::Refused, H::Answered},
+         10,
+         StartRole::Refused,
+         1},
         {"holder still starting, then listens",
          {L::Held},
          {H::NoServer, H::NoServer, H::Answered},

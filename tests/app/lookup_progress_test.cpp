@@ -3,6 +3,7 @@
 // page after half a second and cancels it; closing the main window ends the run at once.
 #include "app/corvane_app.h"
 #include "app/corvane_dlg.h"
+#include "app/reference_queue.h"
 #include "discovery/http_get.h"
 #include "discovery/lookup_progress.h"
 #include "platform/dialog_template.h"
@@ -157,8 +158,8 @@ TEST_F(LookupInMainWindow, ThePanelsTakeNoInputAndTheWindowOffersToCancel) {
         EXPECT_TRUE(named.contains(QStringLiteral("tevora.tv/silent"))) << named.toStdString();
         EXPECT_EQ(typed, SilentPage());
         EXPECT_EQ(requestsWhileRunning, 1);
-        // Cancelled: as an unreachable page, the one message and nothing else changed.
-        EXPECT_EQ(messages.texts, QStringList{kFormatError});
+        // Cancelled: nothing changed, and no message blames the address.
+        EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
         EXPECT_TRUE(shownStreams.isEmpty());
         EXPECT_EQ(dlg.m_controlDlg.m_history.m_entries.Entries().size(), 2);
         EXPECT_EQ(Input(dlg)->text(), SilentPage());
@@ -169,6 +170,72 @@ TEST_F(LookupInMainWindow, ThePanelsTakeNoInputAndTheWindowOffersToCancel) {
         EXPECT_EQ(Input(dlg)->text(), SilentPage() + QStringLiteral("z"));
         dlg.DestroyWindow();
     }
+}
+
+TEST_F(LookupInMainWindow, OnlyALookupThatFailsByItselfIsReported) {
+    CCorvaneDlg dlg;
+    dlg.Create();
+    dlg.show();
+    // Cancelled first: no message; then the same page again, failing by itself (the server
+    // stays silent past the whole transfer's limit): the message, not held back by the cancel
+    // before it; then cancelled once more: still none.
+    const struct {
+        const char* how;
+        bool cancel;
+        QStringList expected;
+    } rounds[] = {
+        {"cancelled", true, {}},
+        {"timed out", false, {kFormatError}},
+        {"cancelled again", true, {}},
+    };
+    for (const auto& round : rounds) {
+        SCOPED_TRACE(round.how);
+        messages.texts.clear();
+        m_limits.totalTimeoutMs = round.cancel ? 60000 : 300;
+        Input(dlg)->setText(SilentPage());
+        if (round.cancel) {
+            After(100, [] { CancelLookup(); });
+        }
+        QTest::mouseClick(Button(&dlg.m_controlDlg, IDC_BUTTON_CONNECT), Qt::LeftButton);
+        EXPECT_FALSE(IsLookupRunning());
+        EXPECT_EQ(messages.texts, round.expected);
+        EXPECT_TRUE(shownStreams.isEmpty());
+    }
+    dlg.DestroyWindow();
+}
+
+TEST_F(LookupInMainWindow, ReferencesHandedOverDuringALookupWaitForItsEnd) {
+    CCorvaneDlg dlg;
+    dlg.Create();
+    dlg.show();
+    CControlDlg& panel = dlg.m_controlDlg;
+    QStringList reports;
+    const testsupport::RecordingDebugOutput output(&reports);
+    ReferenceQueue queue([&panel](const QString& reference) { panel.ConnectReference(reference); },
+                         {}, nullptr);
+    Input(dlg)->setText(SilentPage());
+    int shownDuringLookup = -1;
+    After(200, [&] {
+        // A bare id and a page, as two later starts would hand them over.
+        queue.Enqueue({QStringLiteral("abc1234")});
+        queue.Enqueue({QString::fromStdString(m_server.Url("/www.tevora.tv/second"))});
+    });
+    After(200 + 3 * ReferenceQueue::kRecheckMs, [&] {
+        shownDuringLookup = static_cast<int>(shownStreams.size());
+        m_release = true; // the first page now comes: "late123"
+    });
+    QTest::mouseClick(Button(&panel, IDC_BUTTON_CONNECT), Qt::LeftButton);
+    EXPECT_EQ(shownDuringLookup, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return queue.Pending() == 0 && !IsLookupRunning(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shownStreams.size() >= 3; }));
+    // In their order, after the page that was being fetched; the last one stays current.
+    EXPECT_EQ(shownStreams, (QStringList{QStringLiteral("late123"), QStringLiteral("abc1234"),
+                                         QStringLiteral("late123")}));
+    EXPECT_EQ(panel.m_strInput, QStringLiteral("late123"));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
+    EXPECT_TRUE(reports.isEmpty()) << reports.join(u'|').toStdString();
+    EXPECT_EQ(m_requests, 2);
+    dlg.DestroyWindow();
 }
 
 TEST_F(LookupInMainWindow, TheCaptureWaitsForTheLookupToEnd) {

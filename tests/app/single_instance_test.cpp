@@ -1,6 +1,7 @@
 #include "app/single_instance.h"
 #include "platform/local_message.h"
 #include "tests/support/recording_services.h"
+#include "tests/support/scoped_env.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,11 +10,17 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -403,6 +410,221 @@ TEST(LocalMessageServerTest, SocketIsPrivateReplacesALeftoverAndGoesWithTheServe
                                              [](const QByteArray&) { return true; })
                   .kind,
               platform::LocalExchange::Kind::NoServer);
+}
+
+// The socket's folder: made private where missing; anything that is not plainly the user's own
+// private folder is refused and left as it was.
+TEST(PrivateFolder, MadeWhereMissingAndRefusedUnlessPrivate) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray base = QFile::encodeName(dir.path());
+    const QByteArray own = base + "/own";
+    ASSERT_EQ(::mkdir(own.constData(), 0700), 0);
+    const bool root = ::geteuid() == 0;
+    const struct {
+        const char* name;
+        std::function<void(const QByteArray& path)> make;
+        const char* problem; // empty: accepted
+        mode_t modeAfter;    // of the path itself, as lstat reads it
+    } cases[] = {
+        {"missing", [](const QByteArray&) {}, "", 0700},
+        {"own and private", [](const QByteArray& p) { ::mkdir(p.constData(), 0700); }, "", 0700},
+        {"open to the group",
+         [](const QByteArray& p) { ::mkdir(p.constData(), 0700), ::chmod(p.constData(), 0750); },
+         "other users may use it", 0750},
+        {"open to everyone",
+         [](const QByteArray& p) { ::mkdir(p.constData(), 0700), ::chmod(p.constData(), 01777); },
+         "other users may use it", 01777},
+        {"a link to a private folder",
+         [&own](const QByteArray& p) { ASSERT_EQ(::symlink(own.constData(), p.constData()), 0); },
+         "symbolic link", 0777},
+        {"a file",
+         [](const QByteArray& p) { ::close(::open(p.constData(), O_CREAT | O_WRONLY, 0600)); },
+         "not a folder", 0600},
+        {"another user's",
+         [root](const QByteArray& p) {
+             ::mkdir(p.constData(), 0700);
+             if (root) {
+                 ASSERT_EQ(::chown(p.constData(), 65534, 65534), 0);
+             }
+         },
+         root ? "belongs to user 65534" : "", 0700},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray path = base + "/case" + QByteArray::number(n++);
+        c.make(path);
+        QString problem;
+        const bool accepted = platform::PreparePrivateFolder(QFile::decodeName(path), problem);
+        EXPECT_EQ(accepted, *c.problem == '\0');
+        EXPECT_TRUE(problem.contains(QLatin1String(c.problem))) << problem.toStdString();
+        struct stat info {};
+        ASSERT_EQ(::lstat(path.constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.modeAfter);
+    }
+}
+
+// Many connections of the user's own that send and never end: together they hold no more than
+// the server's bound, and everything goes back once they are gone.
+TEST(LocalMessageServerTest, PendingConnectionsTogetherAreBounded) {
+    int argc = 1;
+    char name[] = "single_instance_test";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("server"));
+    using Server = platform::LocalMessageServer;
+    Server server(
+        [] { return [](const QByteArray&) { return Server::Verdict{}; }; }, // always wants more
+        nullptr);
+    ASSERT_TRUE(server.Listen(path)) << server.ErrorText().toStdString();
+
+    constexpr int kClients = 60;
+    constexpr qsizetype kEach = 1024 * 1024;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    std::memcpy(address.sun_path, encoded.constData(), static_cast<size_t>(encoded.size()));
+    std::vector<int> clients;
+    std::vector<qsizetype> sent(kClients, 0);
+    const QByteArray chunk(64 * 1024, 'x');
+    qsizetype mostBytes = 0;
+    int mostConnections = 0;
+    for (int i = 0; i < kClients; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+            ::close(fd); // the backlog is full: that much is refused already
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            continue;
+        }
+        clients.push_back(fd);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    ASSERT_GT(clients.size(), 0u);
+    // Everyone writes until the server reads no more from anyone for a while.
+    QDeadlineTimer quiet(500);
+    QDeadlineTimer limit(20000);
+    while (!quiet.hasExpired() && !limit.hasExpired()) {
+        bool progress = false;
+        for (size_t i = 0; i < clients.size(); ++i) {
+            if (sent[i] < kEach) {
+                const ssize_t n =
+                    ::send(clients[i], chunk.constData(), static_cast<size_t>(chunk.size()),
+                           MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n > 0) {
+                    sent[i] += n;
+                    progress = true;
+                }
+            }
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        mostBytes = qMax(mostBytes, server.PendingBytes());
+        mostConnections = qMax(mostConnections, server.ConnectionCount());
+        if (progress) {
+            quiet = QDeadlineTimer(500);
+        }
+    }
+    std::printf("held at most %lld bytes in %d connections of %zu clients\n",
+                static_cast<long long>(mostBytes), mostConnections, clients.size());
+    EXPECT_GT(mostBytes, 0);
+    EXPECT_LE(mostBytes, Server::kMaxPendingBytes);
+    EXPECT_LE(mostConnections, Server::kMaxConnections);
+    for (const int fd : clients) {
+        ::close(fd);
+    }
+    QDeadlineTimer settle(5000);
+    while ((server.ConnectionCount() > 0 || server.PendingBytes() > 0) && !settle.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_EQ(server.ConnectionCount(), 0);
+    EXPECT_EQ(server.PendingBytes(), 0);
+}
+
+// A server in the user's own private folder that another user runs (root can set that up): the
+// client sends nothing to it and says whose it is.
+TEST(LocalExchange, NothingIsSentToAnotherUsersServer) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can start a server of another user in a private folder";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("server")));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t server = ::fork();
+    ASSERT_GE(server, 0);
+    if (server == 0) {
+        // Bound as root, then listening as user 65534: the credentials a client sees.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (fd < 0 ||
+            ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::setgid(65534) != 0 || ::setuid(65534) != 0 || ::listen(fd, 4) != 0) {
+            ::_exit(2);
+        }
+        (void)::write(ready[1], "r", 1);
+        for (;;) {
+            const int client = ::accept(fd, nullptr, nullptr);
+            char got[64];
+            if (::recv(client, got, sizeof(got), 0) > 0) {
+                ::_exit(3); // something was sent: ends before answering, so the client sees it
+            }
+            ::close(client);
+        }
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    const platform::LocalExchange exchange = platform::ExchangeLocalMessage(
+        QFile::decodeName(path), "REF secret\n", QDeadlineTimer(2000),
+        [](const QByteArray& got) { return got.endsWith('\n'); });
+    ::kill(server, SIGKILL);
+    int status = 0;
+    ::waitpid(server, &status, 0);
+    EXPECT_EQ(exchange.kind, platform::LocalExchange::Kind::Unsafe);
+    EXPECT_TRUE(exchange.problem.contains(QLatin1String("served by user 65534")))
+        << exchange.problem.toStdString();
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the server was sent something";
+}
+
+// The sockets' folder: in the runtime folder only where that is the user's own; else in the
+// temporary folder under a name with the user's id.
+TEST(PrivateFolder, RuntimeFolderOnlyWhenItIsTheUsers) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString own = dir.filePath(QStringLiteral("own"));
+    const QString foreign = dir.filePath(QStringLiteral("foreign"));
+    ASSERT_TRUE(QDir().mkdir(own));
+    ASSERT_TRUE(QDir().mkdir(foreign));
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    }
+    const QString shared =
+        QDir(QDir::tempPath()).filePath(QStringLiteral("vistrel-%1").arg(::geteuid()));
+    const struct {
+        const char* name;
+        std::optional<QByteArray> runtime;
+        QString folder;
+    } cases[] = {
+        {"own runtime folder", QFile::encodeName(own), own + QStringLiteral("/vistrel")},
+        {"another user's runtime folder", QFile::encodeName(foreign),
+         root ? shared : foreign + QStringLiteral("/vistrel")},
+        {"a runtime folder that is not there", QFile::encodeName(dir.filePath("gone")), shared},
+        {"no runtime folder", std::nullopt, shared},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const testsupport::ScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime);
+        EXPECT_EQ(platform::LocalSocketFolder(), c.folder);
+        EXPECT_TRUE(platform::LocalSocketPath(QStringLiteral("s")).startsWith(c.folder + u'/'));
+    }
 }
 
 } // namespace

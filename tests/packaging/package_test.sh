@@ -15,6 +15,44 @@ fail() {
     exit 1
 }
 
+# --- What the README's install path needs: every tool present, and brought by the packages
+# scripts/setup.sh installs or by the base system (Essential or required), so that the package
+# also builds on a fresh machine and not only on one that has the tool from elsewhere.
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/common.sh"
+dpkg-query -W -f='${db:Status-Status} ${Package} ${Essential} ${Priority}|${Pre-Depends}, ${Depends}\n' \
+    >"$work/installed" || fail "dpkg-query"
+# The dependency closure over the installed packages; an alternative counts when installed.
+awk -v roots="${VISTREL_BUILD_PACKAGES[*]} ${VISTREL_TEST_PACKAGES[*]}" '
+    $1 != "installed" { next }
+    {
+        split($0, halves, "|"); split(halves[1], head, " ")
+        name = head[2]; installed[name] = 1; deps[name] = halves[2]
+        if (head[3] == "yes" || head[4] == "required") base[name] = 1
+    }
+    END {
+        n = split(roots, queue, " ")
+        for (name in base) queue[++n] = name
+        for (i = 1; i <= n; i++) {
+            name = queue[i]; sub(/:.*/, "", name)
+            if (name in seen) continue
+            seen[name] = 1; print name
+            count = split(deps[name], parts, /[,|]/)
+            for (k = 1; k <= count; k++) {
+                dep = parts[k]; gsub(/\([^)]*\)|\[[^]]*\]|<[^>]*>/, "", dep); gsub(/[ \t]/, "", dep)
+                sub(/:.*/, "", dep)
+                if (dep != "" && (dep in installed)) queue[++n] = dep
+            }
+        }
+    }' "$work/installed" | LC_ALL=C sort -u >"$work/provided"
+for tool in cmake cpack dpkg-shlibdeps dpkg-deb file objdump strip apt-get; do
+    path=$(command -v "$tool") || fail "the install path needs '$tool', which is not installed"
+    owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null) ||
+        fail "'$tool' ($path) comes from no Debian package"
+    owner=${owner%%:*}
+    grep -qxF "$owner" "$work/provided" ||
+        fail "'$tool' comes from package $owner, which scripts/common.sh does not install"
+done
+
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack"; }
 arch=$(dpkg --print-architecture)
