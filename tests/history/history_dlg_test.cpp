@@ -326,11 +326,11 @@ TEST_F(HistoryPanel, EditsAreSavedSoonButNotWhenTheyCancelOut) {
     History();
     const ino_t loaded = inode();
 
-    // Swapped and swapped back before the save (the selection stays on the row number): the
+    // Swapped and swapped back before the save (the selection goes with the moved entry): the
     // file holds that list already and is not touched.
     ClickRow(1);
     Press(IDC_BUTTON_UP);
-    Press(IDC_BUTTON_UP);
+    Press(IDC_BUTTON_DOWN);
     EXPECT_TRUE(History().IsSavePending());
     ASSERT_TRUE(QTest::qWaitFor([this] { return !History().IsSavePending(); }, 20000));
     EXPECT_EQ(inode(), loaded);

@@ -32,8 +32,9 @@ TEST(Services, ScopesNestAndEachPutsBackThePreviousOne) {
         }
         platform::OutputDebugStringW(QStringLiteral("3"));
     }
-    EXPECT_EQ(outer.texts, (QStringList{"1", "3"}));
-    EXPECT_EQ(inner.texts, QStringList{"2"});
+    // Each report is written as one line.
+    EXPECT_EQ(outer.texts, (QStringList{"1\n", "3\n"}));
+    EXPECT_EQ(inner.texts, QStringList{"2\n"});
     EXPECT_EQ(&Services<DebugOutputService>::Get(), &own);
 }
 
