@@ -10,16 +10,13 @@
 set -u
 vistrel_exe=$1 hung_exe=$2 layout_exe=$3
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 service_pid="" program_pid=""
 cleanup() {
     [ -n "$program_pid" ] && kill -KILL "$program_pid" 2>/dev/null
     [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/program.log $work/service.out $work/prog/*.ini"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_lookup_e2e_failure.png"
 now_ms() { date +%s%3N; }
@@ -31,7 +28,6 @@ service_pid=$!
 wait_for 10 test -s "$work/service.out" || fail "page server did not start"
 port=$(head -n 1 "$work/service.out")
 
-vistrel_windows() { xdotool search --onlyvisible --name '^Vistrel$' 2>/dev/null; }
 window_count() { vistrel_windows | wc -l; }
 # start_program [PROXY_PORT]: a fresh program directory with one history entry.
 start_program() {
@@ -79,7 +75,7 @@ end_program() {
         start=$(now_ms)
         kill -TERM "$program_pid"
     fi
-    wait_for 20 bash -c "! kill -0 $program_pid" || fail "$1: the program did not end"
+    wait_for 20 ended "$program_pid" || fail "$1: the program did not end"
     end=$(now_ms)
     wait "$program_pid"
     local status=$?
