@@ -10,18 +10,15 @@
 set -u
 vistrel_exe=$1 standin_exe=$2 layout_exe=$3 player_module=$4
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 standin_pid="" program_pid=""
 watch_pid=""
 cleanup() {
     [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/program.log $work/standin.log $work/prog/*.ini"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_e2e_failure.png"
 
@@ -31,10 +28,7 @@ cp "$vistrel_exe" "$work/prog/vistrel"
 cp "$player_module" "$work/prog/"
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 
-"$standin_exe" >"$work/standin.out" 2>"$work/standin.log" &
-standin_pid=$!
-wait_for 10 grep -q '^use as proxy' "$work/standin.out" || fail "stand-in did not start"
-port=$(head -n 1 "$work/standin.out")
+start_standin "$standin_exe"
 # Two channels of the catalogue: an address to paste and one already in the history.
 read -r _ id1 page1 _ < <(grep '^channel ' "$work/standin.out" | sed -n 1p)
 read -r _ id2 page2 _ < <(grep '^channel ' "$work/standin.out" | sed -n 3p)
@@ -132,10 +126,7 @@ close_player_and_reopen() { # WHAT COMMAND...
     close_player "$@"
     reopen_player_at "$closed_x" "$closed_y" "$closed_w" "$closed_h" "$1"
 }
-ini_value() { # FILE SECTION KEY
-    awk -F= -v s="[$2]" -v k="$3" '/^\[/{cur=$0} cur==s && $1==k {sub(/^[^=]*=/, ""); print; exit}' \
-        "$work/prog/$1" | tr -d '\r'
-}
+ini_value() { ini_read "$work/prog/$1" "$2" "$3"; } # FILE SECTION KEY
 
 # --- First run: paste a page address and connect. Until then the program has neither the web
 # engine nor an OpenGL driver loaded, nor libcurl or Qt Network: the page's fetch brings libcurl,
