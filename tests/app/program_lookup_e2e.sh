@@ -85,6 +85,17 @@ end_program() {
     took=$((end - start))
 }
 
+# repainted: the main window's top shows again what it showed before the lookup; the number of
+# pixels that differ goes to $differing.
+repainted() {
+    differing="all (no picture)"
+    import -window "$main_wid" -crop 300x40+10+20 "$work/during.png" || return 1
+    # (compare may print large counts in exponent form.)
+    differing=$(compare -metric AE -fuzz 15% "$work/before.png" "$work/during.png" null: 2>&1 |
+        awk '{ printf "%d", $1 }')
+    [ "$differing" -lt 600 ] 2>/dev/null
+}
+
 times=()
 for mode in silent trickle; do
     # --- Repaint, the lookup's window, and cancelling it.
@@ -99,12 +110,7 @@ for mode in silent trickle; do
     # Unmapped and mapped again, the main window must paint itself anew.
     xdotool windowminimize --sync "$main_wid"
     xdotool windowactivate --sync "$main_wid" 2>/dev/null || xdotool windowmap --sync "$main_wid"
-    sleep 0.5
-    import -window "$main_wid" -crop 300x40+10+20 "$work/during.png" || fail "screenshot"
-    # (compare may print large counts in exponent form.)
-    differing=$(compare -metric AE -fuzz 15% "$work/before.png" "$work/during.png" null: 2>&1 |
-        awk '{ printf "%d", $1 }')
-    [ "$differing" -lt 600 ] 2>/dev/null || fail "$mode: not repainted ($differing pixels differ)"
+    wait_for 10 repainted || fail "$mode: not repainted ($differing pixels differ)"
     kill -0 "$program_pid" || fail "$mode: program gone"
     progress=$(vistrel_windows | grep -v "^$main_wid\$" | head -n 1)
     xdotool windowactivate --sync "$progress" 2>/dev/null
