@@ -98,15 +98,20 @@ click_close_box() {
     xdotool mousemove --sync $((fx + fw - 12)) $(((fy + origin_y) / 2)) click 1
 }
 near() { [ $(($1 - $2)) -le 4 ] && [ $(($2 - $1)) -le 4 ]; }
+# placed_near WID X [Y [W H]]: the window's client area is there, give or take 4 pixels; origin_*
+# keep where it was found.
+placed_near() {
+    window_origin "$1"
+    near "$origin_x" "$2" && { [ $# -lt 3 ] || near "$origin_y" "$3"; } &&
+        { [ $# -lt 5 ] || { near "$origin_w" "$4" && near "$origin_h" "$5"; }; }
+}
 # The player opened again by Connect Stream sits where the last one was closed.
 reopen_player_at() { # X Y W H WHAT
     click 1003
     wait_for 30 bash -c '[ -n "$(xdotool search --onlyvisible --name "^Player\$")" ]' ||
         fail "$5: Connect Stream did not open the player again"
     player_wid=$(player_window)
-    sleep 0.3
-    window_origin "$player_wid"
-    near "$origin_x" "$1" && near "$origin_y" "$2" && near "$origin_w" "$3" && near "$origin_h" "$4" ||
+    wait_for 10 placed_near "$player_wid" "$1" "$2" "$3" "$4" ||
         fail "$5: player reopened at ${origin_x},${origin_y} ${origin_w}x$origin_h, not $1,$2 $3x$4"
 }
 # Closes the player one way and checks that only the player went; closed_x/y/w/h keep where it
@@ -204,9 +209,7 @@ about_wid=$(xdotool search --onlyvisible --name 'バージョン情報' | head -
 click_player "$player_wid"
 wait_for 10 active_is "$player_wid" || fail "about box open: the player took no focus"
 xdotool windowmove --sync "$player_wid" $((left_of_main + 30)) $((main_y + 420))
-sleep 0.3
-window_origin "$player_wid"
-near "$origin_x" $((left_of_main + 30)) || fail "about box open: the player did not move"
+wait_for 10 placed_near "$player_wid" $((left_of_main + 30)) || fail "about box open: the player did not move"
 close_player "the close box (about box open)" click_close_box "$player_wid"
 xdotool search --onlyvisible --name 'バージョン情報' >/dev/null || fail "the about box went too"
 xdotool windowactivate --sync "$about_wid" key Escape
