@@ -70,9 +70,9 @@ bool AtspiKeptListing::CanGiveAgain(WindowHandle frame, quint32 processId) const
            m_kept.processId == processId;
 }
 
-const AtspiKeptListing::Listing& AtspiKeptListing::GiveAgain() {
+QList<WindowHandle> AtspiKeptListing::GiveAgain() {
     KeepWatching();
-    return m_kept;
+    return m_kept.order;
 }
 
 // Without an event loop no report would come in anyway; watching then lasts.

@@ -42,8 +42,9 @@ public:
     // Whether the kept listing is of this frame (by handle, or by process), unchanged since.
     bool CanGiveAgain(WindowHandle frame, quint32 processId) const;
     const Listing& Kept() const { return m_kept; }
-    // The kept listing, to be given again: the watch goes on.
-    const Listing& GiveAgain();
+    // The kept listing's handles (a copy, safe from what the listing's callback asks), to be
+    // given again: the watch goes on.
+    QList<WindowHandle> GiveAgain();
     void Forget() { m_kept = {}; }
 
 private:

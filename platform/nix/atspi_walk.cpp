@@ -84,8 +84,7 @@ bool AtspiWalk::List(AtspiAccessible* start, const std::function<void(WindowHand
 void AtspiWalk::GiveAgain(const QList<WindowHandle>& order,
                           const std::function<void(WindowHandle)>& callback) {
     m_listing = true;
-    const QList<WindowHandle> handles = order; // safe whatever the callback asks
-    for (const WindowHandle handle : handles) {
+    for (const WindowHandle handle : order) {
         callback(handle);
     }
     m_listing = false;

@@ -47,7 +47,8 @@ public:
     // fails.
     bool List(AtspiAccessible* start, const std::function<void(WindowHandle)>& callback,
               QList<WindowHandle>* order = nullptr);
-    // Gives the handles of an earlier listing again, as a listing.
+    // Gives the handles of an earlier listing again, as a listing. `order` must stay as it is
+    // whatever the callback asks: a copy, not the kept listing's own.
     void GiveAgain(const QList<WindowHandle>& order,
                    const std::function<void(WindowHandle)>& callback);
     // Lets the parts of the last listing go.

@@ -96,7 +96,7 @@ void AtspiWindows::ListFrameOf(quint32 processId, const std::function<QString()>
     // The title is read only where a listing of the process is kept, or its application found.
     if (processId && d->kept.CanGiveAgain(0, processId)) {
         if (const QString title = windowTitle(); title == d->kept.Kept().title) {
-            d->walk.GiveAgain(d->kept.GiveAgain().order, callback);
+            d->walk.GiveAgain(d->kept.GiveAgain(), callback);
             return;
         }
     }
@@ -121,7 +121,7 @@ void AtspiWindows::ListChildren(WindowHandle handle,
     // A remembered frame (the one in front where X11 cannot see it) keeps its listing too.
     const bool frame = d->frames.Contains(handle);
     if (frame && d->kept.CanGiveAgain(handle, 0)) {
-        d->walk.GiveAgain(d->kept.GiveAgain().order, callback);
+        d->walk.GiveAgain(d->kept.GiveAgain(), callback);
         return;
     }
     AtspiAccessible* start = nullptr;
