@@ -19,7 +19,7 @@ QString GetExeDir();
 // Ends the state's life; a later GetAppState starts afresh.
 void ReleaseAppState();
 
-// `fileName` in the folder of the state files: "<dir>/<fileName>", without doubling the separator when
-// the directory is the root. With no directory known the path is empty, and the profile
+// `fileName` in the folder of the state files: "<dir>/<fileName>", without doubling the separator
+// when the directory is the root. With no directory known the path is empty, and the profile
 // functions then read defaults and write nothing: never a file in the root of the file system.
 QString PathInExeDir(const QString& fileName);

@@ -1,27 +1,33 @@
 #pragma once
 
+#include "platform/library_functions.h"
+
 #include <QString>
 #include <curl/curl.h>
 
 // libcurl's functions as the fetch uses them, taken from the library loaded at the first fetch:
 // the program starts without libcurl and the two dozen libraries it brings (TLS, Kerberos,
 // LDAP, SSH...), which took a sizeable share of the start-up.
+#define VISTREL_CURL_FUNCTIONS(X)                                                                  \
+    X(curl_, global_init)                                                                          \
+    X(curl_, easy_init)                                                                            \
+    X(curl_, easy_cleanup)                                                                         \
+    X(curl_, easy_setopt)                                                                          \
+    X(curl_, easy_getinfo)                                                                         \
+    X(curl_, easy_strerror)                                                                        \
+    X(curl_, multi_init)                                                                           \
+    X(curl_, multi_cleanup)                                                                        \
+    X(curl_, multi_setopt)                                                                         \
+    X(curl_, multi_add_handle)                                                                     \
+    X(curl_, multi_remove_handle)                                                                  \
+    X(curl_, multi_perform)                                                                        \
+    X(curl_, multi_poll)                                                                           \
+    X(curl_, multi_socket_action)                                                                  \
+    X(curl_, multi_info_read)
+
+// One member for each function of the list above: global_init for curl_global_init...
 struct CurlLibrary {
-    decltype(&curl_global_init) global_init = nullptr;
-    decltype(&curl_easy_init) easy_init = nullptr;
-    decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
-    decltype(&curl_easy_setopt) easy_setopt = nullptr;
-    decltype(&curl_easy_getinfo) easy_getinfo = nullptr;
-    decltype(&curl_easy_strerror) easy_strerror = nullptr;
-    decltype(&curl_multi_init) multi_init = nullptr;
-    decltype(&curl_multi_cleanup) multi_cleanup = nullptr;
-    decltype(&curl_multi_setopt) multi_setopt = nullptr;
-    decltype(&curl_multi_add_handle) multi_add_handle = nullptr;
-    decltype(&curl_multi_remove_handle) multi_remove_handle = nullptr;
-    decltype(&curl_multi_perform) multi_perform = nullptr;
-    decltype(&curl_multi_poll) multi_poll = nullptr;
-    decltype(&curl_multi_socket_action) multi_socket_action = nullptr;
-    decltype(&curl_multi_info_read) multi_info_read = nullptr;
+    VISTREL_CURL_FUNCTIONS(VISTREL_FUNCTION_MEMBER)
 };
 
 // Loads the library `name` (with its major `version`, as QLibrary takes them) once and resolves

@@ -49,7 +49,8 @@ inline const QString kEmbedKey = QStringLiteral("channelId=");
 // The viewer movie for a stream id is this prefix followed by the id. After "embed" comes
 // "?", not "&": the service expects it so.
 inline const QString kViewerMovieUrlPrefix =
-    QStringLiteral("http://") + kWebHost + QStringLiteral("/flash/viewer.swf?brand=embed?v3=1&cid=");
+    QStringLiteral("http://") + kWebHost +
+    QStringLiteral("/flash/viewer.swf?brand=embed?v3=1&cid=");
 // The player's built-in location, replaced by the control panel's before the viewer asks.
 inline const QString kPlayerInitialLocation = QStringLiteral("http://") + kWebHost;
 // The viewer announces it is ready with a request containing this text.

@@ -19,6 +19,16 @@ bool TakeFunction(QLibrary& library, const char* symbol, Function& function, QSt
     return function != nullptr;
 }
 
+// A library's function table from one list of its functions. LIST(X) names each function as
+// X(prefix, name): the table declares its members with
+//     LIST(VISTREL_FUNCTION_MEMBER)   // decltype(&prefix##name) name = nullptr;
+// and the loader fills them, with a QLibrary `library`, the table `table` and a QString
+// `problem` in scope, by
+//     true LIST(VISTREL_TAKE_FUNCTION)   // && TakeFunction(library, "prefixname", ...)
+#define VISTREL_FUNCTION_MEMBER(prefix, name) decltype(&prefix##name) name = nullptr;
+#define VISTREL_TAKE_FUNCTION(prefix, name)                                                        \
+    &&::platform::TakeFunction(library, #prefix #name, table.name, problem)
+
 // Loads the library `name` (with its major `version`, as QLibrary takes them) once and fills a
 // table of its functions with `take(library, table, problem)`; later calls give the same table.
 // Null, with the reason in `problem`, when the library does not load or `take` fails (the

@@ -12,11 +12,12 @@ VISTREL_BUILD_PACKAGES=(
     qt6-wayland fonts-noto-cjk dbus dbus-x11 ca-certificates file
 )
 # What the tests need on top: test frameworks, the fuzzing compiler with its libFuzzer and
-# sanitizer runtimes (not pulled in by clang without recommends), a private X desktop, a
-# Wayland compositor and a real browser for the capture tests, and the desktop's validators, the
-# manual reader and the Debian package tools (dpkg-shlibdeps) for the install and package tests.
+# sanitizer runtimes (not pulled in by clang without recommends), the format check and the tidy
+# target, a private X desktop, a Wayland compositor and a real browser for the capture tests, and
+# the desktop's validators, the manual reader and the Debian package tools (dpkg-shlibdeps) for
+# the install and package tests.
 VISTREL_TEST_PACKAGES=(
-    libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
+    libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev clang-format clang-tidy
     xvfb xauth openbox x11-utils xdotool wmctrl chromium weston curl imagemagick
     desktop-file-utils appstream dpkg-dev man-db groff-base
 )
@@ -40,12 +41,9 @@ vistrel_install() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# vistrel_build DIR [cmake options...]: configure once, then build incrementally with 2 jobs.
+# vistrel_build PRESET: configures the build folder of a preset of CMakePresets.json (every
+# time, so that an option changed there reaches a folder configured before), then builds it.
+# A compiler launcher such as ccache is taken from CMAKE_CXX_COMPILER_LAUNCHER in the environment.
 vistrel_build() {
-    local dir="$1"
-    shift
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$VISTREL_ROOT" -B "$dir" -G Ninja "$@"
-    fi
-    cmake --build "$dir" -j 2
+    (cd "$VISTREL_ROOT" && cmake --preset "$1" && cmake --build --preset "$1")
 }

@@ -15,7 +15,7 @@ for arg in "$@"; do
 done
 
 vistrel_install "${VISTREL_BUILD_PACKAGES[@]}" "${VISTREL_TEST_PACKAGES[@]}"
-vistrel_build "$VISTREL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+vistrel_build ci
 echo "vistrel: built $VISTREL_ROOT/build"
 [ "$run" -eq 1 ] || exit 0
 exec bash "$VISTREL_ROOT/scripts/run.sh"

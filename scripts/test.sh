@@ -9,17 +9,14 @@ cd "$VISTREL_ROOT"
 status=0
 run() { "$@" || status=1; }
 
-vistrel_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run ctest --test-dir build --output-on-failure --no-tests=error -j 2
+vistrel_build ci
+run ctest --preset ci
 
-vistrel_build build-asan -DCMAKE_BUILD_TYPE=Debug -DVISTREL_CORE_ONLY=ON -DVISTREL_SANITIZE=ON \
-    -DVISTREL_BENCH=OFF
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run ctest --test-dir build-asan --output-on-failure --no-tests=error -j 2 -L core
+vistrel_build asan
+run ctest --preset asan
 
-vistrel_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DVISTREL_CORE_ONLY=ON -DVISTREL_FUZZ=ON -DVISTREL_TESTS=OFF -DVISTREL_BENCH=OFF
-run ctest --test-dir build-fuzz --output-on-failure --no-tests=error -j 2 -L fuzz
+vistrel_build fuzz
+run ctest --preset fuzz
 
 if [ $status -ne 0 ]; then
     echo "vistrel: some tests FAILED"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/library_functions.h"
+
 #include <QString>
 #include <atspi/atspi.h>
 
@@ -8,29 +10,34 @@ namespace platform {
 // The accessibility library's functions as the capture uses them (and GObject's, which comes
 // with it), taken from libatspi loaded when the capture first asks a browser: the program starts
 // without it and the libraries it brings.
+#define VISTREL_ATSPI_FUNCTIONS(X)                                                                 \
+    X(atspi_, init)                                                                                \
+    X(atspi_, get_a11y_bus)                                                                        \
+    X(atspi_, set_timeout)                                                                         \
+    X(atspi_, get_desktop)                                                                         \
+    X(atspi_, accessible_get_child_count)                                                          \
+    X(atspi_, accessible_get_child_at_index)                                                       \
+    X(atspi_, accessible_get_process_id)                                                           \
+    X(atspi_, accessible_get_name)                                                                 \
+    X(atspi_, accessible_get_role)                                                                 \
+    X(atspi_, accessible_get_state_set)                                                            \
+    X(atspi_, accessible_get_attributes)                                                           \
+    X(atspi_, accessible_get_text_iface)                                                           \
+    X(atspi_, text_get_text)                                                                       \
+    X(atspi_, state_set_contains)                                                                  \
+    X(atspi_, role_get_name)                                                                       \
+    X(atspi_, event_listener_new)                                                                  \
+    X(atspi_, event_listener_register)                                                             \
+    X(atspi_, event_listener_deregister)                                                           \
+    X(atspi_, event_get_type)                                                                      \
+    X(g_, object_ref)                                                                              \
+    X(g_, object_unref)                                                                            \
+    X(g_, boxed_free)
+
+// One member for each function of the list above, without its prefix: init for atspi_init,
+// object_unref for g_object_unref...
 struct AtspiLibrary {
-    decltype(&atspi_init) init = nullptr;
-    decltype(&atspi_get_a11y_bus) get_a11y_bus = nullptr;
-    decltype(&atspi_set_timeout) set_timeout = nullptr;
-    decltype(&atspi_get_desktop) get_desktop = nullptr;
-    decltype(&atspi_accessible_get_child_count) accessible_get_child_count = nullptr;
-    decltype(&atspi_accessible_get_child_at_index) accessible_get_child_at_index = nullptr;
-    decltype(&atspi_accessible_get_process_id) accessible_get_process_id = nullptr;
-    decltype(&atspi_accessible_get_name) accessible_get_name = nullptr;
-    decltype(&atspi_accessible_get_role) accessible_get_role = nullptr;
-    decltype(&atspi_accessible_get_state_set) accessible_get_state_set = nullptr;
-    decltype(&atspi_accessible_get_attributes) accessible_get_attributes = nullptr;
-    decltype(&atspi_accessible_get_text_iface) accessible_get_text_iface = nullptr;
-    decltype(&atspi_text_get_text) text_get_text = nullptr;
-    decltype(&atspi_state_set_contains) state_set_contains = nullptr;
-    decltype(&atspi_role_get_name) role_get_name = nullptr;
-    decltype(&atspi_event_listener_new) event_listener_new = nullptr;
-    decltype(&atspi_event_listener_register) event_listener_register = nullptr;
-    decltype(&atspi_event_listener_deregister) event_listener_deregister = nullptr;
-    decltype(&atspi_event_get_type) event_get_type = nullptr;
-    decltype(&g_object_ref) object_ref = nullptr;
-    decltype(&g_object_unref) object_unref = nullptr;
-    decltype(&g_boxed_free) boxed_free = nullptr;
+    VISTREL_ATSPI_FUNCTIONS(VISTREL_FUNCTION_MEMBER)
 };
 
 // Loads libatspi (`name` and major `version` as QLibrary takes them) once and resolves every

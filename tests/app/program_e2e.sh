@@ -10,18 +10,15 @@
 set -u
 vistrel_exe=$1 standin_exe=$2 layout_exe=$3 player_module=$4
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 standin_pid="" program_pid=""
 watch_pid=""
 cleanup() {
     [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/program.log $work/standin.log $work/prog/*.ini"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_e2e_failure.png"
 
@@ -31,10 +28,7 @@ cp "$vistrel_exe" "$work/prog/vistrel"
 cp "$player_module" "$work/prog/"
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 
-"$standin_exe" >"$work/standin.out" 2>"$work/standin.log" &
-standin_pid=$!
-wait_for 10 grep -q '^use as proxy' "$work/standin.out" || fail "stand-in did not start"
-port=$(head -n 1 "$work/standin.out")
+start_standin "$standin_exe"
 # Two channels of the catalogue: an address to paste and one already in the history.
 read -r _ id1 page1 _ < <(grep '^channel ' "$work/standin.out" | sed -n 1p)
 read -r _ id2 page2 _ < <(grep '^channel ' "$work/standin.out" | sed -n 3p)
@@ -104,15 +98,20 @@ click_close_box() {
     xdotool mousemove --sync $((fx + fw - 12)) $(((fy + origin_y) / 2)) click 1
 }
 near() { [ $(($1 - $2)) -le 4 ] && [ $(($2 - $1)) -le 4 ]; }
+# placed_near WID X [Y [W H]]: the window's client area is there, give or take 4 pixels; origin_*
+# keep where it was found.
+placed_near() {
+    window_origin "$1"
+    near "$origin_x" "$2" && { [ $# -lt 3 ] || near "$origin_y" "$3"; } &&
+        { [ $# -lt 5 ] || { near "$origin_w" "$4" && near "$origin_h" "$5"; }; }
+}
 # The player opened again by Connect Stream sits where the last one was closed.
 reopen_player_at() { # X Y W H WHAT
     click 1003
     wait_for 30 bash -c '[ -n "$(xdotool search --onlyvisible --name "^Player\$")" ]' ||
         fail "$5: Connect Stream did not open the player again"
     player_wid=$(player_window)
-    sleep 0.3
-    window_origin "$player_wid"
-    near "$origin_x" "$1" && near "$origin_y" "$2" && near "$origin_w" "$3" && near "$origin_h" "$4" ||
+    wait_for 10 placed_near "$player_wid" "$1" "$2" "$3" "$4" ||
         fail "$5: player reopened at ${origin_x},${origin_y} ${origin_w}x$origin_h, not $1,$2 $3x$4"
 }
 # Closes the player one way and checks that only the player went; closed_x/y/w/h keep where it
@@ -132,10 +131,7 @@ close_player_and_reopen() { # WHAT COMMAND...
     close_player "$@"
     reopen_player_at "$closed_x" "$closed_y" "$closed_w" "$closed_h" "$1"
 }
-ini_value() { # FILE SECTION KEY
-    awk -F= -v s="[$2]" -v k="$3" '/^\[/{cur=$0} cur==s && $1==k {sub(/^[^=]*=/, ""); print; exit}' \
-        "$work/prog/$1" | tr -d '\r'
-}
+ini_value() { ini_read "$work/prog/$1" "$2" "$3"; } # FILE SECTION KEY
 
 # --- First run: paste a page address and connect. Until then the program has neither the web
 # engine nor an OpenGL driver loaded, nor libcurl or Qt Network: the page's fetch brings libcurl,
@@ -213,9 +209,7 @@ about_wid=$(xdotool search --onlyvisible --name 'バージョン情報' | head -
 click_player "$player_wid"
 wait_for 10 active_is "$player_wid" || fail "about box open: the player took no focus"
 xdotool windowmove --sync "$player_wid" $((left_of_main + 30)) $((main_y + 420))
-sleep 0.3
-window_origin "$player_wid"
-near "$origin_x" $((left_of_main + 30)) || fail "about box open: the player did not move"
+wait_for 10 placed_near "$player_wid" $((left_of_main + 30)) || fail "about box open: the player did not move"
 close_player "the close box (about box open)" click_close_box "$player_wid"
 xdotool search --onlyvisible --name 'バージョン情報' >/dev/null || fail "the about box went too"
 xdotool windowactivate --sync "$about_wid" key Escape

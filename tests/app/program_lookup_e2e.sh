@@ -11,16 +11,13 @@
 set -u
 vistrel_exe=$1 hung_exe=$2 layout_exe=$3 player_module=$4
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 service_pid="" program_pid=""
 cleanup() {
     [ -n "$program_pid" ] && kill -KILL "$program_pid" 2>/dev/null
     [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/program.log $work/second.log $work/service.out $work/prog/*.ini"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_lookup_e2e_failure.png"
 now_ms() { date +%s%3N; }
@@ -34,7 +31,6 @@ service_pid=$!
 wait_for 10 test -s "$work/service.out" || fail "page server did not start"
 port=$(head -n 1 "$work/service.out")
 
-vistrel_windows() { xdotool search --onlyvisible --name '^Vistrel$' 2>/dev/null; }
 window_count() { vistrel_windows | wc -l; }
 # start_program [PROXY_PORT]: a fresh program directory with one history entry.
 start_program() {
@@ -82,7 +78,7 @@ end_program() {
         start=$(now_ms)
         kill -TERM "$program_pid"
     fi
-    wait_for 20 bash -c "! kill -0 $program_pid" || fail "$1: the program did not end"
+    wait_for 20 ended "$program_pid" || fail "$1: the program did not end"
     end=$(now_ms)
     wait "$program_pid"
     local status=$?
@@ -90,6 +86,17 @@ end_program() {
     [ "$status" -eq 0 ] || fail "$1: ended with status $status"
     files_saved || fail "$1: files not saved"
     took=$((end - start))
+}
+
+# repainted: the main window's top shows again what it showed before the lookup; the number of
+# pixels that differ goes to $differing.
+repainted() {
+    differing="all (no picture)"
+    import -window "$main_wid" -crop 300x40+10+20 "$work/during.png" || return 1
+    # (compare may print large counts in exponent form.)
+    differing=$(compare -metric AE -fuzz 15% "$work/before.png" "$work/during.png" null: 2>&1 |
+        awk '{ printf "%d", $1 }')
+    [ "$differing" -lt 600 ] 2>/dev/null
 }
 
 times=()
@@ -106,12 +113,7 @@ for mode in silent trickle; do
     # Unmapped and mapped again, the main window must paint itself anew.
     xdotool windowminimize --sync "$main_wid"
     xdotool windowactivate --sync "$main_wid" 2>/dev/null || xdotool windowmap --sync "$main_wid"
-    sleep 0.5
-    import -window "$main_wid" -crop 300x40+10+20 "$work/during.png" || fail "screenshot"
-    # (compare may print large counts in exponent form.)
-    differing=$(compare -metric AE -fuzz 15% "$work/before.png" "$work/during.png" null: 2>&1 |
-        awk '{ printf "%d", $1 }')
-    [ "$differing" -lt 600 ] 2>/dev/null || fail "$mode: not repainted ($differing pixels differ)"
+    wait_for 10 repainted || fail "$mode: not repainted ($differing pixels differ)"
     kill -0 "$program_pid" || fail "$mode: program gone"
     progress=$(vistrel_windows | grep -v "^$main_wid\$" | head -n 1)
     xdotool windowactivate --sync "$progress" 2>/dev/null

@@ -13,7 +13,8 @@
 set -u
 vistrel_exe=$1 standin_exe=$2 player_module=$3
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 standin_pid="" first_pid="" other_pid="" other_program_pid=""
 cleanup() {
     [ -n "$other_program_pid" ] && kill "$other_program_pid" 2>/dev/null
@@ -22,12 +23,7 @@ cleanup() {
         kill -KILL "$pid" 2>/dev/null
     done
     [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null
-    wait 2>/dev/null
-    chmod -R u+w "$work" 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/*.log $work/*.out $work/prog/*.ini"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_single_failure.png"
 
@@ -39,10 +35,7 @@ for copy in prog other; do
 done
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 
-"$standin_exe" >"$work/standin.out" 2>"$work/standin.log" &
-standin_pid=$!
-wait_for 10 grep -q '^use as proxy' "$work/standin.out" || fail "stand-in did not start"
-port=$(head -n 1 "$work/standin.out")
+start_standin "$standin_exe"
 read -r _ id1 page1 _ < <(grep '^channel ' "$work/standin.out" | sed -n 1p)
 read -r _ id2 page2 _ < <(grep '^channel ' "$work/standin.out" | sed -n 3p)
 read -r _ id5 _ < <(grep '^channel ' "$work/standin.out" | sed -n 2p)
@@ -68,10 +61,9 @@ start_second() {
     second_ms=$(( (t1 - t0) / 1000000 ))
     echo "second start: status $second_rc after $second_ms ms" >&2
 }
-main_windows() { xdotool search --onlyvisible --name '^Vistrel$' 2>/dev/null; }
 wait_main_window() { # sets main_wid: the one main window of the first start
-    wait_for 30 main_windows || fail "main window did not show"
-    main_wid=$(main_windows | head -n 1)
+    wait_for 30 vistrel_windows || fail "main window did not show"
+    main_wid=$(vistrel_windows | head -n 1)
 }
 active_window() { printf '%d' "$(xprop -root _NET_ACTIVE_WINDOW | sed -n 's/.*# *//p')"; }
 is_active() { [ "$(active_window)" -eq "$1" ]; }
@@ -84,21 +76,17 @@ make_active() { # WID: as the user would, by clicking the window; tried until it
     return 1
 }
 is_normal() { xprop -id "$1" WM_STATE | grep -q 'window state: Normal'; }
-ini_value() { # FILE SECTION KEY
-    awk -F= -v s="[$2]" -v k="$3" '/^\[/{cur=$0} cur==s && $1==k {sub(/^[^=]*=/, ""); print; exit}' \
-        "$1" | tr -d '\r'
-}
 history_ids() { # FOLDER: the stream ids of History.ini, in order, one line
     local file=$1/History.ini count i ids=""
-    count=$(ini_value "$file" SYSTEM COUNT)
-    for ((i = 0; i < count; i++)); do ids+="$(ini_value "$file" "ITEM$i" STREAMID) "; done
+    count=$(ini_read "$file" SYSTEM COUNT)
+    for ((i = 0; i < count; i++)); do ids+="$(ini_read "$file" "ITEM$i" STREAMID) "; done
     echo "${ids% }"
 }
 requests() { grep -c "cid=$1" "$work/standin.log"; }
 listing() { (cd "$1" && ls -lA --time-style=+%s.%N && stat -c "folder %y" .); }
 end_first() { # SIGNAL
     kill -"$1" "$first_pid"
-    wait_for 20 bash -c "! kill -0 $first_pid" || fail "first start did not end on $1"
+    wait_for 20 ended "$first_pid" || fail "first start did not end on $1"
     wait "$first_pid" 2>/dev/null
     first_pid=""
 }
@@ -108,7 +96,7 @@ start_first "$work/prog" -D537 "$page1"
 wait_main_window
 wait_for 30 xdotool search --onlyvisible --name '^Player$' || fail "player did not open"
 wait_for 30 grep -q "cid=$id1" "$work/standin.log" || fail "command line's $id1 not connected"
-[ "$(main_windows | wc -l)" -eq 1 ] || fail "a message box showed for the switch"
+[ "$(vistrel_windows | wc -l)" -eq 1 ] || fail "a message box showed for the switch"
 expected="DEBUGMODE ON
 ********** Start DEBUG MODE  *******
 PORTABLE VERSION START
@@ -150,7 +138,7 @@ start_second "$work/prog" -D537 "$id1" -D537
 wait_for 30 bash -c "[ \$(grep -c 'cid=$id1' '$work/standin.log') -gt $requests_before ]" ||
     fail "handed-over $id1 not connected"
 sleep 0.5
-[ "$(main_windows | wc -l)" -eq 1 ] || fail "a message box showed for the handed-over switch"
+[ "$(vistrel_windows | wc -l)" -eq 1 ] || fail "a message box showed for the handed-over switch"
 
 # --- A text the parser cannot use gets its message box; a reference handed over meanwhile is
 # taken at once and connected once the box is closed.
@@ -162,7 +150,7 @@ start_second "$work/prog" "$id5"
 [ "$second_rc" -eq 0 ] || fail "second start during the message box ended with $second_rc"
 sleep 0.5
 [ "$(requests "$id5")" -eq 0 ] || fail "connected while the message box was open"
-box_wid=$(main_windows | grep -v "^$main_wid\$" | head -n 1)
+box_wid=$(vistrel_windows | grep -v "^$main_wid\$" | head -n 1)
 xdotool windowactivate --sync "$box_wid" key --clearmodifiers Return
 wait_for 30 grep -q "cid=$id5" "$work/standin.log" || fail "$id5 not connected after the box"
 
@@ -173,10 +161,10 @@ wait_for 30 bash -c '[ "$(xdotool search --onlyvisible --name "^Vistrel\$" | wc 
     fail "the other folder's start shows no window of its own"
 [ -e "$work/other/Vistrel.lock" ] || fail "no lock in the other folder"
 kill -TERM "$other_pid"
-wait_for 20 bash -c "! kill -0 $other_pid" || fail "other start did not end"
+wait_for 20 ended "$other_pid" || fail "other start did not end"
 wait "$other_pid"
 other_pid=""
-[ "$(ini_value "$work/other/History.ini" SYSTEM COUNT)" = 0 ] || fail "other folder's history"
+[ "$(ini_read "$work/other/History.ini" SYSTEM COUNT)" = 0 ] || fail "other folder's history"
 [ ! -e "$work/other/Vistrel.lock" ] || fail "other folder's lock left behind"
 
 # --- A stopped instance does not answer: the start says so, ends, and is not acted on later.
@@ -199,7 +187,7 @@ sleep 1
 
 # --- Closed: every channel connected in the run is in the history.
 xdotool windowactivate --sync "$main_wid" key --clearmodifiers alt+F4
-wait_for 20 bash -c "! kill -0 $first_pid" || fail "first start did not end on Alt+F4"
+wait_for 20 ended "$first_pid" || fail "first start did not end on Alt+F4"
 wait "$first_pid"
 first_pid=""
 [ "$(history_ids "$work/prog")" = "$id5 $id2 $id1" ] || fail "history after the run: $(history_ids "$work/prog")"

@@ -10,15 +10,12 @@
 set -u
 vistrel_exe=$1
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 program_pid=""
 cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/out.txt $work/err.txt"
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 
@@ -51,7 +48,7 @@ check_run() {
     program_pid=$!
     wait_for 30 xdotool search --onlyvisible --name '^Vistrel$' || fail "$name: no main window"
     kill -TERM "$program_pid"
-    wait_for 20 bash -c "! kill -0 $program_pid" || fail "$name: did not end on SIGTERM"
+    wait_for 20 ended "$program_pid" || fail "$name: did not end on SIGTERM"
     program_pid=""
     LC_ALL=C grep -qxF "CurrentDir=$expected_dir" "$work/out.txt" || fail "$name: CurrentDir line"
 }

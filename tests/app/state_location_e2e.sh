@@ -9,17 +9,14 @@
 set -u
 vistrel_exe=$1
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 chmod 755 "$work"
 program_pid="" runner_pid=""
 cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$runner_pid" ] && wait "$runner_pid" 2>/dev/null
-    chmod -R u+w "$work"
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/*.out $work/*.log"
 
 # The user: nobody when started as root, else whoever runs this.

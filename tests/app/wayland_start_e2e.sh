@@ -8,16 +8,13 @@
 set -u
 vistrel_exe=$1
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 weston_pid="" program_pid=""
 cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$weston_pid" ] && kill "$weston_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/weston.log $work/program.log"
 
 mkdir -p -m 700 "$work/runtime"
@@ -38,7 +35,7 @@ start_program() {
 }
 stop_program() {
     kill -TERM "$program_pid"
-    wait_for 20 bash -c "! kill -0 $program_pid" || fail "program did not end on SIGTERM"
+    wait_for 20 ended "$program_pid" || fail "program did not end on SIGTERM"
     wait "$program_pid" 2>/dev/null
     program_pid=""
 }

@@ -7,6 +7,7 @@
 #include "tests/support/scoped_env.h"
 
 #include <QFile>
+#include <QLibrary>
 #include <QStringList>
 #include <atomic>
 #include <chrono>
@@ -299,6 +300,14 @@ TEST(CurlLibrary, AMissingOrForeignLibraryIsRefusedWithItsReason) {
     const CurlLibrary* curl = Curl(problem);
     ASSERT_NE(curl, nullptr) << problem.toStdString();
     EXPECT_EQ(Curl(problem), curl); // loaded once
+    // Each member holds the function of its own name.
+    QLibrary library(QStringLiteral("curl"), 4);
+    ASSERT_TRUE(library.load());
+#define EXPECT_MEMBER(prefix, name)                                                                \
+    EXPECT_EQ(reinterpret_cast<QFunctionPointer>(curl->name), library.resolve(#prefix #name))      \
+        << #prefix #name;
+    VISTREL_CURL_FUNCTIONS(EXPECT_MEMBER)
+#undef EXPECT_MEMBER
 }
 
 TEST_F(ChannelPageLookupTest, AddressWithZeroCharacterIsNotCut) {

@@ -1,8 +1,8 @@
 #include "history/capture_tick.h"
-#include "tests/support/scripted_window_system.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/scripted_window_system.h"
 
 #include <gtest/gtest.h>
 #include <optional>

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLibrary>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -336,6 +337,14 @@ TEST(AtspiLibraryTest, LoadedOnlyWhenAskedAndAMissingOneIsRefusedWithItsReason) 
     const platform::AtspiLibrary* atspi = platform::SystemAtspi(problem);
     ASSERT_NE(atspi, nullptr) << problem.toStdString();
     EXPECT_EQ(platform::SystemAtspi(problem), atspi); // loaded once
+    // Each member holds the function of its own name (GObject's through libatspi).
+    QLibrary library(QStringLiteral("atspi"), 0);
+    ASSERT_TRUE(library.load());
+#define EXPECT_MEMBER(prefix, name)                                                                \
+    EXPECT_EQ(reinterpret_cast<QFunctionPointer>(atspi->name), library.resolve(#prefix #name))     \
+        << #prefix #name;
+    VISTREL_ATSPI_FUNCTIONS(EXPECT_MEMBER)
+#undef EXPECT_MEMBER
 }
 
 } // namespace

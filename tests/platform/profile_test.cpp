@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
@@ -490,12 +491,27 @@ QStringList TemporaryLeftovers(const QString& folder) {
     return QDir(folder).entryList({".*.saving-*"}, QDir::Files | QDir::Hidden | QDir::System);
 }
 
+// Reads one byte from `fd`, again where a signal interrupted the read; false at the end of the
+// stream (the writer has gone).
+bool ReadByte(int fd) {
+    char byte = 0;
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, &byte, 1);
+    } while (got < 0 && errno == EINTR);
+    return got == 1;
+}
+
 TEST_F(ProfileTest, KilledWhileSavingLeavesOldOrNewFile) {
     const QString path = Path();
     constexpr int kKeys = 40;
     for (int round = 0; round < 12; ++round) {
+        // The writer sends a byte down the pipe after each save it finished.
+        int landed[2];
+        ASSERT_EQ(::pipe(landed), 0);
         const pid_t child = ::fork();
         if (child == 0) {
+            ::close(landed[0]);
             for (int generation = 1;; ++generation) {
                 profile::ProfileFile file(path);
                 for (int k = 0; k < kKeys; ++k) {
@@ -503,15 +519,25 @@ TEST_F(ProfileTest, KilledWhileSavingLeavesOldOrNewFile) {
                                      QString(40 + generation % 7, u'm') +
                                          QString::number(generation));
                 }
-                file.Save();
+                const char byte = 's';
+                if (!file.Save() || ::write(landed[1], &byte, 1) != 1) {
+                    ::_exit(1);
+                }
             }
         }
-        ::usleep(static_cast<useconds_t>(2000 + round * 1500));
+        ::close(landed[1]);
+        // Killed after one to three finished saves, at a point of the next one that varies with
+        // the round (the wait only moves the point; any point must leave a whole file).
+        bool saved = true;
+        for (int s = 0; s <= round % 3 && saved; ++s) {
+            saved = ReadByte(landed[0]);
+        }
+        ::usleep(static_cast<useconds_t>(round * 400));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
-        if (!QFile::exists(path)) {
-            continue; // killed before the first save finished: nothing to check
-        }
+        ::close(landed[0]);
+        ASSERT_TRUE(saved) << "round " << round << ": the writer ended before its saves";
+        ASSERT_TRUE(QFile::exists(path)) << "round " << round;
         const QString first = profile::GetPrivateProfileString("ITEM0", "MEMO", "", 261, path);
         ASSERT_FALSE(first.isEmpty()) << "round " << round;
         for (int k = 1; k < kKeys; ++k) {
@@ -521,7 +547,6 @@ TEST_F(ProfileTest, KilledWhileSavingLeavesOldOrNewFile) {
                 << "round " << round << " key " << k;
         }
     }
-    EXPECT_TRUE(QFile::exists(path));
     // Whatever the killed saves left beside the file, the next save clears away.
     ASSERT_TRUE(profile::WritePrivateProfileString("S", "K", "after", path));
     EXPECT_EQ(FolderEntries(), QStringList({"test.ini"}));

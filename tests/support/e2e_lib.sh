@@ -1,6 +1,23 @@
-# Shared by the whole-program test scripts; sourced, not run. A script sets E2E_LOGS (paths and
-# glob patterns of the files worth showing when it fails) and, where there is a desktop to
-# picture, E2E_SCREENSHOT.
+# Shared by the whole-program test scripts; sourced, not run. A script sources it first, then
+# calls e2e_work; it sets E2E_LOGS (paths and glob patterns of the files worth showing when it
+# fails) and, where there is a desktop to picture, E2E_SCREENSHOT. Where it starts processes it
+# defines cleanup, which ends them; the library calls it at the end.
+
+# e2e_work: makes the scratch folder $work. At the script's end, however it ends, the script's
+# cleanup (if it defines one) ends what it started, every child is waited for and the folder
+# goes, also where the script made parts of it read-only.
+e2e_work() {
+    work=$(mktemp -d)
+    trap e2e_end EXIT
+}
+e2e_end() {
+    if declare -F cleanup >/dev/null; then
+        cleanup
+    fi
+    wait 2>/dev/null
+    chmod -R u+w "$work" 2>/dev/null
+    rm -rf "$work"
+}
 
 # fail MESSAGE...: says what failed, keeps a picture of the screen, shows the end of each log
 # and ends the test.
@@ -25,4 +42,26 @@ wait_for() {
         sleep 0.05
     done
     return 1
+}
+
+# ended PID: the process has ended (or never was).
+ended() { ! kill -0 "$1" 2>/dev/null; }
+
+# start_standin STANDIN: starts the stand-in service, its channel list in $work/standin.out and
+# its log in $work/standin.log; sets standin_pid and port (its proxy port).
+start_standin() {
+    "$1" >"$work/standin.out" 2>"$work/standin.log" &
+    standin_pid=$!
+    wait_for 10 grep -q '^use as proxy' "$work/standin.out" || fail "stand-in did not start"
+    port=$(head -n 1 "$work/standin.out")
+}
+
+# vistrel_windows: the visible windows titled Vistrel (main windows and message boxes), one id a
+# line.
+vistrel_windows() { xdotool search --onlyvisible --name '^Vistrel$' 2>/dev/null; }
+
+# ini_read FILE SECTION KEY: the value of a key of an INI file, without a carriage return.
+ini_read() {
+    awk -F= -v s="[$2]" -v k="$3" '/^\[/{cur=$0} cur==s && $1==k {sub(/^[^=]*=/, ""); print; exit}' \
+        "$1" | tr -d '\r'
 }

@@ -7,7 +7,9 @@ namespace testsupport {
 
 LoopbackServer::LoopbackServer() : m_server(std::make_unique<httplib::Server>()) {}
 
-LoopbackServer::~LoopbackServer() { Stop(); }
+LoopbackServer::~LoopbackServer() {
+    Stop();
+}
 
 void LoopbackServer::Start() {
     m_port = m_server->bind_to_any_port("127.0.0.1");
