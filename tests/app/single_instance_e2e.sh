@@ -172,7 +172,7 @@ other_pid=""
 # those saves done, nothing of its own changes the folder any more.
 settled() {
     [ "$(history_ids "$work/prog")" = "$id5 $id2 $id1" ] &&
-        [ "$(ini_value "$work/prog/Vistrel.ini" SYSTEM STREAMID)" = "$id5" ]
+        [ "$(ini_read "$work/prog/Vistrel.ini" SYSTEM STREAMID)" = "$id5" ]
 }
 wait_for 20 settled || fail "the run's connections not saved while it runs"
 before=$(listing "$work/prog")
