@@ -2,7 +2,7 @@
 
 #include "app/state_dir.h"
 #include "platform/console_signals.h"
-#include "platform/native_path.h"
+#include "platform/native_name.h"
 #include "platform/process_paths.h"
 
 #include <QDir>

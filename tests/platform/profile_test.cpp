@@ -1,5 +1,5 @@
 #include "platform/atomic_file.h"
-#include "platform/native_path.h"
+#include "platform/native_name.h"
 #include "platform/profile.h"
 
 #include <QDir>
