@@ -48,12 +48,16 @@ key=$(printf '%s\n' "$qt_version" "$compiler_version" "$stage" "${qt_options[@]}
 qt_prefix="$cache/qt6"
 qt_stamp="$cache/qt6.stamp"
 
-fetch_qt_source() {
+# Options of apt-get for the private source list, made on first use.
+apt_source_opts=()
+private_apt_sources() {
     local src="$cache/src"
-    if [ -f "$src/$qt_version.unpacked" ]; then
+    apt_source_opts=(-o "Dir::Etc::sourcelist=$src/sources.list" -o Dir::Etc::sourceparts=-
+                     -o "Dir::State::Lists=$src/lists" -o "Dir::Cache::archives=$src/archives"
+                     -o APT::Get::List-Cleanup=0)
+    if [ -f "$src/lists.updated" ]; then
         return 0
     fi
-    rm -rf "$src"
     mkdir -p "$src/lists/partial" "$src/archives/partial"
     # A private list with a deb-src line for the system's own mirror: the system's apt
     # configuration stays as it is.
@@ -65,13 +69,20 @@ fetch_qt_source() {
     codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
     echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $codename main" \
         > "$src/sources.list"
-    local apt_opts=(-o "Dir::Etc::sourcelist=$src/sources.list" -o Dir::Etc::sourceparts=-
-                    -o "Dir::State::Lists=$src/lists" -o "Dir::Cache::archives=$src/archives"
-                    -o APT::Get::List-Cleanup=0)
-    apt-get "${apt_opts[@]}" update -qq
+    apt-get "${apt_source_opts[@]}" update -qq
+    touch "$src/lists.updated"
+}
+
+fetch_qt_source() {
+    local src="$cache/src"
+    if [ -f "$src/$qt_version.unpacked" ]; then
+        return 0
+    fi
+    private_apt_sources
+    rm -rf "$src"/qt6-base*
     # The host tools' version; if the mirror has moved on, its current one of the same release.
-    (cd "$src" && { apt-get "${apt_opts[@]}" source -qq "qt6-base=$qt_version" ||
-                    apt-get "${apt_opts[@]}" source -qq qt6-base; })
+    (cd "$src" && { apt-get "${apt_source_opts[@]}" source -qq "qt6-base=$qt_version" ||
+                    apt-get "${apt_source_opts[@]}" source -qq qt6-base; })
     local dir
     dir=$(find "$src" -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)
     [ -n "$dir" ] || { echo "windows_toolchain: no qt6-base source unpacked" >&2; exit 1; }
@@ -118,5 +129,27 @@ build_gtest() {
     echo "$gkey" > "$stamp"
 }
 
+# cpp-httplib for the tests' loopback server: Debian's source has the header-only form.
+fetch_httplib() {
+    local prefix="$cache/httplib" src="$cache/src"
+    local version
+    version=$(dpkg-query -W -f='${Version}' libcpp-httplib-dev 2>/dev/null || echo any)
+    if [ -f "$cache/httplib.stamp" ] && [ "$(cat "$cache/httplib.stamp")" = "$version" ]; then
+        echo "windows_toolchain: cpp-httplib for MinGW is in $prefix"
+        return 0
+    fi
+    private_apt_sources
+    rm -rf "$src"/cpp-httplib* "$prefix"
+    (cd "$src" && { apt-get "${apt_source_opts[@]}" source -qq "cpp-httplib=${version}" ||
+                    apt-get "${apt_source_opts[@]}" source -qq cpp-httplib; })
+    local dir
+    dir=$(find "$src" -maxdepth 1 -type d -name 'cpp-httplib-*' | head -n1)
+    [ -f "$dir/httplib.h" ] || { echo "windows_toolchain: no httplib.h in cpp-httplib's source" >&2; exit 1; }
+    mkdir -p "$prefix/include"
+    cp "$dir/httplib.h" "$prefix/include/"
+    echo "$version" > "$cache/httplib.stamp"
+}
+
 build_gtest
+fetch_httplib
 build_qt
