@@ -21,6 +21,16 @@ vistrel_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=
     -DVISTREL_CORE_ONLY=ON -DVISTREL_FUZZ=ON -DVISTREL_TESTS=OFF -DVISTREL_BENCH=OFF
 run ctest --test-dir build-fuzz --output-on-failure --no-tests=error -j 2 -L fuzz
 
+# The core as Windows programs, its tests under Wine (the CMake presets windows-core). The first
+# run builds Qt and googletest for MinGW into a cache outside the tree; later runs reuse it.
+windows_tests() {
+    bash scripts/windows_toolchain.sh core || return 1
+    [ -f build-windows/build.ninja ] || cmake --preset windows-core || return 1
+    cmake --build --preset windows-core || return 1
+    ctest --preset windows-core
+}
+run windows_tests
+
 if [ $status -ne 0 ]; then
     echo "vistrel: some tests FAILED"
 fi
