@@ -1,4 +1,5 @@
 // The Windows backends of the file, name, output and folder services, run under Wine here.
+#include "app/command_line.h"
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
 #include "platform/debug_output.h"
@@ -183,6 +184,30 @@ TEST(WindowsPaths, ProgramFolderAndCurrentFolder) {
               QFileInfo(dir.path()).canonicalFilePath());
     EXPECT_FALSE(platform::ChangeCurrentDirectory(QString()));
     EXPECT_FALSE(platform::ChangeCurrentDirectory(dir.filePath("missing")));
+    ASSERT_TRUE(platform::ChangeCurrentDirectory(before));
+}
+
+TEST(WindowsPaths, ProgramFolderFromTheCommandLine) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString before = platform::CurrentDirectoryPath();
+    ASSERT_TRUE(platform::ChangeCurrentDirectory(dir.path()));
+    const QString current = platform::CurrentDirectoryPath();
+    const struct {
+        QString programPath;
+        QString dir;
+    } cases[] = {
+        {"C:\\Program Files\\Vistrel\\Vistrel.exe", "C:/Program Files/Vistrel"},
+        {"C:/Tools/Vistrel.exe", "C:/Tools"},
+        {"C:\\Vistrel.exe", "C:/"}, // the drive's root, not its current folder
+        {"\\\\server\\share\\Vistrel.exe", "//server/share"},
+        {"portable\\Vistrel.exe", current + "/portable"},
+        {"..\\Vistrel.exe", QDir::cleanPath(current + "/..")},
+        {"Vistrel.exe", platform::RunningExecutableDir()}, // by its bare name: where it runs from
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExeDirFromProgramPath(c.programPath), c.dir) << c.programPath.toStdString();
+    }
     ASSERT_TRUE(platform::ChangeCurrentDirectory(before));
 }
 
