@@ -14,6 +14,13 @@
 
 namespace {
 
+// The codes of the reports, as libcurl numbers them where the program uses it: one list of
+// codes whatever the transport.
+constexpr int kMalformedCode = 3;
+constexpr int kCancelledCode = 42;
+constexpr int kTooLargeCode = 63;
+constexpr int kRecursiveCode = 93;
+
 // The page is kept in blocks of this size; a zero byte drops the rest of its block.
 constexpr qsizetype kReadBlock = 1024;
 // Longest error description reported.
@@ -80,12 +87,12 @@ bool HttpGet(QString url, quint32& status, QString& body) {
     status = 0;
     body.clear();
     if (url.contains(QChar(0))) {
-        ReportTransferError(3, QStringLiteral("The address is malformed."));
+        ReportTransferError(kMalformedCode, QStringLiteral("The address is malformed."));
         return false;
     }
     if (g_running) {
         // Only inside another fetch's wait: lookups never overlap.
-        ReportTransferError(43, QStringLiteral("Another page is being fetched."));
+        ReportTransferError(kRecursiveCode, QStringLiteral("Another page is being fetched."));
         return false;
     }
     const HttpLimits limits = platform::Services<HttpLimits>::Get();
@@ -123,7 +130,7 @@ bool HttpGet(QString url, quint32& status, QString& body) {
         body = ConvertPageText(WithoutZeroTails(result.body));
         return true;
     case Outcome::Cancelled:
-        ReportTransferError(42, QStringLiteral("The lookup was cancelled."));
+        ReportTransferError(kCancelledCode, QStringLiteral("The lookup was cancelled."));
         return false;
     case Outcome::TooLarge:
         ReportTransferError(
