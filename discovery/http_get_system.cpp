@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
+#include <algorithm>
 #include <cstring>
 
 namespace {

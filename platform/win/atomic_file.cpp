@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <windows.h>
 
 namespace platform {

@@ -5,8 +5,12 @@
 #include <QTimer>
 #include <QWinEventNotifier>
 #include <memory>
-#include <sddl.h>
+
+// windows.h first: sddl.h builds on it.
+// clang-format off
 #include <windows.h>
+#include <sddl.h>
+// clang-format on
 
 // A named pipe per server, reachable by the user who made it alone (its security descriptor
 // grants access to that user's SID and nobody else) and only from this machine.
@@ -105,7 +109,8 @@ QString LocalSocketPath(const QString& name) {
 // A pipe instance that waits for its client, or one that has it.
 class PipeEnd {
 public:
-    PipeEnd(HANDLE pipe) : m_pipe(pipe), m_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    explicit PipeEnd(HANDLE pipe)
+        : m_pipe(pipe), m_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
         m_overlapped.hEvent = m_event.get();
     }
     ~PipeEnd() {
@@ -189,7 +194,8 @@ private:
     }
 
     void OnRead() {
-        if (!m_end) {
+        // A signal left from a read that completed at once can arrive while the next one waits.
+        if (!m_end || !m_end->m_pending || !HasOverlappedIoCompleted(&m_end->Overlapped())) {
             return;
         }
         m_end->m_pending = false;
@@ -213,21 +219,26 @@ private:
         using Kind = LocalMessageServer::Verdict::Kind;
         if (verdict.kind == Kind::Answer) {
             // One message a connection; the answer is short and the client waits for it.
+            // Closed, not disconnected: the client still reads what is in the pipe.
             WriteAll(m_end->Pipe(), verdict.answer, QDeadlineTimer(kConnectionTimeoutMs));
-            ::FlushFileBuffers(m_end->Pipe());
+            End(false);
+            return false;
         }
-        if (verdict.kind != Kind::NeedMore) {
+        if (verdict.kind == Kind::Drop) {
             End();
             return false;
         }
         return true;
     }
 
-    void End() {
+    // Ends the connection; `disconnect` discards what the client has not read yet.
+    void End(bool disconnect = true) {
         m_notifier.setEnabled(false);
         m_timer.stop();
         if (m_end) {
-            ::DisconnectNamedPipe(m_end->Pipe());
+            if (disconnect) {
+                ::DisconnectNamedPipe(m_end->Pipe());
+            }
             m_end.reset();
         }
         deleteLater();
