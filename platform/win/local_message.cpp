@@ -158,9 +158,9 @@ public:
 namespace {
 
 // One client's connection: its bytes go to its reader until the reader decides.
-class Connection : public QObject {
+class PipeConnection : public QObject {
 public:
-    Connection(std::unique_ptr<PipeEnd> end, LocalMessageServer::ConnectionReader reader,
+    PipeConnection(std::unique_ptr<PipeEnd> end, LocalMessageServer::ConnectionReader reader,
                QObject* parent)
         : QObject(parent), m_end(std::move(end)), m_reader(std::move(reader)),
           m_notifier(m_end->Event()) {
@@ -345,7 +345,7 @@ void LocalMessageServer::OnNewConnection() {
     notifier->deleteLater();
     if (connected) {
         ::ResetEvent(end->Event());
-        new Connection(std::move(end), m_factory(), this);
+        new PipeConnection(std::move(end), m_factory(), this);
     }
     if (!m_listener->Next(*this, false, m_error)) {
         Close(); // no further instance: the next start finds no server and says so
@@ -372,7 +372,7 @@ LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& messag
             return {LocalExchange::Kind::NoAnswer, {}};
         }
         ::WaitNamedPipeW(widePath.c_str(),
-                         static_cast<DWORD>(qBound<qint64>(1, deadline.remainingTime(), 10)));
+                         static_cast<DWORD>(qBound(qint64(1), deadline.remainingTime(), qint64(10))));
     }
     if (!WriteAll(pipe.get(), message, deadline)) {
         const DWORD error = ::GetLastError();

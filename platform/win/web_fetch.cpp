@@ -115,7 +115,7 @@ void Transfer(const WebFetchRequest& request, Shared& shared, WebFetchResult& re
             }
             if (redirects >= request.maxRedirects) {
                 result.outcome = WebFetchResult::Outcome::Failed;
-                result.errorCode = ERROR_INTERNET_REDIRECT_FAILED;
+                result.errorCode = ERROR_HTTP_REDIRECT_FAILED;
                 result.errorText =
                     QStringLiteral("More than %1 redirects.").arg(request.maxRedirects);
                 return;

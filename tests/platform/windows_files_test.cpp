@@ -153,7 +153,7 @@ TEST(WindowsDebugOutput, WritesUtf8AndNeverWaitsForAFullPipe) {
     ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, nullptr, 4096));
     const HANDLE saved = ::GetStdHandle(STD_ERROR_HANDLE);
     ASSERT_TRUE(::SetStdHandle(STD_ERROR_HANDLE, writeEnd));
-    platform::DebugOutputService& own = platform::Services<platform::DebugOutputService>::Own();
+    platform::DebugOutputService& own = platform::Services<platform::DebugOutputService>::Get();
     own.Write(QStringLiteral("日本\r\n"));
     char buffer[64] = {};
     DWORD got = 0;
