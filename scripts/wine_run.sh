@@ -10,8 +10,9 @@ dll_dirs="$2"
 shift 2
 
 export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
-# No Mono or Gecko installer dialog when the prefix is made: the tests need neither.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installer dialog when the prefix is made: the tests need neither. No debugger
+# either: a program that crashes ends (and its test fails) instead of waiting in winedbg.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 winepath=""
 IFS=: read -r -a dirs <<<"$dll_dirs"
 for dir in "${dirs[@]}"; do

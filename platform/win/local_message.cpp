@@ -273,6 +273,13 @@ bool LocalMessageServer::Listen(const QString& path) {
     }
     listener->path = path;
     listener->widePath = path.toStdWString();
+    // Some systems (Wine) make a further instance despite FILE_FLAG_FIRST_PIPE_INSTANCE: a
+    // pipe of this name that exists, free or busy, is another server's.
+    if (::WaitNamedPipeW(listener->widePath.c_str(), 1) ||
+        ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+        m_error = QStringLiteral("another server listens at %1").arg(path);
+        return false;
+    }
     m_listener = listener.release();
     if (!m_listener->Next(*this, true, m_error)) {
         delete m_listener;

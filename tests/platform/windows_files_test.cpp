@@ -69,7 +69,9 @@ TEST(WindowsAtomicFile, RemovesOnlyLeftoversOfEndedSaves) {
         platform::TemporaryFilePrefix("Vistrel.ini", 0x7FFFFFF3) + "Ab3dE9", // another file's
         "History.ini.bak",
     };
-    for (const QString& name : QStringList(kept) << ended << own) {
+    QStringList made = kept;
+    made << ended << own;
+    for (const QString& name : made) {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
