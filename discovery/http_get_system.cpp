@@ -19,6 +19,7 @@ namespace {
 // codes whatever the transport.
 constexpr int kMalformedCode = 3;
 constexpr int kCancelledCode = 42;
+constexpr int kTimedOutCode = 28;
 constexpr int kTooLargeCode = 63;
 constexpr int kRecursiveCode = 93;
 
@@ -132,6 +133,9 @@ bool HttpGet(QString url, quint32& status, QString& body) {
         return true;
     case Outcome::Cancelled:
         ReportTransferError(kCancelledCode, QStringLiteral("The lookup was cancelled."));
+        return false;
+    case Outcome::TimedOut:
+        ReportTransferError(kTimedOutCode, result.errorText);
         return false;
     case Outcome::TooLarge:
         ReportTransferError(

@@ -21,7 +21,7 @@ struct WebFetchRequest {
 };
 
 struct WebFetchResult {
-    enum class Outcome { Done, Cancelled, TooLarge, Failed };
+    enum class Outcome { Done, Cancelled, TimedOut, TooLarge, Failed };
     Outcome outcome = Outcome::Failed;
     quint32 status = 0; // the final HTTP status; the body is read only for 200
     QByteArray body;

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QUrl>
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <windows.h>
 #include <wininet.h>
@@ -177,12 +178,20 @@ WebFetchResult FetchWebPage(const WebFetchRequest& request, const std::function<
     DWORD connectTimeout = static_cast<DWORD>(request.connectTimeoutMs);
     ::InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
                          sizeof connectTimeout);
-    Shared shared;
-    shared.session = session;
-    WebFetchResult transferred;
-    std::thread worker([&] {
-        Transfer(request, shared, transferred);
-        shared.finished = true;
+    // Shared with the transfer thread, which may outlive this call: not every WinINet ends a
+    // blocked call when its session closes (Wine's does not), and a cancelled fetch returns at
+    // once all the same. The thread then ends on its own and frees what it shares.
+    struct State {
+        WebFetchRequest request;
+        Shared shared;
+        WebFetchResult transferred;
+    };
+    auto state = std::make_shared<State>();
+    state->request = request;
+    state->shared.session = session;
+    std::thread worker([state] {
+        Transfer(state->request, state->shared, state->transferred);
+        state->shared.finished = true;
     });
 
     // The caller's side: the event loop turns, and the limits are watched here.
@@ -192,42 +201,41 @@ WebFetchResult FetchWebPage(const WebFetchRequest& request, const std::function<
     qint64 stallStartBytes = 0;
     bool cancelled = false;
     bool overdue = false;
-    while (!shared.finished) {
+    while (!state->shared.finished) {
         if (!turn()) {
             cancelled = true;
         }
         const qint64 now = clock.elapsed();
-        const qint64 bytes = shared.received;
+        const qint64 bytes = state->shared.received;
         if (now >= request.totalTimeoutMs) {
             overdue = true;
         }
-        if (now - stallStartMs >= request.stallSeconds * 1000) {
+        if (request.stallSeconds > 0 && now - stallStartMs >= request.stallSeconds * 1000) {
             // Not even the slowest acceptable rate over the last stretch: a stall.
-            if (bytes - stallStartBytes < request.stallBytesPerSecond * request.stallSeconds &&
-                request.stallSeconds > 0) {
+            if (bytes - stallStartBytes < request.stallBytesPerSecond * request.stallSeconds) {
                 overdue = true;
             }
             stallStartMs = now;
             stallStartBytes = bytes;
         }
         if (cancelled || overdue) {
-            CloseSession(shared); // the blocked call returns with an error
+            CloseSession(state->shared);
             break;
         }
-        if (!shared.finished) {
-            ::Sleep(kTurnMs);
-        }
+        ::Sleep(kTurnMs);
+    }
+    if (cancelled || overdue) {
+        worker.detach();
+        result.outcome =
+            cancelled ? WebFetchResult::Outcome::Cancelled : WebFetchResult::Outcome::TimedOut;
+        result.errorCode = ERROR_INTERNET_TIMEOUT;
+        result.errorText = cancelled ? QStringLiteral("The lookup was cancelled.")
+                                     : QStringLiteral("The transfer took too long or stalled.");
+        return result;
     }
     worker.join();
-    CloseSession(shared);
-    if (cancelled) {
-        transferred.outcome = WebFetchResult::Outcome::Cancelled;
-    } else if (overdue && transferred.outcome != WebFetchResult::Outcome::Done) {
-        transferred.outcome = WebFetchResult::Outcome::Failed;
-        transferred.errorCode = ERROR_INTERNET_TIMEOUT;
-        transferred.errorText = QStringLiteral("The transfer took too long or stalled.");
-    }
-    return transferred;
+    CloseSession(state->shared);
+    return state->transferred;
 }
 
 } // namespace platform
