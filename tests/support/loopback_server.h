@@ -31,4 +31,8 @@ private:
     int m_port = 0;
 };
 
+// A proxy's request target without the scheme's default port: "http://host:80/path" and
+// "http://host/path" name the same page, and HTTP stacks differ in which they send.
+std::string WithoutDefaultPort(const std::string& target);
+
 } // namespace testsupport
