@@ -161,7 +161,7 @@ namespace {
 class PipeConnection : public QObject {
 public:
     PipeConnection(std::unique_ptr<PipeEnd> end, LocalMessageServer::ConnectionReader reader,
-               QObject* parent)
+                   QObject* parent)
         : QObject(parent), m_end(std::move(end)), m_reader(std::move(reader)),
           m_notifier(m_end->Event()) {
         connect(&m_notifier, &QWinEventNotifier::activated, this, [this] { OnRead(); });
@@ -378,8 +378,8 @@ LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& messag
         if (deadline.hasExpired()) {
             return {LocalExchange::Kind::NoAnswer, {}};
         }
-        ::WaitNamedPipeW(widePath.c_str(),
-                         static_cast<DWORD>(qBound(qint64(1), deadline.remainingTime(), qint64(10))));
+        ::WaitNamedPipeW(widePath.c_str(), static_cast<DWORD>(qBound(
+                                               qint64(1), deadline.remainingTime(), qint64(10))));
     }
     if (!WriteAll(pipe.get(), message, deadline)) {
         const DWORD error = ::GetLastError();

@@ -8,7 +8,9 @@ namespace testsupport {
 
 LoopbackServer::LoopbackServer() : m_server(std::make_unique<httplib::Server>()) {}
 
-LoopbackServer::~LoopbackServer() { Stop(); }
+LoopbackServer::~LoopbackServer() {
+    Stop();
+}
 
 void LoopbackServer::Start() {
     m_port = m_server->bind_to_any_port("127.0.0.1");
@@ -41,7 +43,8 @@ std::string WithoutDefaultPort(const std::string& target) {
         }
         const std::size_t pathStart = target.find('/', scheme.size());
         const std::size_t hostEnd = pathStart == std::string::npos ? target.size() : pathStart;
-        if (hostEnd >= port.size() && target.compare(hostEnd - port.size(), port.size(), port) == 0) {
+        if (hostEnd >= port.size() &&
+            target.compare(hostEnd - port.size(), port.size(), port) == 0) {
             return target.substr(0, hostEnd - port.size()) + target.substr(hostEnd);
         }
     }

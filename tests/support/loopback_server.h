@@ -1,7 +1,6 @@
 #pragma once
 
 #include <httplib.h>
-
 #include <memory>
 #include <string>
 #include <thread>
