@@ -5,7 +5,7 @@
 #include "app/version.h"
 #include "platform/console_signals.h"
 #include "platform/debug_output.h"
-#include "platform/native_path.h"
+#include "platform/native_name.h"
 #include "platform/process_paths.h"
 
 #include <QDir>
@@ -52,7 +52,27 @@ bool AnswerInformationRequest(const QStringList& arguments, FILE* out) {
     return false;
 }
 
-QString ExeDirFromProgramPath(const QString& programPath) {
+namespace {
+
+// Where the system has drive letters ("C:/..."), a path is absolute with one, and "C:" alone is
+// that drive's current folder, not its root.
+bool HasDrives() {
+    return QDir::separator() == u'\\';
+}
+
+bool IsDrive(const QString& dir) {
+    return HasDrives() && dir.size() == 2 && dir.at(1) == u':' && dir.at(0).isLetter();
+}
+
+bool IsAbsoluteDir(const QString& dir) {
+    return dir.startsWith(u'/') || (dir.size() > 2 && IsDrive(dir.left(2)) && dir.at(2) == u'/');
+}
+
+} // namespace
+
+QString ExeDirFromProgramPath(const QString& givenPath) {
+    // The system's own separators too: a Windows command line names the program with backslashes.
+    const QString programPath = QDir::fromNativeSeparators(givenPath);
     const qsizetype separator = programPath.lastIndexOf(u'/');
     if (separator < 0) {
         // Started by its bare name (through PATH, say): an empty directory would put both state
@@ -67,7 +87,10 @@ QString ExeDirFromProgramPath(const QString& programPath) {
     // current directory cannot be told, no folder is known: the state files are then neither
     // read nor written (never put in the root instead).
     QString dir = programPath.left(separator);
-    if (!dir.startsWith(u'/')) {
+    if (IsDrive(dir)) {
+        return dir + u'/';
+    }
+    if (!IsAbsoluteDir(dir)) {
         const QString current = platform::CurrentDirectoryPath();
         if (current.isEmpty()) {
             return QString();

@@ -22,7 +22,7 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
 // The program's directory from argument 0 (the program path as it was given): everything before
 // its last '/', made absolute against the current directory. A program in the root gives "/". A
 // bare name has no directory part; the running executable's folder is used instead. Names keep
-// their bytes (platform/native_path.h); a folder that cannot be made absolute gives "".
+// their bytes (platform/native_name.h); a folder that cannot be made absolute gives "".
 QString ExeDirFromProgramPath(const QString& programPath);
 
 // "--help" or "--version" among the arguments the toolkit leaves (the first one counts): prints

@@ -3,7 +3,7 @@
 #include "app/single_instance.h"
 #include "platform/console_signals.h"
 #include "platform/display_platform.h"
-#include "platform/native_path.h"
+#include "platform/native_name.h"
 
 #include <QApplication>
 #include <QStringList>

@@ -69,6 +69,10 @@ private:
     int m_connections = 0;
 
     ReaderFactory m_factory;
+    // Where the port listens through more than a descriptor (Windows' named pipe); owned.
+    // Unused where a descriptor is all it takes.
+    class Listener;
+    [[maybe_unused]] Listener* m_listener = nullptr;
     int m_fd = -1; // the listening socket
     QByteArray m_path;
     QSocketNotifier* m_accept = nullptr;

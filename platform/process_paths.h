@@ -4,7 +4,7 @@
 
 namespace platform {
 
-// Paths here keep the bytes of names that are not UTF-8 (see platform/native_path.h) and may be
+// Paths here keep the bytes of names that are not UTF-8 (see platform/native_name.h) and may be
 // longer than PATH_MAX.
 
 // The folder that holds the running executable, from the kernel's own record of it

@@ -1,7 +1,7 @@
 #include "platform/profile_document.h"
 
 #include "platform/cp932.h"
-#include "platform/native_path.h"
+#include "platform/native_name.h"
 
 #include <algorithm>
 

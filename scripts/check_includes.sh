@@ -33,6 +33,22 @@ for room in "${rooms[@]}"; do
     done < <(grep -rnoE --include='*.cpp' --include='*.h' --include='*.in' \
                  '^#include "[^"]+"' "$room" | sed -E 's/:#include "([^"]+)"$/:\1/')
 done
+# The platform root is what every port shares: the C++ library and Qt only. An OS header (a name
+# ending in .h or with a folder, other than Qt's own) belongs in platform/<port>/.
+if [ -d platform ]; then
+    while IFS=: read -r file line header; do
+        case "$header" in
+            Q*/* | Q* ) [[ "$header" =~ ^Qt?[A-Za-z0-9_]*(/Q[A-Za-z0-9_]*)?$ ]] && continue ;;
+            *.* | */*) ;;
+            *) continue ;; # a C++ library header
+        esac
+        echo "$file:$line: the platform root may not include the OS header <$header>" >&2
+        faults=$((faults + 1))
+    done < <(find platform -maxdepth 1 -type f \( -name '*.cpp' -o -name '*.h' \) -print0 |
+             xargs -0 -r grep -HnoE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<[^>]+>' |
+             sed -E 's/:[[:space:]]*#[[:space:]]*include[[:space:]]*<([^>]+)>$/:\1/')
+fi
+
 if [ $faults -ne 0 ]; then
     echo "check_includes: $faults include(s) against ARCHITECTURE.md" >&2
     exit 1

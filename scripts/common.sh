@@ -22,6 +22,14 @@ VISTREL_TEST_PACKAGES=(
     desktop-file-utils appstream dpkg-dev man-db groff-base
 )
 
+# What the Windows build and its tests need (scripts/windows_toolchain.sh): the MinGW-w64
+# compilers, Wine to run the tests, the host's Qt tools and the sources of googletest and
+# qt6-base (dpkg-dev unpacks the latter).
+VISTREL_WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev-tools googletest dpkg-dev xz-utils
+    cmake ninja-build
+)
+
 vistrel_install() {
     local missing=()
     local pkg

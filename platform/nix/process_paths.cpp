@@ -1,6 +1,6 @@
 #include "platform/process_paths.h"
 
-#include "platform/native_path.h"
+#include "platform/nix/native_path.h"
 
 #include <fcntl.h>
 #include <unistd.h>

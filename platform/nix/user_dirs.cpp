@@ -1,6 +1,6 @@
 #include "platform/user_dirs.h"
 
-#include "platform/native_path.h"
+#include "platform/nix/native_path.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "app/state_dir.h"
 #include "app/version_text.h"
 #include "platform/console_signals.h"
-#include "platform/native_path.h"
+#include "platform/native_name.h"
 #include "platform/process_paths.h"
 #include "tests/support/scoped_env.h"
 

@@ -5,7 +5,7 @@
 #include "app/command_line.h"
 #include "history/history_list.h"
 #include "platform/debug_output.h"
-#include "platform/native_path.h"
+#include "platform/native_name.h"
 #include "selection/settings_file.h"
 
 #include <QCoreApplication>

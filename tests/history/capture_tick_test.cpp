@@ -160,7 +160,7 @@ TEST_F(CaptureTickTest, RealLookupThroughTheStandIn) {
     testsupport::LoopbackServer standIn;
     QStringList asked;
     standIn.Server().Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
-        asked.append(QString::fromStdString(request.path));
+        asked.append(QString::fromStdString(testsupport::WithoutDefaultPort(request.path)));
         response.set_content(page.toStdString(), "text/html");
     });
     standIn.Start();

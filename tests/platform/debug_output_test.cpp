@@ -3,10 +3,12 @@
 
 #include <QElapsedTimer>
 #include <QStringList>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string_view>
+#ifndef _WIN32 // standard error as a POSIX descriptor; Windows: windows_files_test
+#include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -23,6 +25,7 @@ TEST(DebugOutput, InstalledServiceReceivesEachTextWhole) {
                                  QStringLiteral("日本語\r\n")}));
 }
 
+#ifndef _WIN32
 TEST(DebugOutput, WritesUtf8ToStandardError) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
@@ -38,6 +41,7 @@ TEST(DebugOutput, WritesUtf8ToStandardError) {
     ASSERT_GT(n, 0);
     EXPECT_EQ(QString::fromUtf8(buffer, n), QStringLiteral("OnReadyStateChange():-1 – é\r\n"));
 }
+#endif
 
 TEST(DebugOutput, ControlCharactersAreWrittenVisibly) {
     using namespace std::literals;
@@ -75,6 +79,7 @@ TEST(DebugOutput, ControlCharactersAreWrittenVisibly) {
               QByteArray("/tmp/a\\x1B[2Jb\tc\\x7F\x82\xA0"));
 }
 
+#ifndef _WIN32 // standard error as a POSIX descriptor
 TEST(DebugOutput, EveryTextEndsItsLineAndNoneControlsTheTerminal) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
@@ -100,6 +105,7 @@ TEST(DebugOutput, EveryTextEndsItsLineAndNoneControlsTheTerminal) {
                              "例外が発生しました。\r\nエラー: 42\r\ncancelled.\n"
                              "next\n"));
 }
+#endif
 
 TEST(OutputBudget, BurstThenRateThenCountOfLeftOut) {
     // A bucket of 1000 characters that refills at 100 a second.
@@ -155,6 +161,7 @@ TEST(DebugOutput, TheWholeOutputIsBoundedPerSecond) {
     EXPECT_FALSE(seen.filter(QStringLiteral("more lines left out")).isEmpty());
 }
 
+#ifndef _WIN32
 TEST(DebugOutput, AFullStandardErrorDropsTheTextInsteadOfWaiting) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
@@ -176,5 +183,6 @@ TEST(DebugOutput, AFullStandardErrorDropsTheTextInsteadOfWaiting) {
     ::close(fds[0]);
     EXPECT_LT(took, 2000);
 }
+#endif
 
 } // namespace

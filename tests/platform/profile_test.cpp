@@ -1,5 +1,5 @@
 #include "platform/atomic_file.h"
-#include "platform/native_path.h"
+#include "platform/native_name.h"
 #include "platform/profile.h"
 
 #include <QDir>
@@ -7,13 +7,15 @@
 #include <QTemporaryDir>
 #include <cerrno>
 #include <climits>
+#include <gtest/gtest.h>
+#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -368,6 +370,10 @@ TEST_F(ProfileTest, NamesThatCannotBeOneLineAreRefused) {
     EXPECT_FALSE(profile::WritePrivateProfileString("S", "K", "v", QString()));
     EXPECT_EQ(ReadBytes(path), "[S]\nK=v\n");
 }
+
+#ifndef _WIN32
+// The POSIX file layer: modes, owners, symbolic links, processes that are killed, folders
+// deeper than PATH_MAX and names that are bytes. Windows has its own cases (windows_files_test).
 
 TEST_F(ProfileTest, WriteKeepsPermissionsAndFollowsSymbolicLinks) {
     const QString target = Path("real.ini");
@@ -768,6 +774,8 @@ TEST_F(ProfileTest, FolderNameThatIsNotUtf8KeepsItsBytes) {
     ::closedir(listing);
     EXPECT_EQ(names, QList<QByteArray>({"\x93\xFA\x96\x7B"}));
 }
+
+#endif // _WIN32
 
 TEST(NativeNames, EveryByteComesBack) {
     const struct {

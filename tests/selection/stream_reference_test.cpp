@@ -145,7 +145,7 @@ TEST(StreamReferencePage, ResolvedThroughProxy) {
     testsupport::NoProxyEnv noProxy;
     testsupport::LoopbackServer server;
     server.Server().Get(".*", [](const httplib::Request& req, httplib::Response& res) {
-        if (req.path == "http://www.tevora.tv/owls") {
+        if (testsupport::WithoutDefaultPort(req.path) == "http://www.tevora.tv/owls") {
             res.set_content("<title>TEVORA: 深夜のフクロウ: live</title>\n<p>cid=owls123</p>",
                             "text/html");
         } else {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <utility>
 
 namespace testsupport {
 
@@ -32,6 +33,22 @@ void LoopbackServer::Stop() {
 
 std::string LoopbackServer::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+std::string WithoutDefaultPort(const std::string& target) {
+    for (const auto& [scheme, port] : {std::pair<std::string, std::string>{"http://", ":80"},
+                                       std::pair<std::string, std::string>{"https://", ":443"}}) {
+        if (target.rfind(scheme, 0) != 0) {
+            continue;
+        }
+        const std::size_t pathStart = target.find('/', scheme.size());
+        const std::size_t hostEnd = pathStart == std::string::npos ? target.size() : pathStart;
+        if (hostEnd >= port.size() &&
+            target.compare(hostEnd - port.size(), port.size(), port) == 0) {
+            return target.substr(0, hostEnd - port.size()) + target.substr(hostEnd);
+        }
+    }
+    return target;
 }
 
 } // namespace testsupport

@@ -5,6 +5,13 @@
 #include <string>
 #include <thread>
 
+#ifdef _WIN32
+// The socket headers bring windows.h, whose macros would rename the window system's
+// GetWindowText and GetClassName in whatever is included after this header.
+#undef GetWindowText
+#undef GetClassName
+#endif
+
 namespace testsupport {
 
 // An HTTP server on 127.0.0.1 with a free port, run on its own thread for the life of the
@@ -29,5 +36,9 @@ private:
     std::thread m_thread;
     int m_port = 0;
 };
+
+// A proxy's request target without the scheme's default port: "http://host:80/path" and
+// "http://host/path" name the same page, and HTTP stacks differ in which they send.
+std::string WithoutDefaultPort(const std::string& target);
 
 } // namespace testsupport

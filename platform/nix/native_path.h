@@ -1,19 +1,12 @@
 #pragma once
 
+// Folders as descriptors, for the *at() calls of the POSIX backends.
+
+#include "platform/native_name.h"
+
 #include <QByteArray>
-#include <QString>
 
 namespace platform {
-
-// File names on this system are bytes, and a folder unpacked from an archive made elsewhere may
-// have a name that is not UTF-8 (CP932, say). These two keep every byte: valid UTF-8 reads as
-// its text, and every other byte becomes one code point U+DC80..U+DCFF (a lone surrogate, which
-// no real text holds) that turns back into that same byte.
-QString DecodeNativeName(const QByteArray& bytes);
-QByteArray EncodeNativeName(const QString& name);
-
-// Whether the bytes are UTF-8 (shortest forms, no surrogates, nothing beyond U+10FFFF).
-bool IsValidUtf8(const char* data, qsizetype size);
 
 // An owned file descriptor, closed with the object.
 class UniqueFd {
@@ -43,9 +36,6 @@ private:
 // folder deeper than PATH_MAX opens too; only search permission is needed on the way. An empty
 // `dir` is `base` itself. Not open on failure, with errno set.
 UniqueFd OpenDirectory(const QByteArray& dir, int base);
-
-// Splits a path into its folder ("" for none, "/" for the root) and its last name.
-void SplitPath(const QByteArray& path, QByteArray& dir, QByteArray& name);
 
 // The current directory, however deep; empty when the system cannot tell.
 QByteArray CurrentDirectory();

@@ -1,10 +1,4 @@
-#include "platform/native_path.h"
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/native_name.h"
 
 namespace platform {
 namespace {
@@ -43,10 +37,6 @@ qsizetype Utf8SequenceLength(const unsigned char* p, qsizetype left) {
         }
     }
     return length;
-}
-
-UniqueFd OpenPiece(int at, const QByteArray& piece) {
-    return UniqueFd(::openat(at, piece.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
 
 } // namespace
@@ -99,56 +89,6 @@ QByteArray EncodeNativeName(const QString& name) {
     return bytes;
 }
 
-UniqueFd::~UniqueFd() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = other.Release();
-    }
-    return *this;
-}
-
-UniqueFd OpenDirectory(const QByteArray& dir, int base) {
-    // Pieces well below PATH_MAX, cut at separators (one name is at most NAME_MAX bytes).
-    constexpr qsizetype kPiece = 1024;
-    if (dir.contains('\0')) {
-        errno = EINVAL;
-        return UniqueFd();
-    }
-    UniqueFd current;
-    qsizetype pos = 0;
-    if (dir.startsWith('/')) {
-        current = UniqueFd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-        pos = 1;
-    } else {
-        current = OpenPiece(base, ".");
-    }
-    while (current.IsOpen() && pos < dir.size()) {
-        qsizetype end = std::min(dir.size(), pos + kPiece);
-        if (end < dir.size()) {
-            const qsizetype slash = dir.lastIndexOf('/', end);
-            if (slash <= pos) {
-                errno = ENAMETOOLONG;
-                return UniqueFd();
-            }
-            end = slash;
-        }
-        const QByteArray piece = dir.mid(pos, end - pos);
-        pos = end + 1;
-        if (!piece.isEmpty()) {
-            current = OpenPiece(current.Get(), piece);
-        }
-    }
-    return current;
-}
-
 void SplitPath(const QByteArray& path, QByteArray& dir, QByteArray& name) {
     const qsizetype slash = path.lastIndexOf('/');
     if (slash < 0) {
@@ -158,17 +98,6 @@ void SplitPath(const QByteArray& path, QByteArray& dir, QByteArray& name) {
     }
     dir = slash == 0 ? QByteArray("/") : path.left(slash);
     name = path.mid(slash + 1);
-}
-
-QByteArray CurrentDirectory() {
-    // With no buffer glibc grows its own, and past PATH_MAX it walks up the tree itself.
-    char* cwd = ::getcwd(nullptr, 0);
-    if (!cwd) {
-        return QByteArray();
-    }
-    QByteArray dir(cwd);
-    std::free(cwd);
-    return dir.startsWith('/') ? dir : QByteArray(); // "(unreachable)/..." is no place to work
 }
 
 } // namespace platform

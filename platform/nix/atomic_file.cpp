@@ -1,6 +1,6 @@
 #include "platform/atomic_file.h"
 
-#include "platform/native_path.h"
+#include "platform/nix/native_path.h"
 
 #include <QList>
 #include <algorithm>
