@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
+#include <cstring>
 #include <xcb/xcb.h>
 
 namespace platform {
@@ -27,6 +28,13 @@ public:
                std::function<void(WindowCover)> changed)
         : QObject(window), m_window(window), m_connection(connection),
           m_changed(std::move(changed)) {
+        const char* const name = "_NET_WM_STATE";
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, strlen(name), name), nullptr);
+        if (atom != nullptr) {
+            m_stateAtom = atom->atom;
+            free(atom);
+        }
         window->installEventFilter(this);
         QAbstractEventDispatcher::instance()->installNativeEventFilter(this);
         Select();
@@ -42,6 +50,15 @@ public:
             return false;
         }
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            // The toolkit puts its own event mask back when the window's flags change (Top
+            // Most, full screen), and the window manager then says so in the window's state.
+            const auto* property = static_cast<const xcb_property_notify_event_t*>(message);
+            if (property->window == m_id && property->atom == m_stateAtom) {
+                Select();
+            }
+            return false;
+        }
         if ((event->response_type & 0x7f) != XCB_VISIBILITY_NOTIFY) {
             return false;
         }
@@ -93,6 +110,7 @@ private:
     xcb_connection_t* m_connection;
     std::function<void(WindowCover)> m_changed;
     xcb_window_t m_id = 0;
+    xcb_atom_t m_stateAtom = XCB_ATOM_NONE;
 };
 
 } // namespace

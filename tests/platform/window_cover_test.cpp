@@ -1,5 +1,6 @@
 // How much of a window others cover, on a real X desktop with a window manager.
 #include "platform/window_cover.h"
+#include "platform/window_stacking.h"
 #include "tests/support/qt_print.h"
 
 #include <QApplication>
@@ -95,6 +96,20 @@ TEST_F(WindowCoverTest, AWindowMadeAnewIsWatchedOn) {
     EXPECT_TRUE(Last(WindowCover::Wholly));
     cover.reset();
     EXPECT_TRUE(Last(WindowCover::Unobscured));
+}
+
+TEST_F(WindowCoverTest, TopMostSwitchedOnAndOffKeepsTheWatch) {
+    // Changing the window's band puts the toolkit's event mask back; the watch asks again.
+    platform::SetWindowTopMost(watched.get(), true);
+    ASSERT_TRUE(
+        WaitFor([&] { return (EventMask(*watched) & XCB_EVENT_MASK_VISIBILITY_CHANGE) != 0; }));
+    platform::SetWindowTopMost(watched.get(), false);
+    ASSERT_TRUE(
+        WaitFor([&] { return (EventMask(*watched) & XCB_EVENT_MASK_VISIBILITY_CHANGE) != 0; }));
+    reports.clear();
+
+    auto cover = ShownWindow(QRect(40, 40, 420, 320), QStringLiteral("cover"));
+    EXPECT_TRUE(Last(WindowCover::Wholly));
 }
 
 TEST(WindowCoverOff, NothingHappensWithoutAWindow) {
