@@ -6,9 +6,10 @@
 #  - CPU: user + system seconds of the whole process tree (the program with its engine
 #    processes; Chromium with its zygotes, renderer and GPU process), from /proc/<pid>/stat of
 #    every process in the tree, per minute of playing;
-#  - memory at the end of the measured time, summed over the tree: USS (Private_Clean +
-#    Private_Dirty) and PSS (a page shared by n processes counts 1/n in each, so pages shared
-#    inside the tree count once), from /proc/<pid>/smaps_rollup.
+#  - memory at the end of the measured time (the median of three samples a second apart),
+#    summed over the tree: USS (Private_Clean + Private_Dirty) and PSS (a page shared by n
+#    processes counts 1/n in each, so pages shared inside the tree count once), from
+#    /proc/<pid>/smaps_rollup.
 # The program's player is also measured covered by another window and minimised, next to it
 # visible in the same round. Prints each round, with where the CPU went, then the medians and
 # the ratios program / Chromium (goal: CPU at most 1.0, USS at most 0.8).
@@ -119,7 +120,12 @@ measure() {
         END { for (n in used) printf "%.2f %s\n", (used[n] - start[n]) / hz * 60 / s, n }' \
         <(echo "$threads_before") <(echo "$threads_after") | sort -rn |
         awk 'NR <= 4 { printf " %s %s", $2, $1 }')
-    read -r uss pss < <(memory "$root")
+    # Three samples a second apart, the median of each: one reading can catch the tree in
+    # passing (a process forking, its pages counted twice or not at all).
+    local samples
+    samples=$(memory "$root"; sleep 1; memory "$root"; sleep 1; memory "$root")
+    uss=$(awk '{ print $1 }' <<<"$samples" | sort -n | awk 'NR == 2')
+    pss=$(awk '{ print $2 }' <<<"$samples" | sort -n | awk 'NR == 2')
     awk -v r="$round" -v t="$total" -v hz="$hz" -v s="$seconds" -v l="$label" -v u="$uss" -v p="$pss" \
         'BEGIN { printf "round %d %s %.2f %s %s\n", r, l, t / hz * 60 / s, u, p }'
     echo "    per process (CPU s/min):$breakdown  main's busiest threads:$threads" >&2
