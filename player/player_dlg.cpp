@@ -3,6 +3,7 @@
 #include "discovery/service_endpoints.h"
 #include "platform/debug_output.h"
 #include "platform/dialog_template.h"
+#include "platform/window_cover.h"
 #include "player/flash_bridge.h"
 #include "player/player_owner.h"
 #include "player/shockwaveflash.h"
@@ -11,6 +12,8 @@
 #include <QFontMetrics>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 namespace {
 
@@ -40,6 +43,11 @@ bool CPlayerDlg::Create(QWidget* /*parent*/) {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, &CPlayerDlg::reject);
+    // A player that no one can see draws nothing: while other windows cover it wholly the
+    // viewer's page is hidden, as when the window is minimised, and shown again once any of it
+    // shows.
+    platform::WatchWindowCover(this,
+                               [this](platform::WindowCover cover) { OnCoverChanged(cover); });
     return OnInitDialog();
 }
 
@@ -113,6 +121,17 @@ void CPlayerDlg::OnReadyStateChange(long state) {
     try {
         platform::OutputDebugStringW(flashbridge::ReadyStateTraceLine(state));
     } catch (...) {
+    }
+}
+
+void CPlayerDlg::OnCoverChanged(platform::WindowCover cover) {
+    if (m_flash == nullptr) {
+        return;
+    }
+    QWebEnginePage* page = m_flash->View()->page();
+    const bool seen = cover != platform::WindowCover::Wholly && isVisible() && !isMinimized();
+    if (page->isVisible() != seen) {
+        page->setVisible(seen);
     }
 }
 

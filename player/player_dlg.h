@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/rect.h"
+#include "platform/window_cover.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -52,6 +53,9 @@ public:
     // The host bridge's handlers, connected to the viewer control's events.
     void OnFlashCall(const QString& request);
     void OnReadyStateChange(long state);
+    // Hides the viewer's page while other windows cover the window wholly, shows it again when
+    // they no longer do.
+    void OnCoverChanged(platform::WindowCover cover);
 
 protected:
     virtual bool OnInitDialog();

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTest>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -102,6 +103,38 @@ TEST(PlayerWindow, EscapeInTheViewerClosesTheWindow) {
     ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == viewer; }));
     QTest::keyClick(viewer, Qt::Key_Escape);
     EXPECT_EQ(owner.m_pPlayer, nullptr);
+    EXPECT_TRUE(Destroyed(watch));
+}
+
+// A player no one can see draws nothing: wholly covered, its viewer's page is hidden (the page
+// itself says so); partly uncovered, it shows and plays again.
+TEST(PlayerWindow, AWhollyCoveredPlayerHidesItsViewerUntilPartOfItShows) {
+    playertest::TestOwner owner;
+    owner.m_rcPlayer = CRect{100, 100, 100 + 350, 100 + 244};
+    CPlayerDlg* player = OpenPlayer(&owner);
+    QPointer<CPlayerDlg> watch(player);
+    player->ShowStream(QStringLiteral("mTn4Lv1"));
+    QWebEnginePage* page = player->m_flash->View()->page();
+    const auto state = [&] {
+        return playertest::RunJs(page, "document.visibilityState").toString();
+    };
+    const auto playedTo = [&] {
+        return playertest::RunJs(page, "document.getElementById('screen').currentTime").toDouble();
+    };
+    ASSERT_TRUE(WaitFor([&] { return state() == "visible" && playedTo() > 0; }));
+
+    QWidget cover;
+    cover.setWindowTitle(QStringLiteral("cover"));
+    cover.setGeometry(40, 40, 600, 500);
+    cover.show();
+    EXPECT_TRUE(WaitFor([&] { return state() == "hidden"; }));
+    EXPECT_FALSE(page->isVisible());
+
+    cover.move(300, 250); // the player's upper left part shows
+    EXPECT_TRUE(WaitFor([&] { return state() == "visible"; }));
+    const double shownAt = playedTo();
+    EXPECT_TRUE(WaitFor([&] { return playedTo() > shownAt + 0.5; }));
+    player->close();
     EXPECT_TRUE(Destroyed(watch));
 }
 
