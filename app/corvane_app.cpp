@@ -46,17 +46,17 @@ bool CCorvaneApp::StartOrHandOver(const QStringList& arguments, QDeadlineTimer d
         StateDirFor(ExeDirFromProgramPath(arguments.value(0)), nullptr));
     switch (single->Start(ChannelReferencesFromArguments(arguments), deadline)) {
     case StartRole::First:
-        m_pSingleInstance = std::move(single);
+        m_singleInstance = std::move(single);
         return true;
     case StartRole::OnItsOwn:
         return true;
     case StartRole::HandedOver:
         // The running instance owns the files; this start leaves them alone.
-        m_nExitCode = 0;
+        m_exitCode = 0;
         return false;
     case StartRole::NotAnswered:
     case StartRole::Refused:
-        m_nExitCode = 1;
+        m_exitCode = 1;
         return false;
     }
     return true;
@@ -75,7 +75,7 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     CControlDlg& panel = mainWindow->m_controlDlg;
     ReferenceQueue queue([&panel](const QString& reference) { panel.ConnectReference(reference); },
                          [guarded] { return platform::ModalBoxOpen(guarded.data()); }, nullptr);
-    SingleInstance* single = m_pSingleInstance.get();
+    SingleInstance* single = m_singleInstance.get();
     if (single != nullptr) {
         single->Listen([guarded, &queue](const QStringList& handedOver) {
             platform::BringWindowToFront(guarded.data());
@@ -101,6 +101,6 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     ReleaseAppState();
     mainWindow.reset();
     // Both files are written: the next start on the folder may be a first one.
-    m_pSingleInstance.reset();
+    m_singleInstance.reset();
     return false;
 }

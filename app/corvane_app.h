@@ -17,7 +17,7 @@ public:
 
     // Before the toolkit starts, so that a second start ends quickly: takes the program folder's
     // lock, or hands the command line's channel references over to the Vistrel running on the
-    // folder. False when this start is over (m_nExitCode says how it went); true when it runs.
+    // folder. False when this start is over (m_exitCode says how it went); true when it runs.
     // Until `deadline` a start waits for the running instance to answer.
     bool StartOrHandOver(const QStringList& arguments, QDeadlineTimer deadline);
 
@@ -31,10 +31,10 @@ public:
 
     // The process's exit status: 1 when a second start found the running instance not answering
     // or could not reach it privately.
-    int m_nExitCode = 0;
+    int m_exitCode = 0;
 
 private:
     // Holds the folder's lock while this start runs as the folder's first; null when it runs on
     // its own (no lock could be made) or InitInstance runs without StartOrHandOver.
-    std::unique_ptr<SingleInstance> m_pSingleInstance;
+    std::unique_ptr<SingleInstance> m_singleInstance;
 };

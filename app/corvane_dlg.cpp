@@ -47,7 +47,7 @@ CCorvaneDlg::CCorvaneDlg(QWidget* parent)
 CCorvaneDlg::~CCorvaneDlg() = default;
 
 bool CCorvaneDlg::Create() {
-    if (m_bWindowCreated) {
+    if (m_windowCreated) {
         return true;
     }
     platform::BuildDialog(this, GetDialogTemplate(IDD_VISTREL_DIALOG));
@@ -55,15 +55,15 @@ bool CCorvaneDlg::Create() {
     if (auto* link = platform::FindControl<QLabel>(this, IDC_SYSLINK)) {
         connect(link, &QLabel::linkActivated, this, [this] { OnNMClickLink(); });
     }
-    m_bWindowCreated = true;
+    m_windowCreated = true;
     return OnInitDialog();
 }
 
 bool CCorvaneDlg::OnInitDialog() {
     BuildSystemMenu();
     setWindowIcon(m_hIcon);
-    m_pLookupProgress = std::make_unique<LookupProgressWindow>(this);
-    m_useLookupProgress.emplace(*m_pLookupProgress);
+    m_lookupProgress = std::make_unique<LookupProgressWindow>(this);
+    m_useLookupProgress.emplace(*m_lookupProgress);
     m_controlDlg.Create(this);
     m_controlDlg.show();
     platform::IsCompositionEnabled(m_bComposition);
@@ -71,32 +71,31 @@ bool CCorvaneDlg::OnInitDialog() {
     if (m_bComposition) {
         platform::ExtendFrameIntoClient(this, m_margins);
     }
-    m_pWatcher = new platform::CompositionWatcher(this);
-    connect(m_pWatcher, &platform::CompositionWatcher::compositionChanged, this,
+    m_watcher = new platform::CompositionWatcher(this);
+    connect(m_watcher, &platform::CompositionWatcher::compositionChanged, this,
             &CCorvaneDlg::OnCompositionChanged);
     update();
     return true;
 }
 
 void CCorvaneDlg::BuildSystemMenu() {
-    m_pSysMenu = new QMenu(this);
-    m_pSysMenu->addAction(QStringLiteral("最小化(&N)"), this,
-                          [this] { OnSysCommand(SC_MINIMIZE); });
-    m_pSysMenu->addAction(QStringLiteral("閉じる(&C)"), this, [this] { OnSysCommand(SC_CLOSE); });
+    m_sysMenu = new QMenu(this);
+    m_sysMenu->addAction(QStringLiteral("最小化(&N)"), this, [this] { OnSysCommand(SC_MINIMIZE); });
+    m_sysMenu->addAction(QStringLiteral("閉じる(&C)"), this, [this] { OnSysCommand(SC_CLOSE); });
     const QString about = LoadResourceString(IDS_ABOUTBOX);
     if (!about.isEmpty()) {
-        m_pSysMenu->addSeparator();
-        m_pSysMenu->addAction(about, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+        m_sysMenu->addSeparator();
+        m_sysMenu->addAction(about, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
     }
     // Alt+Space opens the window menu at the window's top left, as the desktop's own would.
     auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(shortcut, &QShortcut::activated, this,
-            [this] { m_pSysMenu->popup(mapToGlobal(QPoint(0, 0))); });
+            [this] { m_sysMenu->popup(mapToGlobal(QPoint(0, 0))); });
 }
 
 void CCorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
     // Right-clicking the frame (outside the panels, which take their own clicks) offers the menu.
-    m_pSysMenu->popup(event->globalPos());
+    m_sysMenu->popup(event->globalPos());
     event->accept();
 }
 
@@ -105,25 +104,25 @@ int CCorvaneDlg::DoModal() {
     // Not QDialog::exec(): on a window without a parent that makes it modal to the whole
     // application, so that no other window of the program (the player) could be focused or
     // closed. The window is shown modeless and the run is a loop of its own that done() leaves.
-    if (!m_bEnded) {
+    if (!m_ended) {
         QEventLoop loop;
-        m_pRunLoop = &loop;
+        m_runLoop = &loop;
         show();
         loop.exec();
-        m_pRunLoop = nullptr;
+        m_runLoop = nullptr;
     }
     DestroyWindow();
     return result();
 }
 
 bool CCorvaneDlg::DestroyWindow() {
-    if (!m_bWindowCreated || m_bDestroyed) {
+    if (!m_windowCreated || m_destroyed) {
         return false;
     }
-    m_bDestroyed = true;
+    m_destroyed = true;
     m_controlDlg.DestroyWindow();
     m_useLookupProgress.reset();
-    m_pLookupProgress.reset();
+    m_lookupProgress.reset();
     hide();
     return true;
 }
@@ -139,9 +138,9 @@ void CCorvaneDlg::reject() {
 void CCorvaneDlg::done(int result) {
     QDialog::done(result);
     // An end asked for before the run starts (an ending signal during start-up) ends it at once.
-    m_bEnded = true;
-    if (m_pRunLoop != nullptr) {
-        m_pRunLoop->quit();
+    m_ended = true;
+    if (m_runLoop != nullptr) {
+        m_runLoop->quit();
     }
 }
 

@@ -54,7 +54,7 @@ public:
     void OnCompositionChanged();
     void OnNMClickLink();
     // The window menu, as the main window offers it (right click, Alt+Space).
-    QMenu* SystemMenu() const { return m_pSysMenu; }
+    QMenu* SystemMenu() const { return m_sysMenu; }
 
     CControlDlg m_controlDlg;
     qint32 m_bComposition = 0;
@@ -78,13 +78,13 @@ protected:
 private:
     void BuildSystemMenu();
 
-    QMenu* m_pSysMenu = nullptr;
+    QMenu* m_sysMenu = nullptr;
     // While the window lives, page fetches hold its input back and can be cancelled.
-    std::unique_ptr<LookupProgressWindow> m_pLookupProgress;
+    std::unique_ptr<LookupProgressWindow> m_lookupProgress;
     std::optional<platform::ScopedService<LookupProgressService>> m_useLookupProgress;
-    platform::CompositionWatcher* m_pWatcher = nullptr;
-    QEventLoop* m_pRunLoop = nullptr;
-    bool m_bEnded = false;
-    bool m_bWindowCreated = false;
-    bool m_bDestroyed = false;
+    platform::CompositionWatcher* m_watcher = nullptr;
+    QEventLoop* m_runLoop = nullptr;
+    bool m_ended = false;
+    bool m_windowCreated = false;
+    bool m_destroyed = false;
 };

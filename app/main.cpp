@@ -24,7 +24,7 @@ int main(int argc, char* argv[]) {
     }
     CCorvaneApp theApp;
     if (!theApp.StartOrHandOver(arguments, handoverDeadline)) {
-        return theApp.m_nExitCode;
+        return theApp.m_exitCode;
     }
     // The toolkit's arguments: the display platform the desktop calls for first, so that one
     // given on the command line comes later and wins.
@@ -41,5 +41,5 @@ int main(int argc, char* argv[]) {
     // connection, so the program starts as a plain widgets program.
     QApplication app(toolkitCount, toolkitArguments.data());
     theApp.InitInstance(arguments);
-    return theApp.m_nExitCode;
+    return theApp.m_exitCode;
 }

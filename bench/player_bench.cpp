@@ -109,7 +109,7 @@ double Median(QList<double> values) {
     return values[values.size() / 2];
 }
 
-class Owner : public CPlayerOwner {};
+class Owner : public PlayerOwner {};
 
 struct PlayerFigures {
     double moduleMs = 0;

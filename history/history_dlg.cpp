@@ -64,7 +64,7 @@ bool CHistoryDlg::Create(QWidget* parent) {
     // The list's own double-click signal comes only on a row; the notification comes wherever
     // the list is double-clicked.
     m_listHistory->viewport()->installEventFilter(this);
-    m_bWindowCreated = true;
+    m_windowCreated = true;
     return OnInitDialog();
 }
 
@@ -92,7 +92,7 @@ bool CHistoryDlg::OnInitDialog() {
 }
 
 bool CHistoryDlg::DestroyWindow() {
-    if (!m_bWindowCreated) {
+    if (!m_windowCreated) {
         return false;
     }
     KillTimer();
@@ -100,7 +100,7 @@ bool CHistoryDlg::DestroyWindow() {
     // The last save runs whether or not a change waits, as one always has.
     m_save.Cancel();
     m_entries.SaveHistory(HistoryFilePath());
-    m_bWindowCreated = false;
+    m_windowCreated = false;
     hide();
     return true;
 }
@@ -120,16 +120,16 @@ void CHistoryDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CHistoryDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (m_bPassingDoubleClick || m_listHistory == nullptr || watched != m_listHistory->viewport() ||
+    if (m_passingDoubleClick || m_listHistory == nullptr || watched != m_listHistory->viewport() ||
         event->type() != QEvent::MouseButtonDblClick ||
         static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
         return QFrame::eventFilter(watched, event);
     }
     // The list takes the double-click first (it marks the row under the pointer; below the rows
     // it marks none), then the panel acts on whatever row is marked.
-    m_bPassingDoubleClick = true;
+    m_passingDoubleClick = true;
     QCoreApplication::sendEvent(watched, event);
-    m_bPassingDoubleClick = false;
+    m_passingDoubleClick = false;
     try {
         OnNMDblclkHistoryList();
     } catch (...) {
@@ -267,7 +267,7 @@ void CHistoryDlg::OnTimer(int id) {
     }
     RunCaptureTick(m_capture, m_checkIE->isChecked(), m_checkChrome->isChecked());
     // Re-armed only now, so a slow page fetch inside the poll never lets ticks overlap.
-    if (m_bWindowCreated) {
+    if (m_windowCreated) {
         SetTimer();
     }
 }
@@ -282,7 +282,7 @@ void CHistoryDlg::OnCapturedURL() {
 void CHistoryDlg::OnListChanged() {
     RefreshHistoryList();
     // Only a panel whose window lives saves; its end saves once more in any case.
-    if (m_bWindowCreated) {
+    if (m_windowCreated) {
         m_save.Changed();
     }
 }

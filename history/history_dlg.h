@@ -57,7 +57,7 @@ public:
     bool IsSavePending() const { return m_save.IsPending(); }
 
     HistoryList m_entries;
-    CHistoryOwner* m_pOwner = nullptr;
+    HistoryOwner* m_pOwner = nullptr;
     CCaptureStreamID m_capture;
     QTreeWidget* m_listHistory = nullptr;
     QCheckBox* m_checkIE = nullptr;
@@ -81,6 +81,6 @@ private:
     QTimer m_timer;
     QList<StreamEntry> m_saved; // the list as last loaded or saved
     platform::DeferredSave m_save{[this] { SaveIfChanged(); }, kSaveDelayMs, kMaxSaveDelayMs};
-    bool m_bWindowCreated = false;
-    bool m_bPassingDoubleClick = false;
+    bool m_windowCreated = false;
+    bool m_passingDoubleClick = false;
 };

@@ -4,13 +4,13 @@
 
 // What the history panel needs of the window that owns it (the control panel): "Change Stream"
 // and a double click hand it the chosen entry. The owner inherits this.
-class CHistoryOwner {
+class HistoryOwner {
 public:
     virtual void ConnectStream(StreamEntry entry) = 0;
 
 protected:
-    CHistoryOwner() = default;
-    ~CHistoryOwner() = default;
-    CHistoryOwner(const CHistoryOwner&) = default;
-    CHistoryOwner& operator=(const CHistoryOwner&) = default;
+    HistoryOwner() = default;
+    ~HistoryOwner() = default;
+    HistoryOwner(const HistoryOwner&) = default;
+    HistoryOwner& operator=(const HistoryOwner&) = default;
 };

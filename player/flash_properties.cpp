@@ -2,13 +2,13 @@
 
 #include "res/viewer_properties.h"
 
-CFlashProperties CFlashProperties::PlayerDefaults() {
-    CFlashProperties properties;
+FlashProperties FlashProperties::PlayerDefaults() {
+    FlashProperties properties;
     properties.m_items = PlayerViewerProperties();
     return properties;
 }
 
-QString CFlashProperties::Value(const QString& name) const {
+QString FlashProperties::Value(const QString& name) const {
     for (const Item& item : m_items) {
         if (item.first.compare(name, Qt::CaseInsensitive) == 0) {
             return item.second;
@@ -17,7 +17,7 @@ QString CFlashProperties::Value(const QString& name) const {
     return {};
 }
 
-bool CFlashProperties::SetValue(const QString& name, const QString& value) {
+bool FlashProperties::SetValue(const QString& name, const QString& value) {
     for (Item& item : m_items) {
         if (item.first.compare(name, Qt::CaseInsensitive) == 0) {
             item.second = value;
@@ -27,13 +27,13 @@ bool CFlashProperties::SetValue(const QString& name, const QString& value) {
     return false;
 }
 
-bool CFlashProperties::Flag(const QString& name) const {
+bool FlashProperties::Flag(const QString& name) const {
     const QString value = Value(name).trimmed().toLower();
     return value == QLatin1String("-1") || value == QLatin1String("1") ||
            value == QLatin1String("true");
 }
 
-QString CFlashProperties::CssObjectFit() const {
+QString FlashProperties::CssObjectFit() const {
     const QString scale = Value(QStringLiteral("Scale")).trimmed().toLower();
     if (scale == QLatin1String("exactfit")) {
         return QStringLiteral("fill");
@@ -47,7 +47,7 @@ QString CFlashProperties::CssObjectFit() const {
     return QStringLiteral("contain");
 }
 
-CFlashProperties::Networking CFlashProperties::NetworkingPolicy() const {
+FlashProperties::Networking FlashProperties::NetworkingPolicy() const {
     const QString value = Value(QStringLiteral("AllowNetworking")).trimmed().toLower();
     if (value == QLatin1String("internal")) {
         return Networking::Internal;
@@ -58,11 +58,11 @@ CFlashProperties::Networking CFlashProperties::NetworkingPolicy() const {
     return Networking::All;
 }
 
-bool CFlashProperties::ScriptAccessAllowed() const {
+bool FlashProperties::ScriptAccessAllowed() const {
     return Value(QStringLiteral("AllowScriptAccess")).trimmed().toLower() != QLatin1String("never");
 }
 
-std::optional<quint32> CFlashProperties::BackgroundRgb() const {
+std::optional<quint32> FlashProperties::BackgroundRgb() const {
     QString value = Value(QStringLiteral("BGColor")).trimmed();
     if (value.startsWith(QLatin1Char('#'))) {
         value.remove(0, 1);

@@ -8,12 +8,12 @@
 // The viewer control's initial properties: 24 named texts in the control's own order, as the
 // player window's template gives them. Names are matched without regard to letter case, as the
 // plug-in did. Interpreting helpers live here so that they can be tested without a web engine.
-class CFlashProperties {
+class FlashProperties {
 public:
     using Item = QPair<QString, QString>;
 
     // The player window's values ("-1" is true).
-    static CFlashProperties PlayerDefaults();
+    static FlashProperties PlayerDefaults();
 
     const QList<Item>& Items() const { return m_items; }
     // Empty for a name that is not one of the 24.

@@ -59,7 +59,7 @@ void CPlayerDlg::BuildFromTemplate() {
                               if (control.id != kControlId) {
                                   return nullptr;
                               }
-                              CFlashProperties properties = CFlashProperties::PlayerDefaults();
+                              FlashProperties properties = FlashProperties::PlayerDefaults();
                               for (const auto& [name, value] : control.properties) {
                                   properties.SetValue(name, value);
                               }

@@ -7,7 +7,7 @@
 #include <QIcon>
 #include <QString>
 
-class CPlayerOwner;
+class PlayerOwner;
 class CShockwaveflash;
 
 // The player window: a resizable top-level window whose whole client area is the viewer
@@ -28,7 +28,7 @@ public:
     ~CPlayerDlg() override;
 
     QIcon m_hIcon;
-    CPlayerOwner* m_pOwner = nullptr;
+    PlayerOwner* m_pOwner = nullptr;
     QString m_strMovieUrlPrefix;
     QString m_strLocation;
     QString m_strUserAgent;

@@ -7,7 +7,7 @@ class CPlayerDlg;
 // What the player window needs of the window that owns it (the control panel): the place where
 // the player's normal rectangle is remembered and the pointer to the open player. The owner
 // inherits this; the player window writes both when it closes.
-class CPlayerOwner {
+class PlayerOwner {
 public:
     // The player's normal (restored) rectangle in screen pixels, the client area's, as
     // CPlayerDlg::GetNormalRect gives it and CPlayerDlg::MoveWindow takes it.
@@ -16,8 +16,8 @@ public:
     CPlayerDlg* m_pPlayer = nullptr;
 
 protected:
-    CPlayerOwner() = default;
-    ~CPlayerOwner() = default;
-    CPlayerOwner(const CPlayerOwner&) = default;
-    CPlayerOwner& operator=(const CPlayerOwner&) = default;
+    PlayerOwner() = default;
+    ~PlayerOwner() = default;
+    PlayerOwner(const PlayerOwner&) = default;
+    PlayerOwner& operator=(const PlayerOwner&) = default;
 };

@@ -24,10 +24,10 @@
 
 // The one object a page can reach: it hands the viewer's calls and document states to the
 // control. Objects registered on a channel cannot be deleted from the page.
-class CFlashHostObject : public QObject {
+class FlashHostObject : public QObject {
     Q_OBJECT
 public:
-    explicit CFlashHostObject(CShockwaveflash* control) : QObject(control), m_control(control) {}
+    explicit FlashHostObject(CShockwaveflash* control) : QObject(control), m_control(control) {}
 
     Q_INVOKABLE QVariant call(const QString& request) { return m_control->DeliverCall(request); }
     Q_INVOKABLE void documentState(const QString& state) { m_control->DeliverDocumentState(state); }
@@ -38,9 +38,9 @@ private:
 
 // Keeps the viewer where it was put: no new windows, no schemes but the web's, and with
 // AllowNetworking "internal" or "none" no navigation the host did not ask for.
-class CViewerPage : public QWebEnginePage {
+class ViewerPage : public QWebEnginePage {
 public:
-    CViewerPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
+    ViewerPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
 
     ViewerContainment containment;
 
@@ -59,7 +59,7 @@ protected:
 };
 
 // Applies the containment to every request the viewer's page makes.
-class CViewerRequestFilter : public QWebEngineUrlRequestInterceptor {
+class ViewerRequestFilter : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
 
@@ -97,7 +97,7 @@ QString BridgeShim() {
 
 } // namespace
 
-CShockwaveflash::CShockwaveflash(QWidget* parent, CFlashProperties properties)
+CShockwaveflash::CShockwaveflash(QWidget* parent, FlashProperties properties)
     : QWidget(parent), m_properties(std::move(properties)) {
     Q_INIT_RESOURCE(viewer_bridge); // also when the control comes from a static library
     // The engine reads its flags when the first profile starts it.
@@ -112,12 +112,12 @@ CShockwaveflash::CShockwaveflash(QWidget* parent, CFlashProperties properties)
     m_profile = new QWebEngineProfile(this); // no storage name: off the record
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-    m_filter = new CViewerRequestFilter(this);
+    m_filter = new ViewerRequestFilter(this);
     m_profile->setUrlRequestInterceptor(m_filter);
     connect(m_profile, &QWebEngineProfile::downloadRequested, this,
             [](QWebEngineDownloadRequest* download) { download->cancel(); });
 
-    m_page = new CViewerPage(m_profile, this);
+    m_page = new ViewerPage(m_profile, this);
     QWebEngineSettings* settings = m_page->settings();
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
@@ -152,7 +152,7 @@ CShockwaveflash::CShockwaveflash(QWidget* parent, CFlashProperties properties)
             &CShockwaveflash::OnRendererEnded);
 
     m_channel = new QWebChannel(this);
-    m_host = new CFlashHostObject(this);
+    m_host = new FlashHostObject(this);
     m_channel->registerObject(QStringLiteral("flashHost"), m_host);
     m_page->setWebChannel(m_channel, QWebEngineScript::MainWorld);
 

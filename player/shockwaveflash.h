@@ -16,9 +16,9 @@ class QWebChannel;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class QWebEngineView;
-class CFlashHostObject;
-class CViewerPage;
-class CViewerRequestFilter;
+class FlashHostObject;
+class ViewerPage;
+class ViewerRequestFilter;
 
 // The viewer control that plays the service's viewer in the player window. It keeps the face of
 // the plug-in it replaces — LoadMovie, SetReturnValue, the FlashCall and OnReadyStateChange
@@ -54,7 +54,7 @@ class CShockwaveflash : public QWidget {
     Q_OBJECT
 public:
     explicit CShockwaveflash(QWidget* parent = nullptr,
-                             CFlashProperties properties = CFlashProperties::PlayerDefaults());
+                             FlashProperties properties = FlashProperties::PlayerDefaults());
     ~CShockwaveflash() override;
 
     // Layer 0 replaces whatever plays. The control has a single layer: a movie for any other
@@ -64,7 +64,7 @@ public:
     // the viewer receives the last. Outside a call it is ignored.
     void SetReturnValue(const QString& value);
 
-    const CFlashProperties& Properties() const { return m_properties; }
+    const FlashProperties& Properties() const { return m_properties; }
     // Takes effect for the next LoadMovie (Menu and BGColor at once).
     void SetProperty(const QString& name, const QString& value);
 
@@ -80,7 +80,7 @@ signals:
     void OnReadyStateChange(long state);
 
 private:
-    friend class CFlashHostObject;
+    friend class FlashHostObject;
     // Whether the page shows a document of the movie's origin, the only ones the bridge serves.
     bool IsMovieDocument() const;
     QVariant DeliverCall(const QString& request);
@@ -92,13 +92,13 @@ private:
     void ApplyWidgetProperties();
     void InstallBridgeScript();
 
-    CFlashProperties m_properties;
+    FlashProperties m_properties;
     QWebEngineProfile* m_profile = nullptr;
-    CViewerRequestFilter* m_filter = nullptr;
-    CViewerPage* m_page = nullptr;
+    ViewerRequestFilter* m_filter = nullptr;
+    ViewerPage* m_page = nullptr;
     QWebEngineView* m_view = nullptr;
     QWebChannel* m_channel = nullptr;
-    CFlashHostObject* m_host = nullptr;
+    FlashHostObject* m_host = nullptr;
     QStackedLayout* m_stack = nullptr;
     QLabel* m_error = nullptr;
     QUrl m_movie;

@@ -93,7 +93,7 @@ bool ViewerContainment::AllowsRequest(const QUrl& url) const {
     if (IsWebScheme(scheme) && !sameOrigin && IsLocalNetworkHost(url.host())) {
         return false;
     }
-    return networking != CFlashProperties::Networking::None || sameOrigin || inline_;
+    return networking != FlashProperties::Networking::None || sameOrigin || inline_;
 }
 
 bool ViewerContainment::AllowsNavigation(const QUrl& url, NavigationKind kind,
@@ -101,7 +101,7 @@ bool ViewerContainment::AllowsNavigation(const QUrl& url, NavigationKind kind,
     if (!IsWebScheme(url.scheme()) && url != QUrl(QStringLiteral("about:blank"))) {
         return false;
     }
-    if (isMainFrame && networking != CFlashProperties::Networking::All) {
+    if (isMainFrame && networking != FlashProperties::Networking::All) {
         return kind != NavigationKind::Other;
     }
     return true;

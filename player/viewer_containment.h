@@ -31,7 +31,7 @@ bool IsLocalNetworkHost(const QString& host);
 struct ViewerContainment {
     enum class NavigationKind { Typed, Redirect, Reload, Other };
 
-    CFlashProperties::Networking networking = CFlashProperties::Networking::All;
+    FlashProperties::Networking networking = FlashProperties::Networking::All;
     QUrl movie;
 
     // Whether the viewer may fetch `url`: only the web's schemes; never this machine or its local

@@ -63,7 +63,7 @@ bool CControlDlg::Create(QWidget* parent) {
     // The memo box holds no more than the files keep of a memo, so what is shown and saved is
     // what comes back after a restart.
     m_editMemo->setMaxLength(entrykeys::kStringBuffer - 1);
-    m_bWindowCreated = true;
+    m_windowCreated = true;
     return OnInitDialog();
 }
 
@@ -83,10 +83,10 @@ bool CControlDlg::OnInitDialog() {
 }
 
 bool CControlDlg::DestroyWindow() {
-    if (!m_bWindowCreated) {
+    if (!m_windowCreated) {
         return false;
     }
-    m_bWindowCreated = false;
+    m_windowCreated = false;
     // A memo still being edited is kept as unticking "Memo編集" would keep it, before the
     // history is saved; otherwise the end of the program would lose it.
     if (m_chkMemoEdit->isChecked()) {
@@ -230,10 +230,10 @@ void CControlDlg::OnMemoEdit() {
 void CControlDlg::LoadSettings() {
     ControlPanelValues values{m_strInput, m_current, m_strLocation, m_rcPlayer};
     ::LoadSettings(values);
-    m_strInput = values.m_strInput;
-    m_current = values.m_current;
-    m_strLocation = values.m_strLocation;
-    m_rcPlayer = values.m_rcPlayer;
+    m_strInput = values.input;
+    m_current = values.current;
+    m_strLocation = values.location;
+    m_rcPlayer = values.playerRect;
 }
 
 void CControlDlg::SaveSettings() {
@@ -245,7 +245,7 @@ ControlPanelValues CControlDlg::Values() const {
 }
 
 void CControlDlg::OnSettingsMayHaveChanged() {
-    if (m_bWindowCreated && !SameSavedValues(Values(), m_saved)) {
+    if (m_windowCreated && !SameSavedValues(Values(), m_saved)) {
         m_settingsSave.Changed();
     }
 }

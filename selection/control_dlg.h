@@ -20,7 +20,7 @@ class QLineEdit;
 // The upper panel of the main window: the reference box and "Connect Stream", the memo box with
 // "Memo編集", and "Top Most". Owns the player window (made on the first connection, a top-level
 // window of its own) and the history panel. Every change of stream goes through ConnectStream.
-class CControlDlg : public QFrame, public CPlayerOwner, public CHistoryOwner {
+class CControlDlg : public QFrame, public PlayerOwner, public HistoryOwner {
     Q_OBJECT
 public:
     CControlDlg();
@@ -71,7 +71,7 @@ private:
     // A new player without a usable remembered rectangle: beside the main window, on its screen.
     void PlaceBesideMainWindow();
 
-    bool m_bWindowCreated = false;
+    bool m_windowCreated = false;
     ControlPanelValues m_saved; // as last loaded or saved
     platform::DeferredSave m_settingsSave{[this] { SaveSettingsIfChanged(); },
                                           CHistoryDlg::kSaveDelayMs, CHistoryDlg::kMaxSaveDelayMs};

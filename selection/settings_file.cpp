@@ -26,12 +26,11 @@ QString SettingsFilePath() {
 
 void LoadSettings(ControlPanelValues& values) {
     const profile::ProfileFile file(SettingsFilePath()); // read and parsed once for every key
-    values.m_strInput =
-        file.GetString(kSystem, kStreamId, values.m_current.streamId, kStringBuffer);
-    values.m_current.streamId = values.m_strInput;
-    values.m_current.memo = file.GetString(kSystem, kMemo, values.m_current.memo, kStringBuffer);
-    values.m_strLocation = file.GetString(kSystem, kLocation, values.m_strLocation, kStringBuffer);
-    CRect& rect = values.m_rcPlayer;
+    values.input = file.GetString(kSystem, kStreamId, values.current.streamId, kStringBuffer);
+    values.current.streamId = values.input;
+    values.current.memo = file.GetString(kSystem, kMemo, values.current.memo, kStringBuffer);
+    values.location = file.GetString(kSystem, kLocation, values.location, kStringBuffer);
+    CRect& rect = values.playerRect;
     rect.left = file.GetInt(kPlayer, kLeft, rect.left);
     rect.top = file.GetInt(kPlayer, kTop, rect.top);
     rect.right = file.GetInt(kPlayer, kRight, rect.right);
@@ -40,9 +39,9 @@ void LoadSettings(ControlPanelValues& values) {
 
 bool SaveSettings(const ControlPanelValues& values) {
     profile::ProfileFile file(SettingsFilePath());
-    file.WriteString(kSystem, kStreamId, values.m_current.streamId);
-    file.WriteString(kSystem, kMemo, values.m_current.memo);
-    const CRect& rect = values.m_rcPlayer;
+    file.WriteString(kSystem, kStreamId, values.current.streamId);
+    file.WriteString(kSystem, kMemo, values.current.memo);
+    const CRect& rect = values.playerRect;
     file.WriteString(kPlayer, kLeft, QString::number(rect.left));
     file.WriteString(kPlayer, kTop, QString::number(rect.top));
     file.WriteString(kPlayer, kRight, QString::number(rect.right));
@@ -51,5 +50,5 @@ bool SaveSettings(const ControlPanelValues& values) {
 }
 
 bool SameSavedValues(const ControlPanelValues& a, const ControlPanelValues& b) {
-    return a.m_current == b.m_current && a.m_rcPlayer == b.m_rcPlayer;
+    return a.current == b.current && a.playerRect == b.playerRect;
 }

@@ -7,10 +7,10 @@
 
 // The control panel's values that outlive a run, kept in "Vistrel.ini" beside the program.
 struct ControlPanelValues {
-    QString m_strInput;
-    StreamEntry m_current;
-    QString m_strLocation;
-    CRect m_rcPlayer;
+    QString input;
+    StreamEntry current;
+    QString location;
+    CRect playerRect;
 };
 
 // GetExeDir() + "/Vistrel.ini", built afresh on every call.

@@ -17,7 +17,7 @@
 
 namespace {
 
-class DemoOwner : public CPlayerOwner {};
+class DemoOwner : public PlayerOwner {};
 
 } // namespace
 

@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
     HistoryList history;
     history.AddEntry({QStringLiteral("abc1234"), QStringLiteral("saved on close")});
     ControlPanelValues values;
-    values.m_current = history.Entries().front();
-    values.m_rcPlayer = {10, 20, 330, 260};
+    values.current = history.Entries().front();
+    values.playerRect = {10, 20, 330, 260};
 
     ProcessCommandLine(
         GetAppState(),

@@ -20,7 +20,7 @@ const QString kSelectToConnect = QStringLiteral("接続したいSteamを選択�
 const QString kSelectToDelete = QStringLiteral("削除したいデータを選択してください.");
 
 // Stands in for the control panel: records the entries the panel asks it to connect.
-class RecordingOwner final : public CHistoryOwner {
+class RecordingOwner final : public HistoryOwner {
 public:
     void ConnectStream(StreamEntry entry) override { connected << entry; }
     QList<StreamEntry> connected;

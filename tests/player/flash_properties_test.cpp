@@ -6,7 +6,7 @@
 namespace {
 
 TEST(FlashProperties, PlayerDefaultsInTheControlsOrder) {
-    const CFlashProperties properties = CFlashProperties::PlayerDefaults();
+    const FlashProperties properties = FlashProperties::PlayerDefaults();
     const QStringList names = {"FlashVars",
                                "Movie",
                                "Src",
@@ -57,7 +57,7 @@ TEST(FlashProperties, PlayerDefaultsInTheControlsOrder) {
 }
 
 TEST(FlashProperties, NamesMatchInAnyCaseAndOnlyTheKnownOnesChange) {
-    CFlashProperties properties = CFlashProperties::PlayerDefaults();
+    FlashProperties properties = FlashProperties::PlayerDefaults();
     EXPECT_EQ(properties.Value(QStringLiteral("wmode")), QStringLiteral("Window"));
     EXPECT_TRUE(properties.SetValue(QStringLiteral("bgcolor"), QStringLiteral("#102030")));
     EXPECT_EQ(properties.Value(QStringLiteral("BGColor")), QStringLiteral("#102030"));
@@ -77,7 +77,7 @@ TEST(FlashProperties, Interpretations) {
                           {"Play", "", false},      {"Play", "false", false},
                           {"Play", "yes", false},   {"AllowFullScreen", "true", true}};
     for (const Case& c : flags) {
-        CFlashProperties properties = CFlashProperties::PlayerDefaults();
+        FlashProperties properties = FlashProperties::PlayerDefaults();
         properties.SetValue(QString::fromLatin1(c.name), QString::fromLatin1(c.value));
         EXPECT_EQ(properties.Flag(QString::fromLatin1(c.name)), c.flag) << c.value;
     }
@@ -86,16 +86,16 @@ TEST(FlashProperties, Interpretations) {
         {"ShowAll", "contain"}, {"", "contain"},     {"exactfit", "fill"},
         {"NoBorder", "cover"},  {"NoScale", "none"}, {"bogus", "contain"}};
     for (const auto& [scale, fit] : scales) {
-        CFlashProperties properties = CFlashProperties::PlayerDefaults();
+        FlashProperties properties = FlashProperties::PlayerDefaults();
         properties.SetValue(QStringLiteral("Scale"), QString::fromLatin1(scale));
         EXPECT_EQ(properties.CssObjectFit(), QString::fromLatin1(fit)) << scale;
     }
 
-    using N = CFlashProperties::Networking;
+    using N = FlashProperties::Networking;
     const std::pair<const char*, N> networking[] = {
         {"all", N::All}, {"", N::All}, {"Internal", N::Internal}, {"NONE", N::None}};
     for (const auto& [value, policy] : networking) {
-        CFlashProperties properties = CFlashProperties::PlayerDefaults();
+        FlashProperties properties = FlashProperties::PlayerDefaults();
         properties.SetValue(QStringLiteral("AllowNetworking"), QString::fromLatin1(value));
         EXPECT_EQ(properties.NetworkingPolicy(), policy) << value;
     }
@@ -103,7 +103,7 @@ TEST(FlashProperties, Interpretations) {
     const std::pair<const char*, bool> access[] = {
         {"", true}, {"always", true}, {"sameDomain", true}, {"Never", false}};
     for (const auto& [value, allowed] : access) {
-        CFlashProperties properties = CFlashProperties::PlayerDefaults();
+        FlashProperties properties = FlashProperties::PlayerDefaults();
         properties.SetValue(QStringLiteral("AllowScriptAccess"), QString::fromLatin1(value));
         EXPECT_EQ(properties.ScriptAccessAllowed(), allowed) << value;
     }
@@ -112,7 +112,7 @@ TEST(FlashProperties, Interpretations) {
         {"", std::nullopt},     {"#FF8000", 0xFF8000u},    {"00ff00", 0x00FF00u},
         {"#FFF", std::nullopt}, {"#GG0000", std::nullopt}, {"#1234567", std::nullopt}};
     for (const auto& [value, rgb] : colours) {
-        CFlashProperties properties = CFlashProperties::PlayerDefaults();
+        FlashProperties properties = FlashProperties::PlayerDefaults();
         properties.SetValue(QStringLiteral("BGColor"), QString::fromLatin1(value));
         EXPECT_EQ(properties.BackgroundRgb(), rgb) << value;
     }

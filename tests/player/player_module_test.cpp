@@ -34,7 +34,7 @@ bool Mapped(const char* library) {
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(library);
 }
 
-class Owner : public CPlayerOwner {};
+class Owner : public PlayerOwner {};
 
 int ReadyCalls(const QStringList& lines) {
     int count = 0;

@@ -229,7 +229,7 @@ TEST_F(PlayerTest, PropertiesReachTheViewerAndTheView) {
     WaitFor([] { return false; }, 300);
     const QString url = Page()->url().toString(QUrl::FullyEncoded);
 
-    const CFlashProperties defaults = CFlashProperties::PlayerDefaults();
+    const FlashProperties defaults = FlashProperties::PlayerDefaults();
     for (const auto& [name, value] : changed) {
         flash->SetProperty(QString::fromLatin1(name), defaults.Value(QString::fromLatin1(name)));
     }

@@ -33,7 +33,7 @@ QVariant RunJs(QWebEnginePage* page, const QString& script);
 // Sets up the process for the viewer: proxy to the stand-in, then the engine's start-up.
 void PrepareEngine(const Standin& standin);
 
-class TestOwner : public CPlayerOwner {};
+class TestOwner : public PlayerOwner {};
 
 // The main of a player test: the application, the stand-in service and the engine's start-up
 // around the test run; returns the run's result.

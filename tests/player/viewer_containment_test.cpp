@@ -123,7 +123,7 @@ TEST(ViewerAddresses, RequestsThePolicyLetThrough) {
     ViewerContainment all;
     all.movie = QUrl(QStringLiteral("http://www.tevora.tv/flash/viewer.swf?cid=x"));
     ViewerContainment none = all;
-    none.networking = CFlashProperties::Networking::None;
+    none.networking = FlashProperties::Networking::None;
     ViewerContainment localMovie = all;
     localMovie.movie = QUrl(QStringLiteral("http://127.0.0.1:8123/flash/viewer.swf"));
     const struct {
@@ -168,7 +168,7 @@ TEST(ViewerAddresses, NavigationsThePolicyLetThrough) {
     using Kind = ViewerContainment::NavigationKind;
     ViewerContainment all;
     ViewerContainment internal;
-    internal.networking = CFlashProperties::Networking::Internal;
+    internal.networking = FlashProperties::Networking::Internal;
     const QUrl web(QStringLiteral("http://other.example/"));
     EXPECT_TRUE(all.AllowsNavigation(web, Kind::Other, true));
     EXPECT_TRUE(all.AllowsNavigation(QUrl(QStringLiteral("about:blank")), Kind::Other, true));

@@ -37,10 +37,10 @@ TEST_F(SettingsFileTest, PathIsBuiltFromProgramDirectoryEachTime) {
 TEST_F(SettingsFileTest, WithoutFileTheValuesStayAndAFirstSaveWritesThemAll) {
     ControlPanelValues values;
     LoadSettings(values);
-    EXPECT_EQ(values.m_strInput, QString());
-    EXPECT_EQ(values.m_current, StreamEntry());
-    EXPECT_EQ(values.m_strLocation, QString());
-    EXPECT_EQ(values.m_rcPlayer, CRect());
+    EXPECT_EQ(values.input, QString());
+    EXPECT_EQ(values.current, StreamEntry());
+    EXPECT_EQ(values.location, QString());
+    EXPECT_EQ(values.playerRect, CRect());
 
     SaveSettings(values);
     EXPECT_EQ(FileBytes(), "[SYSTEM]\nSTREAMID=\nMEMO=\n\n[PLAYER]\n"
@@ -50,28 +50,28 @@ TEST_F(SettingsFileTest, WithoutFileTheValuesStayAndAFirstSaveWritesThemAll) {
 TEST_F(SettingsFileTest, MissingKeysDefaultToTheCurrentValues) {
     WriteFile("[SYSTEM]\nMEMO=from file\n[PLAYER]\nPOS_TOP=abc\nPOS_RIGHT=\n");
     ControlPanelValues values;
-    values.m_strInput = "typed"; // not a default: the input takes the stream id
-    values.m_current = {"cur1234", "current memo"};
-    values.m_strLocation = "http://here/";
-    values.m_rcPlayer = {1, 2, 3, 4};
+    values.input = "typed"; // not a default: the input takes the stream id
+    values.current = {"cur1234", "current memo"};
+    values.location = "http://here/";
+    values.playerRect = {1, 2, 3, 4};
     LoadSettings(values);
-    EXPECT_EQ(values.m_strInput, "cur1234");
-    EXPECT_EQ(values.m_current, (StreamEntry{"cur1234", "from file"}));
-    EXPECT_EQ(values.m_strLocation, "http://here/");
+    EXPECT_EQ(values.input, "cur1234");
+    EXPECT_EQ(values.current, (StreamEntry{"cur1234", "from file"}));
+    EXPECT_EQ(values.location, "http://here/");
     // A value that is no number reads as 0; an empty one keeps the default.
-    EXPECT_EQ(values.m_rcPlayer, (CRect{1, 0, 3, 4}));
+    EXPECT_EQ(values.playerRect, (CRect{1, 0, 3, 4}));
 }
 
 TEST_F(SettingsFileTest, SavedValuesReadBack) {
     ControlPanelValues saved;
-    saved.m_current = {"Ab3dE9z", "日本語のメモ ; with \"quotes\" inside"};
-    saved.m_rcPlayer = {-1920, -40, -1200, 500};
+    saved.current = {"Ab3dE9z", "日本語のメモ ; with \"quotes\" inside"};
+    saved.playerRect = {-1920, -40, -1200, 500};
     SaveSettings(saved);
     ControlPanelValues loaded;
     LoadSettings(loaded);
-    EXPECT_EQ(loaded.m_strInput, "Ab3dE9z");
-    EXPECT_EQ(loaded.m_current, saved.m_current);
-    EXPECT_EQ(loaded.m_rcPlayer, saved.m_rcPlayer);
+    EXPECT_EQ(loaded.input, "Ab3dE9z");
+    EXPECT_EQ(loaded.current, saved.current);
+    EXPECT_EQ(loaded.playerRect, saved.playerRect);
     EXPECT_TRUE(FileBytes().contains("POS_LEFT=-1920\n"));
 }
 
@@ -80,10 +80,10 @@ TEST_F(SettingsFileTest, HandWrittenLocationSurvivesEverySave) {
               "StreamId=old\r\n");
     ControlPanelValues values;
     LoadSettings(values);
-    EXPECT_EQ(values.m_strLocation, "http://www.example.com/page");
-    EXPECT_EQ(values.m_strInput, "old");
-    values.m_current = {"new1234", "m"};
-    values.m_strLocation = "changed in memory";
+    EXPECT_EQ(values.location, "http://www.example.com/page");
+    EXPECT_EQ(values.input, "old");
+    values.current = {"new1234", "m"};
+    values.location = "changed in memory";
     SaveSettings(values);
     SaveSettings(values);
     EXPECT_EQ(FileBytes(), "; my settings\r\n[System]\r\n"
@@ -100,9 +100,9 @@ TEST_F(SettingsFileTest, HandWrittenFileReadAndReplacedInPlace) {
               "POS_TOP\rPOS_RIGHT=300\rPOS_BOTTOM=200\r\x1A");
     ControlPanelValues values;
     LoadSettings(values);
-    EXPECT_EQ(values.m_current, (StreamEntry{"abc1234", "memo"}));
-    EXPECT_EQ(values.m_rcPlayer, (CRect{10, 0, 300, 200}));
-    values.m_rcPlayer.top = 20;
+    EXPECT_EQ(values.current, (StreamEntry{"abc1234", "memo"}));
+    EXPECT_EQ(values.playerRect, (CRect{10, 0, 300, 200}));
+    values.playerRect.top = 20;
     SaveSettings(values);
     // Values that read the same keep their lines as they were.
     EXPECT_EQ(FileBytes(), "[SYSTEM]\rSTREAMID='abc1234'\rMEMO=\x0Bmemo\x0C\r[PLAYER]\r"
@@ -114,10 +114,10 @@ TEST_F(SettingsFileTest, LongValuesAreCutTo260Characters) {
               QString(300, QChar(0x3042)).toUtf8() + "\nLOCATION=" + QByteArray(261, 'l') + "\n");
     ControlPanelValues values;
     LoadSettings(values);
-    EXPECT_EQ(values.m_strInput, QString(260, u's'));
-    EXPECT_EQ(values.m_current.streamId, QString(260, u's'));
-    EXPECT_EQ(values.m_current.memo, QString(260, QChar(0x3042)));
-    EXPECT_EQ(values.m_strLocation, QString(260, u'l'));
+    EXPECT_EQ(values.input, QString(260, u's'));
+    EXPECT_EQ(values.current.streamId, QString(260, u's'));
+    EXPECT_EQ(values.current.memo, QString(260, QChar(0x3042)));
+    EXPECT_EQ(values.location, QString(260, u'l'));
 }
 
 } // namespace
