@@ -7,6 +7,7 @@
 #include "app/reference_queue.h"
 #include "app/single_instance.h"
 #include "app/state_dir.h"
+#include "discovery/browser_names.h"
 #include "platform/console_signals.h"
 #include "platform/window_front.h"
 #include "platform/window_system.h"
@@ -88,7 +89,7 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     queue.Enqueue(ChannelReferencesFromArguments(arguments));
 
     // The browser capture reads this desktop's windows.
-    platform::UseDesktopWindowSystem();
+    platform::UseDesktopWindowSystem(browsers::ChromiumRecognition());
     mainWindow->DoModal();
     // From here on an ending signal has no window to close.
     platform::SetCloseRequest({});

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/corvane_app.h"
+#include "app/diagnostics_limit.h"
 #include "app/single_instance.h"
 #include "platform/console_signals.h"
 #include "platform/display_platform.h"
@@ -12,6 +13,8 @@
 int main(int argc, char* argv[]) {
     // Before anything is written: a standard error without reader must not end the program.
     platform::IgnoreBrokenPipes();
+    // Before anything is written, too: the whole run keeps to one budget of diagnostics.
+    LimitDiagnostics();
     // A second start's wait for the running instance counts from here.
     const QDeadlineTimer handoverDeadline(kHandoverBudgetMs);
     // The command line as written, before the toolkit takes its own options out of it.

@@ -12,6 +12,7 @@
 // cadence of a poll every 500 ms.
 //
 //   tests/support/run_with_desktop.sh build/bench/capture_bench [SECONDS_PER_STATE]   (20)
+#include "discovery/browser_names.h"
 #include "discovery/capture_stream_id.h"
 #include "history/capture_tick.h"
 #include "platform/nix/desktop_window_system.h"
@@ -118,8 +119,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "capture_bench: chromium could not be started\n");
         return 1;
     }
-    platform::DesktopWindowSystem reused;
-    platform::DesktopWindowSystem walked(platform::AtspiWindows::Listings::WalkedEachTime);
+    platform::DesktopWindowSystem reused(browsers::ChromiumRecognition());
+    platform::DesktopWindowSystem walked(browsers::ChromiumRecognition(),
+                                         platform::AtspiWindows::Listings::WalkedEachTime);
     std::optional<platform::ScopedService<platform::WindowSystem>> use(std::in_place, reused);
 
     CCaptureStreamID capture;

@@ -1,7 +1,7 @@
 #include "discovery/capture_stream_id.h"
 
+#include "discovery/browser_names.h"
 #include "discovery/service_endpoints.h"
-#include "platform/browser_names.h"
 
 namespace {
 

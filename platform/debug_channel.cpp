@@ -7,9 +7,12 @@
 namespace platform {
 
 OutputBudget::OutputBudget(qint64 perSecond, qint64 burst)
-    : m_perSecond(perSecond), m_burst(burst), m_level(burst * 1000) {}
+    : m_limited(true), m_perSecond(perSecond), m_burst(burst), m_level(burst * 1000) {}
 
 bool OutputBudget::Take(qint64 nowMs, qint64 size) {
+    if (!m_limited) {
+        return true;
+    }
     // Kept in thousandths of a character, so that every millisecond refills exactly.
     const qint64 full = m_burst * 1000;
     if (m_lastMs >= 0 && nowMs > m_lastMs) {
@@ -31,6 +34,11 @@ bool OutputBudget::Take(qint64 nowMs, qint64 size) {
 
 qint64 OutputBudget::TakeLeftOut() {
     return std::exchange(m_leftOut, 0);
+}
+
+template <> OutputBudget& Services<OutputBudget>::Own() {
+    static OutputBudget unlimited;
+    return unlimited;
 }
 
 bool IsControlCharacter(QChar c) {
@@ -82,7 +90,7 @@ QByteArray EscapeControlBytes(const QByteArray& bytes) {
 }
 
 void OutputDebugStringW(const QString& text) {
-    static OutputBudget budget(kDebugOutputPerSecond, kDebugOutputBurst);
+    OutputBudget& budget = Services<OutputBudget>::Get();
     static QElapsedTimer clock;
     if (!clock.isValid()) {
         clock.start();

@@ -21,12 +21,14 @@ public:
 // SIGPIPE ignored, see console_signals.h, a pipe without reader is a failed write).
 template <> DebugOutputService& Services<DebugOutputService>::Own();
 
-// How much the channel takes in a while, so that a page calling the bridge in a loop cannot
-// fill a disk: a bucket of `burst` characters that refills at `perSecond` characters a second.
-// A text that does not fit is left out; the next one that fits is preceded by a line telling
-// how many were.
+// How much the channel takes in a while: a bucket of `burst` characters that refills at
+// `perSecond` characters a second. A text that does not fit is left out; the next one that fits
+// is preceded by a line telling how many were. The channel keeps to the budget in force; the
+// program's own takes everything, start-up puts the program's limit in force.
 class OutputBudget {
 public:
+    // No limit: every text fits.
+    OutputBudget() = default;
     OutputBudget(qint64 perSecond, qint64 burst);
     // Whether a text of `size` characters may be written at `nowMs` (a steady clock); if so its
     // size is taken from the bucket. A text longer than the bucket costs the whole bucket.
@@ -35,16 +37,15 @@ public:
     qint64 TakeLeftOut();
 
 private:
-    qint64 m_perSecond;
-    qint64 m_burst;
-    qint64 m_level; // thousandths of a character
+    bool m_limited = false;
+    qint64 m_perSecond = 0;
+    qint64 m_burst = 0;
+    qint64 m_level = 0; // thousandths of a character
     qint64 m_lastMs = -1;
     qint64 m_leftOut = 0;
 };
 
-// What the channel takes: bursts of this many characters, refilled at the rate below.
-inline constexpr qint64 kDebugOutputBurst = 64 * 1024;
-inline constexpr qint64 kDebugOutputPerSecond = 16 * 1024;
+template <> OutputBudget& Services<OutputBudget>::Own();
 
 // Whether a character controls a terminal rather than showing: C0 (below U+0020), DEL and C1
 // (U+0080 to U+009F).
@@ -62,9 +63,8 @@ QString EscapeControlCharacters(const QString& text, LineBreaks lineBreaks);
 QByteArray EscapeControlBytes(const QByteArray& bytes);
 
 // Stands in for the debugger output channel; always on, whatever the console mode, and bounded
-// by one OutputBudget of the sizes above for the whole program. Control characters are escaped
-// (line breaks kept) and every text ends with a line break, so that the next starts on a line
-// of its own.
+// by the OutputBudget in force. Control characters are escaped (line breaks kept) and every text
+// ends with a line break, so that the next starts on a line of its own.
 void OutputDebugStringW(const QString& text);
 
 } // namespace platform

@@ -19,6 +19,24 @@ public:
 
 } // namespace
 
+QString ProcessImageName(const QString& executablePath, const BrowserRecognition& browsers) {
+    QString base = executablePath.section(QLatin1Char('/'), -1);
+    const QString deleted = QStringLiteral(" (deleted)");
+    if (base.endsWith(deleted)) {
+        base.chop(deleted.size());
+    }
+    for (const QString& executable : browsers.familyExecutables) {
+        if (executable.isEmpty() || !base.startsWith(executable, Qt::CaseInsensitive)) {
+            continue;
+        }
+        const QString rest = base.mid(executable.size());
+        if (rest.isEmpty() || QStringLiteral("-_.").contains(rest.front())) {
+            return browsers.familyImage;
+        }
+    }
+    return base;
+}
+
 template <> WindowSystem& Services<WindowSystem>::Own() {
     static NoWindowSystem own;
     return own;

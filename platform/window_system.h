@@ -2,7 +2,9 @@
 
 #include "platform/services.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <functional>
 
@@ -43,8 +45,29 @@ public:
 // The program's own is a desktop without any window; start-up installs the desktop's backend.
 template <> WindowSystem& Services<WindowSystem>::Own();
 
-// Puts the desktop's own window system in force (the platform's backend); it connects to the
-// desktop on first use. Call once at start-up, before the first poll.
-void UseDesktopWindowSystem();
+// How a desktop backend tells a browser family the capture reads: made by those who know the
+// browsers and handed to the backend by whoever makes it. An empty part recognises nothing.
+struct BrowserRecognition {
+    // The family's executables by base name (case aside), each also with a suffix after '-',
+    // '_' or '.' ("chrome", "chrome-beta"), and the image name reported for all of them.
+    QStringList familyExecutables;
+    QString familyImage;
+    // An editable part is the family's address bar if it has this accessible name or gives this
+    // view class as its "class" attribute (the name is translated, the class is not); it is
+    // then reported with this class name.
+    QString addressBarName;
+    QByteArray addressBarView;
+    QString addressBarClass;
+};
+
+// The name a backend gives the program of an executable: the family's image name for one of its
+// executables, else the base name. A name the kernel marks as replaced on disk (as after a
+// browser update) counts without the mark.
+QString ProcessImageName(const QString& executablePath, const BrowserRecognition& browsers);
+
+// Puts the desktop's own window system in force (the platform's backend), recognising the
+// browsers as `browsers` says; it connects to the desktop on first use. Call once at start-up,
+// before the first poll.
+void UseDesktopWindowSystem(const BrowserRecognition& browsers);
 
 } // namespace platform

@@ -1,14 +1,13 @@
 // AT-SPI first: GLib's headers must not see Qt's keyword macros.
 #include "platform/nix/atspi_walk.h"
 
-#include "platform/browser_names.h"
-
 #include <QByteArray>
 #include <utility>
 
 namespace platform {
 
-QString ClassNameOf(AtspiAccessible* accessible, AtspiRole role) {
+QString ClassNameOf(AtspiAccessible* accessible, AtspiRole role,
+                    const BrowserRecognition& browsers) {
     GError* error = nullptr;
     if (role == ATSPI_ROLE_INVALID) {
         role = g_atspi->accessible_get_role(accessible, &error);
@@ -16,21 +15,22 @@ QString ClassNameOf(AtspiAccessible* accessible, AtspiRole role) {
             return {};
         }
     }
-    if (role == ATSPI_ROLE_ENTRY) {
+    if (role == ATSPI_ROLE_ENTRY && !browsers.addressBarClass.isEmpty()) {
         const QString name = TakeUtf8(g_atspi->accessible_get_name(accessible, &error));
-        bool addressBar = !Failed(error) && name == browsers::kChromeAddressBarName;
-        if (!addressBar) {
+        bool addressBar =
+            !Failed(error) && !browsers.addressBarName.isEmpty() && name == browsers.addressBarName;
+        if (!addressBar && !browsers.addressBarView.isEmpty()) {
             // Other languages name the bar otherwise; the view class tells it too.
             if (GHashTable* attributes = g_atspi->accessible_get_attributes(accessible, &error)) {
                 const auto* view =
                     static_cast<const char*>(g_hash_table_lookup(attributes, "class"));
-                addressBar = view && qstrcmp(view, browsers::kChromeAddressBarView) == 0;
+                addressBar = view && browsers.addressBarView == view;
                 g_hash_table_unref(attributes);
             }
             Failed(error);
         }
         if (addressBar) {
-            return browsers::kChromeAddressClass;
+            return browsers.addressBarClass;
         }
     }
     return CutText(TakeUtf8(g_atspi->role_get_name(role)));

@@ -3,6 +3,7 @@
 // The walk through the parts of a frame: each part listed gets a handle, valid until the next
 // listing, and keeps what was read of it while the listing lasts.
 #include "platform/nix/atspi_calls.h"
+#include "platform/window_system.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -13,9 +14,10 @@
 
 namespace platform {
 
-// The class name a part is given: its role's name, Chromium's address bar its browser's class.
-// `role` is the one known from the listing, or ATSPI_ROLE_INVALID to ask.
-QString ClassNameOf(AtspiAccessible* accessible, AtspiRole role);
+// The class name a part is given: its role's name, a browser's address bar the class `browsers`
+// gives it. `role` is the one known from the listing, or ATSPI_ROLE_INVALID to ask.
+QString ClassNameOf(AtspiAccessible* accessible, AtspiRole role,
+                    const BrowserRecognition& browsers);
 
 class AtspiWalk {
 public:

@@ -12,9 +12,9 @@
 namespace platform {
 
 struct AtspiWindows::Impl {
-    Impl(int timeout, int budgetMs, int nodeLimit, bool reuse)
-        : timeoutMs(timeout), listingBudgetMs(budgetMs), frames(serial, kRememberedFrames),
-          walk(serial, budgetMs, nodeLimit), kept(reuse) {}
+    Impl(int timeout, int budgetMs, int nodeLimit, bool reuse, BrowserRecognition recognition)
+        : timeoutMs(timeout), listingBudgetMs(budgetMs), browsers(std::move(recognition)),
+          frames(serial, kRememberedFrames), walk(serial, budgetMs, nodeLimit), kept(reuse) {}
 
     bool EnsureAtspi() {
         if (!atspiStarted) {
@@ -59,6 +59,7 @@ struct AtspiWindows::Impl {
 
     int timeoutMs;
     int listingBudgetMs;
+    BrowserRecognition browsers;
     bool atspiStarted = false;
     bool atspiReady = false;
     WindowHandle lastActive = 0;
@@ -70,9 +71,9 @@ struct AtspiWindows::Impl {
 };
 
 AtspiWindows::AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit,
-                           Listings listings)
+                           Listings listings, BrowserRecognition browsers)
     : d(std::make_unique<Impl>(timeoutMs, listingBudgetMs, listingNodeLimit,
-                               listings == Listings::Reused)) {}
+                               listings == Listings::Reused, std::move(browsers))) {}
 
 AtspiWindows::~AtspiWindows() = default;
 
@@ -206,13 +207,13 @@ QString AtspiWindows::ClassName(WindowHandle handle) {
     if (d->walk.InListing(handle)) {
         AtspiWalk::Node* node = d->walk.Find(handle);
         if (!node->classKept) {
-            node->className = ClassNameOf(node->accessible, node->role);
+            node->className = ClassNameOf(node->accessible, node->role, d->browsers);
             node->classKept = !node->className.isEmpty();
         }
         return node->className;
     }
     AtspiAccessible* accessible = d->AccessibleOf(handle);
-    return accessible ? ClassNameOf(accessible, ATSPI_ROLE_INVALID) : QString();
+    return accessible ? ClassNameOf(accessible, ATSPI_ROLE_INVALID, d->browsers) : QString();
 }
 
 } // namespace platform

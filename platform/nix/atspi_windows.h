@@ -41,13 +41,13 @@ public:
     virtual bool IsEnabled(WindowHandle handle) = 0;
     // An editable part's content, else its name.
     virtual QString Text(WindowHandle handle) = 0;
-    // The role's name; Chromium's address bar is known by its browser's class name.
+    // The role's name; a browser's address bar is known by its browser's class name.
     virtual QString ClassName(WindowHandle handle) = 0;
 };
 
 // The accessibility bus through AT-SPI. Every request waits at most timeoutMs; a listing, and
 // the search for the active frame, stop after listingBudgetMs, a listing also after
-// listingNodeLimit accessibles.
+// listingNodeLimit accessibles. A browser's address bar is known as `browsers` says.
 //
 // A frame's listing (of an X window's frame, or of a remembered frame's children) is kept and
 // given again, with the same handles and what was read of them (states, names, class names; an
@@ -60,7 +60,8 @@ public:
     // Whether a frame's unchanged listing is given again (see above) or walked at every call.
     enum class Listings { Reused, WalkedEachTime };
 
-    AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit, Listings listings);
+    AtspiWindows(int timeoutMs, int listingBudgetMs, int listingNodeLimit, Listings listings,
+                 BrowserRecognition browsers);
     ~AtspiWindows() override;
     AtspiWindows(const AtspiWindows&) = delete;
     AtspiWindows& operator=(const AtspiWindows&) = delete;

@@ -1,10 +1,9 @@
 #include "platform/nix/desktop_window_system.h"
 
-#include "platform/browser_names.h"
-
 #include <QByteArray>
 #include <array>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -21,16 +20,16 @@ QString CutText(QString text) {
 
 } // namespace
 
-DesktopWindowSystem::DesktopWindowSystem() : DesktopWindowSystem(AtspiWindows::Listings::Reused) {}
-
-DesktopWindowSystem::DesktopWindowSystem(AtspiWindows::Listings listings)
-    : m_ownX(std::make_unique<XcbWindows>(kRequestTimeoutMs)),
+DesktopWindowSystem::DesktopWindowSystem(const BrowserRecognition& browsers,
+                                         AtspiWindows::Listings listings)
+    : m_browsers(browsers), m_ownX(std::make_unique<XcbWindows>(kRequestTimeoutMs)),
       m_ownAccessibles(std::make_unique<AtspiWindows>(kRequestTimeoutMs, kEnumerationBudgetMs,
-                                                      kEnumerationNodeLimit, listings)),
+                                                      kEnumerationNodeLimit, listings, browsers)),
       m_x(*m_ownX), m_accessibles(*m_ownAccessibles) {}
 
-DesktopWindowSystem::DesktopWindowSystem(X11Windows& x, AccessibleWindows& accessibles)
-    : m_x(x), m_accessibles(accessibles) {}
+DesktopWindowSystem::DesktopWindowSystem(X11Windows& x, AccessibleWindows& accessibles,
+                                         BrowserRecognition browsers)
+    : m_browsers(std::move(browsers)), m_x(x), m_accessibles(accessibles) {}
 
 DesktopWindowSystem::~DesktopWindowSystem() = default;
 
@@ -71,8 +70,8 @@ QString DesktopWindowSystem::GetProcessImageName(quint32 processId) {
     if (length <= 0) {
         return {};
     }
-    return browsers::BrowserImageName(
-        QString::fromLocal8Bit(target.data(), static_cast<int>(length)));
+    return ProcessImageName(QString::fromLocal8Bit(target.data(), static_cast<int>(length)),
+                            m_browsers);
 }
 
 void DesktopWindowSystem::EnumChildWindows(WindowHandle window,
@@ -114,8 +113,8 @@ QString DesktopWindowSystem::GetClassName(WindowHandle window) {
     return IsXWindow(window) ? CutText(m_x.ClassName(static_cast<quint32>(window))) : QString();
 }
 
-void UseDesktopWindowSystem() {
-    static DesktopWindowSystem desktop;
+void UseDesktopWindowSystem(const BrowserRecognition& browsers) {
+    static DesktopWindowSystem desktop(browsers);
     Services<WindowSystem>::Install(&desktop);
 }
 

@@ -19,12 +19,13 @@ namespace platform {
 class DesktopWindowSystem final : public WindowSystem {
 public:
     // With the desktop's own halves, XCB and AT-SPI, which connect on first use; unchanged
-    // listings of the accessibles are reused.
-    DesktopWindowSystem();
-    // The same, with the accessibles' listings reused or walked at every enumeration.
-    explicit DesktopWindowSystem(AtspiWindows::Listings listings);
-    // With the given halves, which must outlive it.
-    DesktopWindowSystem(X11Windows& x, AccessibleWindows& accessibles);
+    // listings of the accessibles are reused, or walked at every enumeration. The browsers'
+    // programs and address bars are known as `browsers` says.
+    explicit DesktopWindowSystem(const BrowserRecognition& browsers,
+                                 AtspiWindows::Listings listings = AtspiWindows::Listings::Reused);
+    // With the given halves, which must outlive it; the browsers' programs are named as
+    // `browsers` says (the accessibles know their address bars).
+    DesktopWindowSystem(X11Windows& x, AccessibleWindows& accessibles, BrowserRecognition browsers);
     ~DesktopWindowSystem() override;
     DesktopWindowSystem(const DesktopWindowSystem&) = delete;
     DesktopWindowSystem& operator=(const DesktopWindowSystem&) = delete;
@@ -46,6 +47,7 @@ public:
     QString GetClassName(WindowHandle window) override;
 
 private:
+    BrowserRecognition m_browsers;
     std::unique_ptr<XcbWindows> m_ownX;
     std::unique_ptr<AtspiWindows> m_ownAccessibles;
     X11Windows& m_x;

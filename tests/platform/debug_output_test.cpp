@@ -1,3 +1,4 @@
+#include "app/diagnostics_limit.h"
 #include "platform/debug_output.h"
 #include "tests/support/recording_services.h"
 
@@ -137,9 +138,33 @@ TEST(OutputBudget, BurstThenRateThenCountOfLeftOut) {
     }
 }
 
-TEST(DebugOutput, TheWholeOutputIsBoundedPerSecond) {
+TEST(OutputBudget, WithoutLimitsEveryTextFits) {
+    platform::OutputBudget unlimited;
+    for (const qint64 size : {qint64{0}, qint64{1}, qint64{1} << 40, qint64{1} << 40}) {
+        EXPECT_TRUE(unlimited.Take(0, size));
+    }
+    EXPECT_EQ(unlimited.TakeLeftOut(), 0);
+}
+
+TEST(DebugOutput, WithoutABudgetInForceNothingIsLeftOut) {
     QStringList seen;
     const testsupport::RecordingDebugOutput output(&seen);
+    const QString line = QString(64 * 1024, u'x');
+    for (int i = 0; i < 50; ++i) {
+        platform::OutputDebugStringW(line);
+    }
+    EXPECT_EQ(seen.size(), 50);
+    EXPECT_TRUE(seen.filter(QStringLiteral("more lines left out")).isEmpty());
+}
+
+TEST(DebugOutput, TheProgramsWholeOutputIsBoundedPerSecond) {
+    QStringList seen;
+    const testsupport::RecordingDebugOutput output(&seen);
+    // As start-up does; the next tests run without it again.
+    LimitDiagnostics();
+    struct Unlimit {
+        ~Unlimit() { platform::Services<platform::OutputBudget>::Install(nullptr); }
+    } unlimit;
     QElapsedTimer clock;
     clock.start();
     const QString line =
@@ -155,8 +180,7 @@ TEST(DebugOutput, TheWholeOutputIsBoundedPerSecond) {
     }
     const qint64 elapsed = clock.elapsed();
     EXPECT_GT(calls, 100);
-    EXPECT_LE(total, platform::kDebugOutputBurst +
-                         platform::kDebugOutputPerSecond * (elapsed + 999) / 1000);
+    EXPECT_LE(total, kDiagnosticsBurst + kDiagnosticsPerSecond * (elapsed + 999) / 1000);
     // What was left out is said, in a line of its own, before the next text that fits.
     EXPECT_FALSE(seen.filter(QStringLiteral("more lines left out")).isEmpty());
 }

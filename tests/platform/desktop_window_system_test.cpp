@@ -1,5 +1,5 @@
+#include "discovery/browser_names.h"
 #include "discovery/capture_stream_id.h"
-#include "platform/browser_names.h"
 #include "platform/nix/atspi_library.h"
 #include "platform/nix/desktop_window_system.h"
 #include "tests/support/scoped_env.h"
@@ -125,7 +125,7 @@ TEST_P(ForegroundChoiceTest, TheXServersWindowElseTheActiveFrame) {
     bus.Add(ScriptedBus::Handle(2),
             {kBrowserPid, kFrame, QStringLiteral("www.tevora.tv/a"), QStringLiteral("entry")});
     bus.activeFrame = c.frameActive ? kFrame : 0;
-    platform::DesktopWindowSystem windows(x, bus);
+    platform::DesktopWindowSystem windows(x, bus, browsers::ChromiumRecognition());
 
     const WindowHandle front = windows.GetForegroundWindow();
 
@@ -204,7 +204,7 @@ TEST(DesktopWindowSystemCaptureTest, WaylandBrowserFoundThroughTheBusAlone) {
     bus.Add(bar, {browser.Id(), ScriptedBus::Handle(2), QStringLiteral("www.tevora.tv/one"),
                   browsers::kChromeAddressClass});
     bus.activeFrame = kFrame;
-    platform::DesktopWindowSystem windows(x, bus);
+    platform::DesktopWindowSystem windows(x, bus, browsers::ChromiumRecognition());
     const platform::ScopedService<platform::WindowSystem> useWindows(windows);
     CCaptureStreamID capture;
     CountingListener listener;
@@ -240,7 +240,7 @@ TEST(DesktopWindowSystemCaptureTest, WaylandBrowserFoundThroughTheBusAlone) {
     capture.RemoveListener(&listener);
 }
 
-TEST(BrowserImageNameTest, ChromiumFamilyIsKnownAsChromeExe) {
+TEST(ProcessImageNameTest, ChromiumFamilyIsKnownAsChromeExe) {
     const struct {
         const char* path;
         const char* name;
@@ -257,14 +257,27 @@ TEST(BrowserImageNameTest, ChromiumFamilyIsKnownAsChromeExe) {
         {"/usr/bin/my chrome", "my chrome"},
         {"", ""},
     };
+    const platform::BrowserRecognition chromium = browsers::ChromiumRecognition();
     for (const auto& c : cases) {
-        EXPECT_EQ(browsers::BrowserImageName(QString::fromUtf8(c.path)), QString::fromUtf8(c.name))
+        EXPECT_EQ(platform::ProcessImageName(QString::fromUtf8(c.path), chromium),
+                  QString::fromUtf8(c.name))
             << c.path;
     }
 }
 
+TEST(ProcessImageNameTest, WithoutRecognitionEveryProgramKeepsItsBaseName) {
+    const platform::BrowserRecognition none;
+    for (const char* name : {"chromium", "chrome", "google-chrome-stable", "xterm", ""}) {
+        EXPECT_EQ(
+            platform::ProcessImageName(QStringLiteral("/usr/bin/") + QString::fromUtf8(name), none),
+            QString::fromUtf8(name));
+    }
+    EXPECT_EQ(platform::ProcessImageName(QStringLiteral("/usr/bin/chrome (deleted)"), none),
+              QStringLiteral("chrome"));
+}
+
 TEST(DesktopWindowSystemTest, ProcessImageNameIsTheExecutablesBaseName) {
-    platform::DesktopWindowSystem windows;
+    platform::DesktopWindowSystem windows(browsers::ChromiumRecognition());
     EXPECT_EQ(windows.GetProcessImageName(static_cast<quint32>(getpid())),
               QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     EXPECT_TRUE(windows.GetProcessImageName(0).isEmpty());
@@ -278,7 +291,7 @@ TEST(DesktopWindowSystemTest, WithoutDesktopNothingIsFound) {
     testsupport::ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS",
                                       QByteArray("unix:path=/nonexistent"));
     testsupport::ScopedEnv accessibilityBus("AT_SPI_BUS_ADDRESS", std::nullopt);
-    platform::DesktopWindowSystem windows;
+    platform::DesktopWindowSystem windows(browsers::ChromiumRecognition());
     EXPECT_EQ(windows.GetForegroundWindow(), 0u);
     for (platform::WindowHandle handle :
          {platform::WindowHandle{0}, platform::WindowHandle{0x200002},
@@ -305,8 +318,9 @@ TEST(DesktopWindowSystemTest, WithoutAccessibilityBusAWindowListsNothing) {
     ScriptedX11 x;
     x.windows.insert(kXWindow, {static_cast<quint32>(getpid()), QStringLiteral("Page")});
     x.foreground = kXWindow;
-    platform::AtspiWindows bus(100, 500, 100, platform::AtspiWindows::Listings::Reused);
-    platform::DesktopWindowSystem windows(x, bus);
+    platform::AtspiWindows bus(100, 500, 100, platform::AtspiWindows::Listings::Reused,
+                               browsers::ChromiumRecognition());
+    platform::DesktopWindowSystem windows(x, bus, browsers::ChromiumRecognition());
     EXPECT_EQ(windows.GetForegroundWindow(), kXWindow);
     int children = 0;
     windows.EnumChildWindows(kXWindow, [&](WindowHandle) { ++children; });

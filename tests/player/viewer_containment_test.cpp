@@ -1,5 +1,6 @@
 // A hostile viewer, served as the service's web host through a loopback proxy: what it can make
 // the program write, whom it can reach on this machine, and what a page it navigates to gets.
+#include "app/diagnostics_limit.h"
 #include "discovery/service_endpoints.h"
 #include "platform/debug_output.h"
 #include "platform/web_engine_startup.h"
@@ -503,6 +504,9 @@ TEST(HostileViewer, CallsInALoopLeaveABoundedTrace) {
     QWebEnginePage* page = player->m_flash->View()->page();
     player->m_flash->LoadMovie(0, QStringLiteral("http://") + endpoints::kWebHost +
                                       QStringLiteral("/flash/flood.swf"));
+    // The program's limit, as start-up puts it in force.
+    platform::OutputBudget budget = DiagnosticsBudget();
+    const platform::ScopedService<platform::OutputBudget> limit(budget);
     ASSERT_TRUE(WaitFor([&] { return RunJs(page, QStringLiteral("!!window.flood")).toBool(); }))
         << RunJs(page,
                  QStringLiteral(
@@ -529,8 +533,7 @@ TEST(HostileViewer, CallsInALoopLeaveABoundedTrace) {
     std::printf("%d calls of 10 MB in %lld ms left %lld characters of trace\n", calls,
                 static_cast<long long>(elapsed), static_cast<long long>(written));
     EXPECT_GT(calls, 0);
-    EXPECT_LE(written, platform::kDebugOutputBurst +
-                           platform::kDebugOutputPerSecond * (elapsed / 1000 + 1) + 4096);
+    EXPECT_LE(written, kDiagnosticsBurst + kDiagnosticsPerSecond * (elapsed / 1000 + 1) + 4096);
     player->DestroyWindow();
     WaitFor([&] { return owner.m_pPlayer == nullptr; }, 2000);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

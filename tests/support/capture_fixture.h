@@ -3,6 +3,7 @@
 // Shared by the capture tests against a real browser: the capture on the desktop window system,
 // with the history panel's side as its listener, adding what it reports to a history list.
 
+#include "discovery/browser_names.h"
 #include "history/capture_tick.h"
 #include "platform/nix/desktop_window_system.h"
 #include "tests/support/capture_polls.h"
@@ -78,7 +79,7 @@ protected:
         return ms;
     }
 
-    platform::DesktopWindowSystem windows;
+    platform::DesktopWindowSystem windows{browsers::ChromiumRecognition()};
     const platform::ScopedService<platform::WindowSystem> m_useWindows{windows};
     CCaptureStreamID capture;
     HistoryList history;

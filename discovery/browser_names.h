@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/window_system.h"
+
 #include <QString>
 
 // Everything the program knows about the browsers whose address bars it reads: the names the
@@ -19,8 +21,9 @@ inline const QString kChromeImage = QStringLiteral("chrome.exe");
 inline const QString kChromeAddressBarName = QStringLiteral("Address and search bar");
 inline constexpr const char* kChromeAddressBarView = "OmniboxViewViews";
 
-// The name by which the capture knows the program of an executable: the Chromium family
-// ("chromium", "chrome", "google-chrome", ...) is kChromeImage, others keep their base name.
-QString BrowserImageName(const QString& executablePath);
+// How the desktop backend is to recognise the Chromium family ("chromium", "chrome",
+// "google-chrome", ...) and its address bar, so that the capture finds them under the names
+// above; start-up hands it to the backend.
+platform::BrowserRecognition ChromiumRecognition();
 
 } // namespace browsers
