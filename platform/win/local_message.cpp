@@ -22,10 +22,11 @@ namespace {
 constexpr int kConnectionTimeoutMs = 2000;
 constexpr DWORD kBufferSize = 4096;
 
-// The user's SID in its text form ("S-1-5-21-..."), empty when the system does not say.
-QString UserSid() {
+// The SID of the user a process runs as, in its text form ("S-1-5-21-..."), empty when the
+// system does not say.
+QString UserSidOf(HANDLE process) {
     HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &token)) {
         return QString();
     }
     DWORD size = 0;
@@ -42,6 +43,25 @@ QString UserSid() {
     }
     ::CloseHandle(token);
     return text;
+}
+
+QString UserSid() {
+    return UserSidOf(::GetCurrentProcess());
+}
+
+// The user running the server at the other end of a client's pipe, empty when not known.
+QString ServerUserSid(HANDLE pipe) {
+    ULONG pid = 0;
+    if (!::GetNamedPipeServerProcessId(pipe, &pid)) {
+        return QString();
+    }
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) {
+        return QString();
+    }
+    const QString sid = UserSidOf(process);
+    ::CloseHandle(process);
+    return sid;
 }
 
 // Closes a handle with the object.
@@ -372,19 +392,26 @@ LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& messag
             break;
         }
         if (::GetLastError() != ERROR_PIPE_BUSY) {
-            return {LocalExchange::Kind::NoServer, {}};
+            return {LocalExchange::Kind::NoServer, {}, {}};
         }
         // Every instance has a client: the server is there, but busy.
         if (deadline.hasExpired()) {
-            return {LocalExchange::Kind::NoAnswer, {}};
+            return {LocalExchange::Kind::NoAnswer, {}, {}};
         }
         ::WaitNamedPipeW(widePath.c_str(), static_cast<DWORD>(qBound(
                                                qint64(1), deadline.remainingTime(), qint64(10))));
     }
+    // Another user may have made the name first: the reference goes only to this user's server.
+    if (const QString server = ServerUserSid(pipe.get()); server.isEmpty() || server != UserSid()) {
+        return {LocalExchange::Kind::Unsafe,
+                {},
+                QStringLiteral("the pipe %1 is served by %2, not by this user")
+                    .arg(path, server.isEmpty() ? QStringLiteral("an unknown user") : server)};
+    }
     if (!WriteAll(pipe.get(), message, deadline)) {
         const DWORD error = ::GetLastError();
         const bool gone = error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
-        return {gone ? LocalExchange::Kind::NoServer : LocalExchange::Kind::NoAnswer, {}};
+        return {gone ? LocalExchange::Kind::NoServer : LocalExchange::Kind::NoAnswer, {}, {}};
     }
     UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     QByteArray answer;
@@ -401,14 +428,14 @@ LocalExchange ExchangeLocalMessage(const QString& path, const QByteArray& messag
         }
         if (!ok) {
             if (::GetLastError() == ERROR_TIMEOUT) {
-                return {LocalExchange::Kind::NoAnswer, {}};
+                return {LocalExchange::Kind::NoAnswer, {}, {}};
             }
             // The server hung up without a whole answer.
-            return {LocalExchange::Kind::NoServer, {}};
+            return {LocalExchange::Kind::NoServer, {}, {}};
         }
         answer.append(chunk, static_cast<qsizetype>(got));
         if (got > 0 && answerComplete(answer)) {
-            return {LocalExchange::Kind::Answered, answer};
+            return {LocalExchange::Kind::Answered, answer, {}};
         }
     }
 }
