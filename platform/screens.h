@@ -15,4 +15,10 @@ QList<QRect> AvailableScreenAreas();
 // none).
 QRect AvailableScreenAreaOf(const QWidget* window);
 
+// The outer rectangle of a shown top-level window, with the frame the window manager drew
+// around it, as the window system knows it now. The toolkit's own frame geometry keeps the frame
+// it worked out last, which on a busy desktop may be from before the window manager framed the
+// window (no frame, or one smaller than the window). Without a frame known it is the window.
+QRect FrameGeometryOf(const QWidget* window);
+
 } // namespace platform

@@ -200,10 +200,13 @@ void CControlDlg::CreatePlayer() {
 
 void CControlDlg::PlaceBesideMainWindow() {
     const QWidget* main = window();
+    // Asked of the window system: on a busy desktop the toolkit may not have heard yet of the
+    // frame the window manager put around the main window.
+    const QRect mainFrame = platform::FrameGeometryOf(main);
     // The player's frame is not known before it is shown; the window manager gives it the same
     // decorations as the main window's.
-    const QSize decorations = main->frameGeometry().size() - main->geometry().size();
-    const QPoint place = PlacePlayerBeside(main->frameGeometry(), m_pPlayer->size() + decorations,
+    const QSize decorations = (mainFrame.size() - main->size()).expandedTo(QSize(0, 0));
+    const QPoint place = PlacePlayerBeside(mainFrame, m_pPlayer->size() + decorations,
                                            platform::AvailableScreenAreaOf(main));
     // A window's position is that of its frame.
     m_pPlayer->move(place);

@@ -76,7 +76,10 @@ bool IsRememberedPlayerRectUsable(const CRect& rect, const QList<QRect>& screens
     });
 }
 
-QPoint PlacePlayerBeside(const QRect& mainFrame, const QSize& playerFrame, const QRect& screen) {
+QPoint PlacePlayerBeside(const QRect& mainFrame, const QSize& frame, const QRect& screen) {
+    // A size below nothing (a frame guessed from one not yet drawn) would put the player past
+    // the screen's right edge.
+    const QSize playerFrame = frame.expandedTo(QSize(0, 0));
     if (auto place = Beside(mainFrame, playerFrame, screen, true)) {
         return *place;
     }

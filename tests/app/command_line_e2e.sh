@@ -7,15 +7,12 @@
 set -u
 vistrel_exe=$1 player_module=$2
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 run_pid=""
 cleanup() {
     [ -n "$run_pid" ] && kill -KILL "$run_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/*/*.log $work/*/*.out $work/*/History.ini"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_command_line_failure.png"
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3

@@ -10,16 +10,13 @@
 set -u
 vistrel_exe=$1 standin_exe=$2 layout_exe=$3 player_module=$4
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 standin_pid="" program_pid=""
 cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/program.log $work/standin.log $work/prog/*.ini"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_everyday_failure.png"
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3

@@ -13,17 +13,14 @@
 set -u
 vistrel_exe=$1
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 first_pid="" attacker_pid=""
 cleanup() {
     for pid in $first_pid $attacker_pid; do
         kill -KILL "$pid" 2>/dev/null
     done
-    wait 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/*.log $work/*.err"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_handover_attack_failure.png"
 

@@ -11,16 +11,12 @@ set -u
 vistrel_exe=$1
 player_module=$2
 
-work=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
+e2e_work
 program_pid=""
 cleanup() {
     [ -n "$program_pid" ] && kill -KILL "$program_pid" 2>/dev/null
-    wait 2>/dev/null
-    chmod -R u+w "$work" 2>/dev/null
-    rm -rf "$work"
 }
-trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../support/e2e_lib.sh"
 E2E_LOGS="$work/out.txt $work/err.txt"
 export QTWEBENGINE_CHROMIUM_FLAGS=--log-level=3
 

@@ -94,4 +94,15 @@ TEST(PlayerPlacement, PlacementAtTheCoordinateLimitsDoesNotWrap) {
     EXPECT_EQ(placed.topLeft(), QPoint(INT32_MAX - 1000, INT32_MAX - 1500));
 }
 
+// A frame worked out before the window manager had drawn it can come out smaller than the window,
+// even below nothing; the player's top left must still be on the screen, never past its right.
+TEST(PlayerPlacement, SizeBelowNothingStillLandsOnTheScreen) {
+    const QRect screen(0, 0, 1280, 1024);
+    for (const QSize size : {QSize(-214, -280), QSize(-214, 244), QSize(350, -1), QSize(0, 0)}) {
+        const QPoint place = PlacePlayerBeside(QRect(347, 190, 567, 546), size, screen);
+        EXPECT_TRUE(screen.contains(place))
+            << size.width() << "x" << size.height() << " at " << place.x() << "," << place.y();
+    }
+}
+
 } // namespace
