@@ -28,7 +28,7 @@ port=$(head -n 1 "$work/standin.out")
 page=$(grep '^channel ' "$work/standin.out" | awk '{print $3}' | LC_ALL=C grep -m 1 -v '[^ -~]')
 
 mkdir "$work/prog"
-cp "$build/vistrel" "$work/prog/"
+cp "$build/vistrel" "$build/libvistrel_player.so" "$work/prog/" # the player is a module beside it
 (cd / && http_proxy="http://127.0.0.1:$port" exec "$work/prog/vistrel" 2>/dev/null) &
 pids+=($!)
 find_window() { # NAME: the first visible window so named, waiting up to 30 s
