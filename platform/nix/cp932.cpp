@@ -1,5 +1,7 @@
 #include "platform/cp932.h"
 
+#include "platform/code_page_cache.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <iconv.h>
@@ -52,7 +54,7 @@ struct Cp932Encoder::Impl {
     Converter converter{kCodePage, "UTF-32LE"}; // opened on the first character that needs it
     // Per BMP code point: 0 = not asked yet, 1 = no form, else 0x10000 | bytes (a one-byte
     // form has 0 in its high byte: CP932 lead bytes are never 0).
-    std::vector<uint32_t> cache;
+    CodePageUnitCache cache;
 
     bool Convert(char32_t codePoint, QByteArray& out) {
         const iconv_t cd = converter.Get();
@@ -93,30 +95,9 @@ bool Cp932Encoder::Encode(char32_t codePoint, QByteArray& out) {
     if (codePoint > 0xFFFF) {
         return m_impl->Convert(codePoint, out);
     }
-    if (m_impl->cache.empty()) {
-        m_impl->cache.assign(0x10000, 0);
-    }
-    uint32_t& slot = m_impl->cache[codePoint];
-    if (slot == 0) {
-        QByteArray bytes;
-        if (!m_impl->Convert(codePoint, bytes)) {
-            slot = 1;
-        } else if (bytes.size() == 1) {
-            slot = 0x10000 | static_cast<uint8_t>(bytes[0]);
-        } else {
-            slot = 0x10000 | (static_cast<uint32_t>(static_cast<uint8_t>(bytes[0])) << 8) |
-                   static_cast<uint8_t>(bytes[1]);
-        }
-    }
-    if (slot == 1) {
-        return false;
-    }
-    const uint32_t value = slot & 0xFFFF;
-    if (value > 0xFF) {
-        out.append(static_cast<char>(value >> 8));
-    }
-    out.append(static_cast<char>(value & 0xFF));
-    return true;
+    return m_impl->cache.Append(
+        static_cast<char16_t>(codePoint), out,
+        [this](char16_t unit, QByteArray& bytes) { return m_impl->Convert(unit, bytes); });
 }
 
 struct Cp932Decoder::Impl {

@@ -1,5 +1,7 @@
 #include "platform/cp932.h"
 
+#include "platform/code_page_cache.h"
+
 #include <cstdint>
 #include <vector>
 #include <windows.h>
@@ -39,7 +41,7 @@ bool ConvertFromCodePage(const char* data, int size, QString& out) {
 
 struct Cp932Encoder::Impl {
     // Per BMP code point: 0 = not asked yet, 1 = no form, else 0x10000 | bytes.
-    std::vector<uint32_t> cache;
+    CodePageUnitCache cache;
 };
 
 Cp932Encoder::Cp932Encoder() : m_impl(std::make_unique<Impl>()) {}
@@ -59,31 +61,11 @@ bool Cp932Encoder::Encode(char32_t codePoint, QByteArray& out) {
                                  static_cast<wchar_t>(0xDC00 + (v & 0x3FF))};
         return ConvertToCodePage(pair, 2, out);
     }
-    if (m_impl->cache.empty()) {
-        m_impl->cache.assign(0x10000, 0);
-    }
-    uint32_t& slot = m_impl->cache[codePoint];
-    if (slot == 0) {
-        QByteArray bytes;
-        const wchar_t unit = static_cast<wchar_t>(codePoint);
-        if (!ConvertToCodePage(&unit, 1, bytes)) {
-            slot = 1;
-        } else if (bytes.size() == 1) {
-            slot = 0x10000 | static_cast<uint8_t>(bytes[0]);
-        } else {
-            slot = 0x10000 | (static_cast<uint32_t>(static_cast<uint8_t>(bytes[0])) << 8) |
-                   static_cast<uint8_t>(bytes[1]);
-        }
-    }
-    if (slot == 1) {
-        return false;
-    }
-    const uint32_t value = slot & 0xFFFF;
-    if (value > 0xFF) {
-        out.append(static_cast<char>(value >> 8));
-    }
-    out.append(static_cast<char>(value & 0xFF));
-    return true;
+    return m_impl->cache.Append(static_cast<char16_t>(codePoint), out,
+                                [](char16_t unit, QByteArray& bytes) {
+                                    const wchar_t wide = static_cast<wchar_t>(unit);
+                                    return ConvertToCodePage(&wide, 1, bytes);
+                                });
 }
 
 struct Cp932Decoder::Impl {};
