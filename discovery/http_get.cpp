@@ -4,6 +4,7 @@
 #include "discovery/lookup_progress.h"
 #include "discovery/page_text.h"
 #include "discovery/service_endpoints.h"
+#include "discovery/transfer_report.h"
 #include "platform/debug_output.h"
 
 #include <QCoreApplication>
@@ -22,8 +23,6 @@ namespace {
 
 // The page is read in blocks of this size; a zero byte drops the rest of its block.
 constexpr qint64 kReadBlock = 1024;
-// Longest error description reported.
-constexpr int kErrorTextMax = 511;
 
 // The library, once the first fetch has loaded it.
 const CurlLibrary* g_curl = nullptr;
@@ -88,12 +87,6 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     }
     return static_cast<size_t>(length);
 }
-
-class NoLookupProgress final : public LookupProgressService {
-public:
-    void LookupBegan(const QString& /*url*/) override {}
-    void LookupEnded() override {}
-};
 
 // One transfer on a multi handle, waited for in a loop of its own.
 class TransferWait {
@@ -313,23 +306,7 @@ CURLcode RunTransfer(CURL* curl, const QString& url) {
     return result;
 }
 
-void ReportTransferError(int code, const QString& description) {
-    platform::OutputDebugStringW(QStringLiteral("例外が発生しました。\r\nエラー: %1\r\n%2\r\n")
-                                     .arg(code)
-                                     .arg(description.left(kErrorTextMax)));
-}
-
 } // namespace
-
-template <> HttpLimits& platform::Services<HttpLimits>::Own() {
-    static HttpLimits own;
-    return own;
-}
-
-template <> LookupProgressService& platform::Services<LookupProgressService>::Own() {
-    static NoLookupProgress own;
-    return own;
-}
 
 void CancelLookup() {
     if (g_running != nullptr) {

@@ -4,6 +4,7 @@
 #include "discovery/lookup_progress.h"
 #include "discovery/page_text.h"
 #include "discovery/service_endpoints.h"
+#include "discovery/transfer_report.h"
 #include "platform/debug_output.h"
 #include "platform/web_fetch.h"
 
@@ -25,14 +26,6 @@ constexpr int kRecursiveCode = 93;
 
 // The page is kept in blocks of this size; a zero byte drops the rest of its block.
 constexpr qsizetype kReadBlock = 1024;
-// Longest error description reported.
-constexpr int kErrorTextMax = 511;
-
-class NoLookupProgress final : public LookupProgressService {
-public:
-    void LookupBegan(const QString& /*url*/) override {}
-    void LookupEnded() override {}
-};
 
 bool g_running = false;
 bool g_cancelled = false;
@@ -57,23 +50,7 @@ QByteArray WithoutZeroTails(const QByteArray& raw) {
     return kept;
 }
 
-void ReportTransferError(int code, const QString& description) {
-    platform::OutputDebugStringW(QStringLiteral("例外が発生しました。\r\nエラー: %1\r\n%2")
-                                     .arg(code)
-                                     .arg(description.left(kErrorTextMax)));
-}
-
 } // namespace
-
-template <> HttpLimits& platform::Services<HttpLimits>::Own() {
-    static HttpLimits own;
-    return own;
-}
-
-template <> LookupProgressService& platform::Services<LookupProgressService>::Own() {
-    static NoLookupProgress own;
-    return own;
-}
 
 void CancelLookup() {
     if (g_running) {
