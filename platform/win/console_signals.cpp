@@ -106,13 +106,15 @@ void DiscardConsoleStreams(FILE* out, FILE* in) {
 }
 
 void RestoreDefaultSignals() {
+    // First let a handler waiting for the end go on: the system holds its handler list locked
+    // while a handler runs, so removing ours before would wait for that handler's time-out.
+    if (g_runEnded) {
+        ::SetEvent(g_runEnded);
+    }
     if (g_installed) {
         ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
         ::SetConsoleCtrlHandler(nullptr, FALSE);
         g_installed = false;
-    }
-    if (g_runEnded) {
-        ::SetEvent(g_runEnded); // a handler waiting for the end may let the system go on
     }
 }
 
