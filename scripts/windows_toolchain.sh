@@ -33,7 +33,9 @@ qt_options=(
 case "$stage" in
     core) qt_options+=(-DFEATURE_gui=OFF -DFEATURE_widgets=OFF) ;;
     widgets)
-        qt_options+=(-DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_vulkan=OFF
+        # With OpenGL off, the Windows plugin still asks the dynamic OpenGL loader whether it is
+        # a software one (qwindowswindow.cpp); without that loader it answers no by itself.
+        qt_options+=(-DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_vulkan=OFF -DFEATURE_dynamicgl=OFF
                      -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF -DFEATURE_system_freetype=OFF
                      -DFEATURE_system_harfbuzz=OFF -DFEATURE_sql=OFF)
         ;;
