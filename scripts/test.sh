@@ -19,9 +19,10 @@ vistrel_build fuzz
 run ctest --preset fuzz
 
 # The core as Windows programs, its tests under Wine (the CMake presets windows-core). The first
-# run builds Qt and googletest for MinGW into a cache outside the tree; later runs reuse it.
+# run builds Qt (with its widgets, for the whole program) and googletest for MinGW into a cache
+# outside the tree; later runs reuse it.
 windows_tests() {
-    bash scripts/windows_toolchain.sh core || return 1
+    bash scripts/windows_toolchain.sh widgets || return 1
     vistrel_build windows-core || return 1
     ctest --preset windows-core
 }
