@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The icons kept in res/ are what res/make_icon.sh draws today, pixel for pixel: the theme sizes
+# The icons kept in res/ are what res/make_icon.sh draws today: the theme sizes
 # and the window's icon 128 come from one drawing and cannot drift apart.
 #
 #   icons_test.sh SOURCE_DIR
@@ -12,8 +12,11 @@ count=0
 while read -r drawn; do
     kept=$res/${drawn#"$work"/}
     [ -f "$kept" ] || { echo "FAIL: $kept is not kept in the repository" >&2; exit 1; }
-    differing=$(compare -metric AE "$drawn" "$kept" null: 2>&1)
-    [ "$differing" = 0 ] || { echo "FAIL: $kept differs in $differing pixels" >&2; exit 1; }
+    # Pixel for pixel but for anti-aliasing: ImageMagick's updates move a few edge pixels by a
+    # shade (0.3 % root-mean-square between two bookworm revisions); another drawing moves far more.
+    rmse=$(compare -metric RMSE "$drawn" "$kept" null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p')
+    awk -v e="${rmse:-1}" 'BEGIN { exit !(e <= 0.01) }' ||
+        { echo "FAIL: $kept differs from the drawing (RMSE ${rmse:-unknown})" >&2; exit 1; }
     count=$((count + 1))
 done < <(find "$work" -name '*.png')
 # Every icon kept is drawn, none is left over from an older drawing.
