@@ -1,5 +1,7 @@
 #include "platform/win/automation_parts.h"
 
+#include <utility>
+
 namespace platform {
 
 AddressBarParts::AddressBarParts(AutomationTree& tree, BrowserRecognition browsers)
@@ -22,7 +24,7 @@ void AddressBarParts::List(WindowHandle window, const std::function<void(WindowH
         // Serial numbers are never given twice, so a handle of an earlier listing names nothing.
         m_serial = (m_serial + 1) & ~kTagMask;
         const WindowHandle handle = kHandleTag | m_serial;
-        m_listed.emplace_back(handle, std::move(edit));
+        m_listed.push_back({handle, std::move(edit), QString()});
         callback(handle);
         return;
     }
@@ -43,44 +45,54 @@ bool AddressBarParts::IsAddressBar(AutomationElement& element) const {
     return false;
 }
 
-AutomationElement* AddressBarParts::Find(WindowHandle handle) const {
-    for (const auto& [listed, element] : m_listed) {
-        if (listed == handle) {
-            return element.get();
+AddressBarParts::Listed* AddressBarParts::Find(WindowHandle handle) {
+    for (Listed& listed : m_listed) {
+        if (listed.handle == handle) {
+            return &listed;
         }
     }
     return nullptr;
 }
 
+AutomationElement* AddressBarParts::ElementOf(WindowHandle handle) {
+    Listed* listed = Find(handle);
+    return listed ? listed->element.get() : nullptr;
+}
+
 bool AddressBarParts::Exists(WindowHandle handle) {
-    AutomationElement* element = Find(handle);
+    AutomationElement* element = ElementOf(handle);
     return element && element->Read(AutomationElement::Property::ProcessId).has_value();
 }
 
 quint32 AddressBarParts::ProcessId(WindowHandle handle) {
-    AutomationElement* element = Find(handle);
+    AutomationElement* element = ElementOf(handle);
     const auto id = element ? element->Read(AutomationElement::Property::ProcessId) : std::nullopt;
     return id ? id->toUInt() : 0;
 }
 
 bool AddressBarParts::IsVisible(WindowHandle handle) {
-    AutomationElement* element = Find(handle);
+    AutomationElement* element = ElementOf(handle);
     const auto offscreen =
         element ? element->Read(AutomationElement::Property::IsOffscreen) : std::nullopt;
     return offscreen && !offscreen->toBool();
 }
 
 bool AddressBarParts::IsEnabled(WindowHandle handle) {
-    AutomationElement* element = Find(handle);
+    AutomationElement* element = ElementOf(handle);
     const auto enabled =
         element ? element->Read(AutomationElement::Property::IsEnabled) : std::nullopt;
     return enabled && enabled->toBool();
 }
 
 QString AddressBarParts::Text(WindowHandle handle) {
-    AutomationElement* element = Find(handle);
-    const auto value = element ? element->Read(AutomationElement::Property::Value) : std::nullopt;
-    return value ? value->toString().left(WindowSystem::kMaxWindowText) : QString();
+    Listed* listed = Find(handle);
+    if (!listed) {
+        return {};
+    }
+    if (const auto value = listed->element->Read(AutomationElement::Property::Value)) {
+        listed->lastText = value->toString().left(WindowSystem::kMaxWindowText);
+    }
+    return listed->lastText;
 }
 
 QString AddressBarParts::ClassName(WindowHandle handle) {

@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace platform {
@@ -61,17 +60,24 @@ public:
     quint32 ProcessId(WindowHandle handle);
     bool IsVisible(WindowHandle handle);
     bool IsEnabled(WindowHandle handle);
+    // The content; one that does not answer gives what it last gave, as a window text does.
     QString Text(WindowHandle handle);
     QString ClassName(WindowHandle handle);
 
 private:
-    AutomationElement* Find(WindowHandle handle) const;
+    struct Listed {
+        WindowHandle handle = 0;
+        std::unique_ptr<AutomationElement> element;
+        QString lastText;
+    };
+    Listed* Find(WindowHandle handle);
+    AutomationElement* ElementOf(WindowHandle handle);
     bool IsAddressBar(AutomationElement& element) const;
 
     AutomationTree& m_tree;
     BrowserRecognition m_browsers;
     WindowHandle m_serial = 0;
-    std::vector<std::pair<WindowHandle, std::unique_ptr<AutomationElement>>> m_listed;
+    std::vector<Listed> m_listed;
 };
 
 } // namespace platform

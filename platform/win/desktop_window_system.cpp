@@ -148,9 +148,13 @@ QString DesktopWindowSystem::GetWindowText(WindowHandle window) {
     if (processId == 0) {
         return {};
     }
+    // A window that does not answer cannot have taken new input either: it still shows what it
+    // showed when it last answered. An empty text would tell the capture the bar was emptied,
+    // and the old address would then count as new once the browser answers again.
+    const auto unanswered = [this, window] { return m_lastTexts.value(window); };
     const int allowance = m_budget.Allowance(processId);
     if (allowance <= 0) {
-        return {};
+        return unanswered();
     }
     TextBuffer buffer{};
     DWORD_PTR copied = 0;
@@ -163,11 +167,16 @@ QString DesktopWindowSystem::GetWindowText(WindowHandle window) {
                               SMTO_ABORTIFHUNG | SMTO_BLOCK, static_cast<UINT>(allowance), &copied);
     m_budget.Account(processId, started, answered != 0);
     if (answered == 0) {
-        return {};
+        return unanswered();
     }
     // A window may claim more than it copied, or copy without a terminating zero.
     buffer.back() = L'\0';
-    return FromBuffer(buffer);
+    QString text = FromBuffer(buffer);
+    if (m_lastTexts.size() >= kRememberedTexts && !m_lastTexts.contains(window)) {
+        m_lastTexts.clear(); // handles of windows long gone; the ones read again come back
+    }
+    m_lastTexts.insert(window, text);
+    return text;
 }
 
 QString DesktopWindowSystem::GetClassName(WindowHandle window) {

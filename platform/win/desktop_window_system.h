@@ -4,6 +4,8 @@
 #include "platform/win/wait_budget.h"
 #include "platform/window_system.h"
 
+#include <QHash>
+#include <QString>
 #include <memory>
 
 namespace platform {
@@ -16,8 +18,9 @@ namespace platform {
 // Window texts come with WM_GETTEXT through SendMessageTimeout, since the window belongs to
 // another program that may hang: each waits at most kCallTimeoutMs, and all waits of a poll
 // together at most kPollBudgetMs (WaitBudget); a poll starts with GetForegroundWindow, which the
-// capture asks first each time. A window or process that has gone, or did not answer in time,
-// gives the "nothing" answer.
+// capture asks first each time. A window that does not answer in time gives the text it gave
+// when it last answered (none if it never did); a window or process that has gone gives the
+// "nothing" answer.
 class DesktopWindowSystem final : public WindowSystem {
 public:
     // With the system's clock and UI Automation client, made on first use.
@@ -31,6 +34,8 @@ public:
 
     static constexpr int kCallTimeoutMs = 250;
     static constexpr int kPollBudgetMs = 1000;
+    // How many windows' last texts are kept for when they do not answer.
+    static constexpr int kRememberedTexts = 256;
 
     WindowHandle GetForegroundWindow() override;
     bool IsWindow(WindowHandle window) override;
@@ -54,6 +59,7 @@ private:
     WaitBudget m_budget;
     std::unique_ptr<AutomationTree> m_ownTree;
     AddressBarParts m_parts;
+    QHash<WindowHandle, QString> m_lastTexts;
 };
 
 } // namespace platform

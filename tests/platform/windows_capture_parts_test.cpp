@@ -266,7 +266,7 @@ TEST(AddressBarPartsTest, NoWindowHandleLooksLikeAPart) {
     }
 }
 
-TEST(AddressBarPartsTest, AGoneElementGivesTheNothingAnswers) {
+TEST(AddressBarPartsTest, AnElementThatStopsAnsweringGivesNothingButItsLastText) {
     FakeTree tree;
     tree.edits = {{QStringLiteral("Address and search bar"), QString(), QString(600, u'w')}};
     AddressBarParts parts(tree, Chromium());
@@ -280,8 +280,14 @@ TEST(AddressBarPartsTest, AGoneElementGivesTheNothingAnswers) {
     EXPECT_FALSE(parts.Exists(bar));
     EXPECT_FALSE(parts.IsVisible(bar));
     EXPECT_FALSE(parts.IsEnabled(bar));
-    EXPECT_EQ(parts.Text(bar), QString());
+    // Not an emptied bar: that would count as a new address, and so would the old one after.
+    EXPECT_EQ(parts.Text(bar), QString(511, u'w'));
     EXPECT_EQ(parts.ProcessId(bar), 0u);
+
+    // One that never answered has no text.
+    const WindowHandle again = ListOf(parts, 1).value(0);
+    tree.last.back()->gone = true;
+    EXPECT_EQ(parts.Text(again), QString());
 }
 
 } // namespace
