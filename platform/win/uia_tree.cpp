@@ -248,19 +248,16 @@ UiaTree::FindEdits(WindowHandle window, const QString& name, const QString& clas
     if (FAILED(result) || !top || d->Allow(process) <= 0) {
         return edits;
     }
-    ComPtr<UiaElementArray> found;
+    // The first match only: the search ends there instead of walking the page's whole tree, and
+    // the browser's own bar comes before the fields of the page it shows.
+    UiaElement* found = nullptr;
     started = d->budget.NowMs();
-    result = top->FindAll(kUiaTreeScopeDescendants, wanted.Get(), found.Out());
+    result = top->FindFirst(kUiaTreeScopeDescendants, wanted.Get(), &found);
     d->budget.Account(process, started, SUCCEEDED(result));
-    int length = 0;
-    if (FAILED(result) || !found || FAILED(found->get_Length(&length))) {
-        return edits;
-    }
-    for (int index = 0; index < length && index < kMaxEdits; ++index) {
-        UiaElement* element = nullptr;
-        if (SUCCEEDED(found->GetElement(index, &element)) && element) {
-            edits.push_back(std::make_unique<UiaEditElement>(*d, element, process));
-        }
+    if (SUCCEEDED(result) && found) {
+        edits.push_back(std::make_unique<UiaEditElement>(*d, found, process));
+    } else if (found) {
+        found->Release();
     }
     return edits;
 }

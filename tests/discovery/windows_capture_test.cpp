@@ -4,6 +4,7 @@
 #include "discovery/browser_names.h"
 #include "history/capture_tick.h"
 #include "platform/win/desktop_window_system.h"
+#include "tests/support/fake_automation_tree.h"
 #include "tests/support/qt_print.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/standin_browser_process.h"
@@ -93,11 +94,13 @@ TEST_F(WindowsCaptureTest, InternetExplorersAddressIsCapturedAsShownAndOnlyWhile
         {QStringLiteral("--text"), QStringLiteral("http://www.tevora.tv/channel2")});
     ASSERT_TRUE(ie.Started());
     // Only Chrome watched: Internet Explorer in front is examined but not read.
+    ASSERT_TRUE(TickUntil(
+        false, true, [&] { return capture.m_strProcessName == QStringLiteral("IEXPLORE.EXE"); }));
     for (int tick = 0; tick < 5; ++tick) {
         RunCaptureTick(capture, false, true);
     }
     EXPECT_TRUE(panel.captured.isEmpty());
-    EXPECT_EQ(capture.m_strProcessName, QStringLiteral("IEXPLORE.EXE"));
+    EXPECT_EQ(capture.m_bChildrenListed, 0);
 
     ASSERT_TRUE(TickUntil(true, false, [&] { return HasEntry(QStringLiteral("channel2")); }));
     EXPECT_EQ(panel.captured, QStringList{QStringLiteral("http://www.tevora.tv/channel2")});
@@ -121,6 +124,41 @@ TEST_F(WindowsCaptureTest, AHungBrowserInFrontLeavesThePollBounded) {
     }
     EXPECT_EQ(panel.captured, QStringList{QStringLiteral("http://www.tevora.tv/channel4")});
     EXPECT_EQ(capture.m_bAddressBarFound, 1);
+}
+
+} // namespace
+
+namespace {
+
+// Today's Chromium: no address bar window, the bar from UI Automation (a tree of the test's,
+// since Wine has no UI Automation client), read at every poll.
+TEST(WindowsCaptureThroughUiAutomationTest, TheBarOfAChromiumWithoutABarWindowIsRead) {
+    testsupport::FakeAutomationTree tree;
+    tree.edits = {
+        {browsers::kChromeAddressBarName, QString(), QStringLiteral("www.tevora.tv/channel5")}};
+    const platform::SteadyClock clock;
+    platform::DesktopWindowSystem windows(clock, tree, browsers::ChromiumRecognition());
+    const platform::ScopedService<platform::WindowSystem> useWindows(windows);
+    CCaptureStreamID capture;
+    StandinBrowserProcess chrome(QStringLiteral("chrome.exe"),
+                                 {QStringLiteral("--text"), QStringLiteral("www.not-the-bar/")});
+    ASSERT_TRUE(chrome.Started());
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            capture.CheckForegroundBrowser();
+            return capture.m_bAddressBarFound == 1;
+        },
+        20000));
+    EXPECT_EQ(capture.GetCapturedURL(), QStringLiteral("http://www.tevora.tv/channel5"));
+    EXPECT_TRUE(platform::AddressBarParts::IsPartHandle(capture.m_addressBar.hWnd));
+    ASSERT_EQ(tree.asked.size(), 1);
+
+    // The user types another address: the next poll reads it, without listing again.
+    tree.last.back()->Set(testsupport::FakeAutomationTree::Property::Value,
+                          QStringLiteral("www.tevora.tv/channel6"));
+    capture.CheckForegroundBrowser();
+    EXPECT_EQ(capture.GetCapturedURL(), QStringLiteral("http://www.tevora.tv/channel6"));
+    EXPECT_EQ(tree.asked.size(), 1);
 }
 
 } // namespace

@@ -2,18 +2,16 @@
 // clock of the test's, and the address bar found through UI Automation, on a tree of the test's.
 #include "platform/win/automation_parts.h"
 #include "platform/win/wait_budget.h"
+#include "tests/support/fake_automation_tree.h"
 
-#include <QHash>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace {
 
 using platform::AddressBarParts;
-using platform::AutomationElement;
 using platform::WaitBudget;
 using platform::WindowHandle;
-using Property = AutomationElement::Property;
 
 class FakeClock final : public platform::MonotonicClock {
 public:
@@ -93,63 +91,8 @@ TEST_F(WaitBudgetTest, AClockGoingBackGivesNoTimeBack) {
     EXPECT_EQ(budget.Allowance(5), 0);
 }
 
-// An element whose properties the test sets; an absent property does not answer.
-class FakeElement final : public AutomationElement {
-public:
-    explicit FakeElement(QHash<Property, QVariant> properties, int* reads = nullptr)
-        : m_properties(std::move(properties)), m_reads(reads) {}
-    std::optional<QVariant> Read(Property property) override {
-        if (m_reads) {
-            ++*m_reads;
-        }
-        if (gone || !m_properties.contains(property)) {
-            return std::nullopt;
-        }
-        return m_properties.value(property);
-    }
-    bool gone = false;
-
-private:
-    QHash<Property, QVariant> m_properties;
-    int* m_reads;
-};
-
-struct Edit {
-    QString name;
-    QString className;
-    QString value;
-};
-
-class FakeTree final : public platform::AutomationTree {
-public:
-    std::vector<std::unique_ptr<AutomationElement>>
-    FindEdits(WindowHandle window, const QString& name, const QString& className) override {
-        asked.append({window, name, className});
-        std::vector<std::unique_ptr<AutomationElement>> found;
-        for (const Edit& edit : std::as_const(edits)) {
-            QHash<Property, QVariant> properties{{Property::ClassName, edit.className},
-                                                 {Property::Value, edit.value},
-                                                 {Property::ProcessId, quint32{42}},
-                                                 {Property::IsOffscreen, false},
-                                                 {Property::IsEnabled, true}};
-            if (!edit.name.isNull()) {
-                properties.insert(Property::Name, edit.name);
-            }
-            auto element = std::make_unique<FakeElement>(properties);
-            last.push_back(element.get());
-            found.push_back(std::move(element));
-        }
-        return found;
-    }
-    struct Question {
-        WindowHandle window;
-        QString name;
-        QString className;
-    };
-    QList<Question> asked;
-    QList<Edit> edits;
-    std::vector<FakeElement*> last; // owned by the parts
-};
+using Edit = testsupport::FakeAutomationTree::Edit;
+using FakeTree = testsupport::FakeAutomationTree;
 
 platform::BrowserRecognition Chromium() {
     platform::BrowserRecognition chromium;

@@ -2,6 +2,7 @@
 // a private X desktop with a window manager (the window in front needs one).
 #include "discovery/browser_names.h"
 #include "platform/win/desktop_window_system.h"
+#include "tests/support/fake_automation_tree.h"
 #include "tests/support/qt_print.h"
 #include "tests/support/standin_browser_process.h"
 
@@ -185,6 +186,65 @@ TEST_F(WindowsWindowSystemTest, AModernChromiumWithoutABarWindowIsAskedThroughUi
         EXPECT_EQ(windows.GetWindowProcessId(part), browser.ProcessId());
     }
     std::printf("UI Automation gave %s\n", children.size() == 6 ? "the bar" : "nothing");
+}
+
+} // namespace
+
+namespace {
+
+// The dispatch between windows and address bar parts, on a UI Automation tree of the test's
+// (Wine has no UI Automation client).
+TEST(WindowsWindowSystemPartsTest, OnlyAChromiumWindowWithoutABarWindowGetsItsBarAsAPart) {
+    testsupport::FakeAutomationTree tree;
+    tree.edits = {{browsers::kChromeAddressBarName, QStringLiteral("OmniboxViewViews"),
+                   QStringLiteral("www.parts.example/")}};
+    const platform::SteadyClock clock;
+    platform::DesktopWindowSystem windows(clock, tree, browsers::ChromiumRecognition());
+    const auto children = [&windows](WindowHandle window) {
+        QList<WindowHandle> listed;
+        windows.EnumChildWindows(window, [&](WindowHandle child) { listed.append(child); });
+        return listed;
+    };
+
+    StandinBrowserProcess oldChrome(QStringLiteral("chrome.exe"),
+                                    {QStringLiteral("--bar"), QStringLiteral("chrome"),
+                                     QStringLiteral("--text"), QStringLiteral("www.old.example/")});
+    StandinBrowserProcess ie(QStringLiteral("iexplore.exe"), {});
+    StandinBrowserProcess modern(QStringLiteral("chrome.exe"),
+                                 {QStringLiteral("--text"), QStringLiteral("not the bar")});
+    ASSERT_TRUE(oldChrome.Started());
+    ASSERT_TRUE(ie.Started());
+    ASSERT_TRUE(modern.Started());
+    EXPECT_EQ(children(oldChrome.Frame()).size(), 4); // its bar is a window
+    EXPECT_EQ(children(ie.Frame()).size(), 4);        // not of the family
+    EXPECT_TRUE(tree.asked.isEmpty());
+
+    const QList<WindowHandle> listed = children(modern.Frame());
+    ASSERT_EQ(tree.asked.size(), 1);
+    EXPECT_EQ(tree.asked[0].window, modern.Frame());
+    EXPECT_EQ(tree.asked[0].name, browsers::kChromeAddressBarName);
+    EXPECT_EQ(tree.asked[0].className, QStringLiteral("OmniboxViewViews"));
+    ASSERT_EQ(listed.size(), 5);
+    EXPECT_EQ(listed[3], modern.Bar()); // the windows first, the part after them
+    const WindowHandle part = listed[4];
+    EXPECT_TRUE(platform::AddressBarParts::IsPartHandle(part));
+    EXPECT_TRUE(windows.IsWindow(part));
+    EXPECT_TRUE(windows.IsWindowVisible(part));
+    EXPECT_TRUE(windows.IsWindowEnabled(part));
+    EXPECT_EQ(windows.GetClassName(part), kChromeBar);
+    EXPECT_EQ(windows.GetWindowText(part), QStringLiteral("www.parts.example/"));
+    EXPECT_EQ(windows.GetWindowProcessId(part), tree.processId);
+    EXPECT_TRUE(children(part).isEmpty());
+    // Not a part's child: the bar window keeps its own class and text.
+    EXPECT_EQ(windows.GetClassName(modern.Bar()), QStringLiteral("Edit"));
+    EXPECT_EQ(windows.GetWindowText(modern.Bar()), QStringLiteral("not the bar"));
+
+    // The next listing of the window gives a new part; the old handle names nothing.
+    const WindowHandle next = children(modern.Frame()).value(4);
+    EXPECT_NE(next, part);
+    EXPECT_FALSE(windows.IsWindow(part));
+    EXPECT_EQ(windows.GetClassName(part), QString());
+    EXPECT_TRUE(windows.IsWindow(next));
 }
 
 } // namespace
