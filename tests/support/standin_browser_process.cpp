@@ -39,8 +39,7 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
 StandinBrowserProcess::StandinBrowserProcess(const QString& executableName,
                                              const QStringList& arguments) {
     const QString program = m_folder.filePath(executableName);
-    // The build folder, as Wine shows the Linux file system.
-    if (!QFile::copy(QStringLiteral("Z:") + QStringLiteral(STANDIN_BROWSER_EXE), program)) {
+    if (!QFile::copy(QStringLiteral(STANDIN_BROWSER_EXE), program)) {
         return;
     }
     m_process.start(program, arguments);
