@@ -42,10 +42,12 @@ case "$stage" in
     *) echo "windows_toolchain: unknown stage '$stage' (core or widgets)" >&2; exit 2 ;;
 esac
 
+# What patch_qt_source changes in Qt's source (below), part of the stamp.
+qt_source_patch="wintab-optional-1"
 # The Qt version must be the host tools' (moc, rcc come from Debian's qt6-base-dev-tools).
 qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
 compiler_version=$(x86_64-w64-mingw32-g++-posix -dumpversion)
-key=$(printf '%s\n' "$qt_version" "$compiler_version" "$stage" "${qt_options[@]}" \
+key=$(printf '%s\n' "$qt_version" "$compiler_version" "$stage" "${qt_options[@]}" "$qt_source_patch" \
       "$(cat "$toolchain")" | sha256sum | cut -c1-16)
 qt_prefix="$cache/qt6"
 qt_stamp="$cache/qt6.stamp"
@@ -92,12 +94,30 @@ fetch_qt_source() {
     touch "$src/$qt_version.unpacked"
 }
 
+# Debian's source leaves out the tablet library's header (src/3rdparty/wintab), which only the
+# Windows plugin's tablet support includes: without it the plugin builds without that support
+# (pens still work through the system's pointer messages). Applied once to the unpacked source.
+patch_qt_source() {
+    local dir="$cache/src/qtbase/src/plugins/platforms/windows"
+    if [ -f "$cache/src/qtbase/src/3rdparty/wintab/wintab.h" ] ||
+       grep -q QT_WINDOWS_HAVE_WINTAB "$dir/qwindowscontext.cpp"; then
+        return 0
+    fi
+    sed -i 's/^#if QT_CONFIG(tabletevent)$/#if QT_CONFIG(tabletevent) \&\& defined(QT_WINDOWS_HAVE_WINTAB)/' \
+        "$dir/qwindowscontext.cpp"
+    sed -i '/#  include "qwindowstabletsupport.h"/d' "$dir/qwindowspointerhandler.cpp"
+    # The Direct2D plugin builds the same files.
+    sed -i 's|CONDITION QT_FEATURE_tabletevent$|CONDITION QT_FEATURE_tabletevent AND EXISTS ${QtBase_SOURCE_DIR}/src/3rdparty/wintab/wintab.h\n    DEFINES QT_WINDOWS_HAVE_WINTAB|' \
+        "$dir/CMakeLists.txt" "$dir/../direct2d/CMakeLists.txt"
+}
+
 build_qt() {
     if [ -f "$qt_stamp" ] && [ "$(cat "$qt_stamp")" = "$key" ]; then
         echo "windows_toolchain: Qt for MinGW ($stage) is in $qt_prefix"
         return 0
     fi
     fetch_qt_source
+    patch_qt_source
     local build="$cache/qt6-build"
     rm -rf "$build" "$qt_prefix" "$qt_stamp"
     local start=$SECONDS
