@@ -117,7 +117,8 @@ bool LoadableModule::Load() {
             continue;
         }
         if (const QString damage = ModuleDamage(file); !damage.isEmpty()) {
-            m_error = QStringLiteral("%1 is damaged (%2)").arg(file, damage);
+            m_error =
+                QStringLiteral("%1 is damaged (%2)").arg(QDir::toNativeSeparators(file), damage);
             return false;
         }
         // LoadLibraryW with the whole path; the system's error box for a DLL that does not load
@@ -131,7 +132,9 @@ bool LoadableModule::Load() {
         m_error = library->errorString();
         return false;
     }
-    m_error = QStringLiteral("not found; looked for %1").arg(candidates.join(QStringLiteral(", ")));
+    // Said with the system's separators, as a user of Windows writes a file's name.
+    m_error = QStringLiteral("not found; looked for %1")
+                  .arg(QDir::toNativeSeparators(candidates.join(QStringLiteral(", "))));
     return false;
 }
 
