@@ -2,6 +2,7 @@
 // the frame of a shown window, the screens, and the shell's open verb. Run under Wine on a
 // private X desktop with a window manager (tests/support/run_with_desktop.sh).
 #include "platform/composition.h"
+#include "platform/console_signals.h"
 #include "platform/desktop_services.h"
 #include "platform/process_paths.h"
 #include "platform/screens.h"
@@ -26,6 +27,9 @@ namespace {
 // Given this switch, a file and an address, the program writes the address into the file and
 // ends: the handler the test registers for its own address scheme.
 const char kRecordSwitch[] = "--record-url";
+// Given this switch and a file, the program opens the debug console as the program does, prints
+// a line there and writes into the file what the console's first line then shows.
+const char kConsoleSwitch[] = "--open-console";
 
 // Runs the event loop until `done` holds or a generous limit passes; whether it held.
 bool WaitFor(const std::function<bool()>& done, int limitMs = 30000) {
@@ -186,9 +190,82 @@ TEST(WindowsUrlOpener, TheShellOpensTheAddressWithTheSchemesHandler) {
     EXPECT_EQ(opened.trimmed(), address);
 }
 
+// Starts this program with `arguments` and waits for it; its exit code, or -1.
+int RunSelf(const QString& arguments) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine =
+        (QStringLiteral("\"") + QString::fromWCharArray(self) + QStringLiteral("\" ") + arguments)
+            .toStdWString();
+    // No console, as a program of the GUI subsystem starts, but standard streams that lead
+    // somewhere (the null device): Wine's C library reopens only a stream that has a file,
+    // where Windows' reopens any.
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE null =
+        ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
+    PROCESS_INFORMATION process{};
+    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                          DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+    ::CloseHandle(null);
+    if (!started) {
+        return -1;
+    }
+    ::WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+// The debug switch's console: made for a program that has none, with standard output on it.
+TEST(WindowsDebugConsole, StandardOutputGoesToTheConsoleMadeForIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString shown = dir.filePath(QStringLiteral("shown.txt"));
+    ASSERT_EQ(RunSelf(QLatin1String(kConsoleSwitch) + QStringLiteral(" \"") +
+                      QDir::toNativeSeparators(shown) + QLatin1Char('"')),
+              0);
+    QFile file(shown);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()).trimmed(),
+              QStringLiteral("PORTABLE VERSION START"));
+}
+
 } // namespace
 
+// The console's side of WindowsDebugConsole: 0 once the line is in the console it made.
+int ShowInConsole(const QString& report) {
+    if (::GetConsoleWindow() != nullptr) {
+        return 4; // started with a console already: nothing would be shown
+    }
+    platform::OpenConsoleStreams(stdout, stdin);
+    std::printf("PORTABLE VERSION START\n");
+    std::fflush(stdout);
+    const HANDLE console =
+        ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (console == INVALID_HANDLE_VALUE) {
+        return 5;
+    }
+    wchar_t line[64] = {};
+    DWORD read = 0;
+    ::ReadConsoleOutputCharacterW(console, line, 63, COORD{0, 0}, &read);
+    ::CloseHandle(console);
+    QFile file(report);
+    const QByteArray text = QString::fromWCharArray(line, static_cast<qsizetype>(read)).toUtf8();
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? 0 : 6;
+}
+
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::string(argv[1]) == kConsoleSwitch) {
+        return ShowInConsole(platform::CommandLineArguments(argc, argv).value(2));
+    }
     if (argc >= 4 && std::string(argv[1]) == kRecordSwitch) {
         // The address as the system's wide command line has it.
         const QStringList arguments = platform::CommandLineArguments(argc, argv);
