@@ -111,8 +111,11 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
             Print(out, "DEBUGMODE ON\n");
         }
     }
-    // The terminal the program was started from is its console; without the switch nothing shows.
-    if (state.m_bDebugMode != 1) {
+    // With the switch the console lines show (in the terminal the program was started from, or
+    // a console made for them); without it nothing shows.
+    if (state.m_bDebugMode == 1) {
+        platform::OpenConsoleStreams(out, in);
+    } else {
         platform::DiscardConsoleStreams(out, in);
     }
     platform::InstallEndingSignals(state.m_bDebugMode == 1);
@@ -122,9 +125,11 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
     // An installed copy keeps its state in the user's configuration folder instead.
     state.m_strExeDir = StateDirFor(ExeDirFromProgramPath(programPath), stderr);
     platform::ChangeCurrentDirectory(state.m_strExeDir);
-    // The folder's name as the system spells it, but nothing in it that controls the terminal.
+    // The folder's name as the system spells it (its separators too), but nothing in it that
+    // controls the terminal.
     Print(out, "CurrentDir=" +
-                   platform::EscapeControlBytes(platform::EncodeNativeName(state.m_strExeDir)) +
+                   platform::EscapeControlBytes(
+                       platform::EncodeNativeName(QDir::toNativeSeparators(state.m_strExeDir))) +
                    '\n');
     if (out) {
         std::fflush(out);

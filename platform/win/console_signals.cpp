@@ -105,6 +105,21 @@ void DiscardConsoleStreams(FILE* out, FILE* in) {
     }
 }
 
+void OpenConsoleStreams(FILE* out, FILE* in) {
+    // A console of its own, which stays until the process ends; the handler installed next
+    // hears its events. A process that has one already (a console program) keeps it.
+    ::AllocConsole();
+    // The lines are UTF-8 (a folder's name in any script), not the console's ANSI code page.
+    ::SetConsoleOutputCP(CP_UTF8);
+    if (out) {
+        std::fflush(out);
+        [[maybe_unused]] FILE* reopened = std::freopen("CONOUT$", "w", out);
+    }
+    if (in) {
+        [[maybe_unused]] FILE* reopened = std::freopen("CONIN$", "r", in);
+    }
+}
+
 void RestoreDefaultSignals() {
     // First let a handler waiting for the end go on: the system holds its handler list locked
     // while a handler runs, so removing ours before would wait for that handler's time-out.

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QUrl>
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -11,8 +12,11 @@
 #include <wininet.h>
 
 // WinINet's calls block, so the transfer runs on a thread of its own while the caller's thread
-// turns its event loop and watches the limits. Closing the session handle, from the caller's
-// thread, ends every call under way on it: that is how a cancelled or overdue fetch stops.
+// turns its event loop and watches the limits. A cancelled or overdue fetch returns at once and
+// leaves the thread behind: it makes no further call, and closes the session once the call it is
+// in has ended (within the session's own time-outs, the fetch's whole limit). The session is not
+// closed under a call that is still running: Wine's WinINet then reads the freed session and the
+// process dies.
 
 namespace platform {
 namespace {
@@ -73,6 +77,7 @@ struct Shared {
     std::atomic<HINTERNET> session{nullptr}; // whoever takes it out closes it
     std::atomic<qint64> received{0};
     std::atomic<bool> finished{false};
+    std::atomic<bool> abandoned{false}; // the caller has returned: no further call
 };
 
 void CloseSession(Shared& shared) {
@@ -86,6 +91,9 @@ void Transfer(const WebFetchRequest& request, Shared& shared, WebFetchResult& re
     HINTERNET session = shared.session.load();
     QUrl url(EncodedAddress(request.url), QUrl::StrictMode);
     for (long redirects = 0;; ++redirects) {
+        if (shared.abandoned) {
+            return;
+        }
         if (!IsWebAddress(url)) {
             result.outcome = WebFetchResult::Outcome::Failed;
             result.errorCode = ERROR_INTERNET_UNRECOGNIZED_SCHEME;
@@ -138,6 +146,10 @@ void Transfer(const WebFetchRequest& request, Shared& shared, WebFetchResult& re
         char chunk[kReadChunk];
         for (;;) {
             DWORD got = 0;
+            if (shared.abandoned) {
+                ::InternetCloseHandle(page);
+                return;
+            }
             if (!::InternetReadFile(page, chunk, sizeof chunk, &got)) {
                 result.outcome = WebFetchResult::Outcome::Failed;
                 result.errorCode = static_cast<int>(::GetLastError());
@@ -178,6 +190,12 @@ WebFetchResult FetchWebPage(const WebFetchRequest& request, const std::function<
     DWORD connectTimeout = static_cast<DWORD>(request.connectTimeoutMs);
     ::InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
                          sizeof connectTimeout);
+    // A thread left behind by a cancelled or overdue fetch ends within the whole limit.
+    DWORD transferTimeout = static_cast<DWORD>(std::max<qint64>(request.totalTimeoutMs, 1000));
+    ::InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &transferTimeout,
+                         sizeof transferTimeout);
+    ::InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &transferTimeout,
+                         sizeof transferTimeout);
     // Shared with the transfer thread, which may outlive this call: not every WinINet ends a
     // blocked call when its session closes (Wine's does not), and a cancelled fetch returns at
     // once all the same. The thread then ends on its own and frees what it shares.
@@ -192,6 +210,9 @@ WebFetchResult FetchWebPage(const WebFetchRequest& request, const std::function<
     std::thread worker([state] {
         Transfer(state->request, state->shared, state->transferred);
         state->shared.finished = true;
+        if (state->shared.abandoned) {
+            CloseSession(state->shared);
+        }
     });
 
     // The caller's side: the event loop turns, and the limits are watched here.
@@ -219,7 +240,10 @@ WebFetchResult FetchWebPage(const WebFetchRequest& request, const std::function<
             stallStartBytes = bytes;
         }
         if (cancelled || overdue) {
-            CloseSession(state->shared);
+            state->shared.abandoned = true;
+            if (state->shared.finished) {
+                CloseSession(state->shared); // its calls are over: no one else will
+            }
             break;
         }
         ::Sleep(kTurnMs);

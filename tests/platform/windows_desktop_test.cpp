@@ -1,0 +1,279 @@
+// The Windows backends that need real windows: composition through the desktop window manager,
+// the frame of a shown window, the screens, and the shell's open verb. Run under Wine on a
+// private X desktop with a window manager (tests/support/run_with_desktop.sh).
+#include "platform/composition.h"
+#include "platform/console_signals.h"
+#include "platform/desktop_services.h"
+#include "platform/process_paths.h"
+#include "platform/screens.h"
+#include "tests/support/qt_print.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QWidget>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <windows.h>
+
+namespace {
+
+// Given this switch, a file and an address, the program writes the address into the file and
+// ends: the handler the test registers for its own address scheme.
+const char kRecordSwitch[] = "--record-url";
+// Given this switch and a file, the program opens the debug console as the program does, prints
+// a line there and writes into the file what the console's first line then shows.
+const char kConsoleSwitch[] = "--open-console";
+
+// Runs the event loop until `done` holds or a generous limit passes; whether it held.
+bool WaitFor(const std::function<bool()>& done, int limitMs = 30000) {
+    const QDeadlineTimer deadline(limitMs);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+HWND Native(QWidget& window) {
+    return reinterpret_cast<HWND>(window.winId());
+}
+
+QRect WindowRect(HWND hwnd) {
+    RECT rect{};
+    ::GetWindowRect(hwnd, &rect);
+    return QRect(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom - 1));
+}
+
+std::unique_ptr<QWidget> ShownWindow(const QRect& geometry) {
+    auto window = std::make_unique<QWidget>();
+    window->setWindowTitle(QStringLiteral("Vistrel test window"));
+    window->setGeometry(geometry);
+    window->show();
+    QWidget* shown = window.get();
+    WaitFor([shown] { return shown->isVisible() && ::IsWindowVisible(Native(*shown)); });
+    return window;
+}
+
+TEST(WindowsComposition, TheManagerAnswersAndTheFrameIsPaintedAsGlassOnlyWhereExtended) {
+    qint32 flag = 7;
+    const int status = platform::IsCompositionEnabled(flag);
+    // Every system this program runs on has the manager; what it says is its own affair.
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(flag == 0 || flag == 1) << flag;
+    EXPECT_EQ(platform::ExtendFrameIntoClient(nullptr, platform::Margins{1, 2, 3, 4}), -1);
+
+    auto window = std::make_unique<QWidget>();
+    window->resize(200, 120);
+    platform::PrepareTranslucentFrame(window.get());
+    EXPECT_TRUE(window->testAttribute(Qt::WA_TranslucentBackground));
+    const platform::Margins margins{10, 20, 30, 40};
+    platform::ExtendFrameIntoClient(window.get(), margins);
+
+    QImage image(window->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::red);
+    {
+        QPainter painter(&image);
+        platform::PaintFrameBackground(window.get(), painter, true);
+    }
+    // The extended edges are wholly transparent (black without alpha is the manager's glass),
+    // the inner rectangle has the window's own colour.
+    EXPECT_EQ(image.pixel(5, 60), 0u);
+    EXPECT_EQ(image.pixel(195, 60), 0u);
+    EXPECT_EQ(image.pixel(100, 15), 0u);
+    EXPECT_EQ(image.pixel(100, 110), 0u);
+    EXPECT_EQ(QColor(image.pixel(100, 60)), window->palette().color(QPalette::Window));
+    EXPECT_EQ(qAlpha(image.pixel(100, 60)), 255);
+    // Without composition every pixel is the window's.
+    {
+        QPainter painter(&image);
+        platform::PaintFrameBackground(window.get(), painter, false);
+    }
+    EXPECT_EQ(qAlpha(image.pixel(5, 60)), 255);
+    EXPECT_EQ(QColor(image.pixel(5, 60)), window->palette().color(QPalette::Window));
+}
+
+TEST(WindowsComposition, TheWatcherReportsTheManagersMessageToItsOwnWindow) {
+    const auto watched = ShownWindow(QRect(60, 60, 240, 140));
+    const auto other = ShownWindow(QRect(360, 60, 240, 140));
+    int changes = 0;
+    auto* watcher = new platform::CompositionWatcher(watched.get());
+    QObject::connect(watcher, &platform::CompositionWatcher::compositionChanged,
+                     [&changes] { ++changes; });
+
+    // The manager sends it to every top-level window: another window's copy is not ours.
+    ::SendMessageW(Native(*other), WM_DWMCOMPOSITIONCHANGED, 0, 0);
+    ::SendMessageW(Native(*watched), WM_DWMCOMPOSITIONCHANGED, 0, 0);
+    ASSERT_TRUE(WaitFor([&changes] { return changes >= 1; }));
+    // What was queued for the other window's copy has arrived by now as well.
+    QApplication::processEvents();
+    EXPECT_EQ(changes, 1);
+    ::SendMessageW(Native(*watched), WM_DWMCOMPOSITIONCHANGED, 0, 0);
+    EXPECT_TRUE(WaitFor([&changes] { return changes == 2; }));
+
+    // Gone with its window's watcher, the filter hears nothing more.
+    delete watcher;
+    ::SendMessageW(Native(*watched), WM_DWMCOMPOSITIONCHANGED, 0, 0);
+    QApplication::processEvents();
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(WindowsScreens, TheFrameOfAShownWindowIsTheSystemsAndHoldsTheWindow) {
+    const auto window = ShownWindow(QRect(120, 140, 320, 200));
+    ASSERT_TRUE(WaitFor([&window] { return WindowRect(Native(*window)).width() >= 320; }));
+    const QRect frame = platform::FrameGeometryOf(window.get());
+    const QRect client = window->geometry();
+    EXPECT_TRUE(frame.contains(client))
+        << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    // The window system's own record, frame and caption included (device pixels, ratio 1 here).
+    ASSERT_EQ(window->devicePixelRatioF(), 1.0);
+    EXPECT_EQ(frame, WindowRect(Native(*window)));
+    EXPECT_GT(client.top(), frame.top()) << "the caption is part of the frame";
+
+    // A moved window's frame follows at once, without waiting for the toolkit to hear of it.
+    ::SetWindowPos(Native(*window), nullptr, 300, 260, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(platform::FrameGeometryOf(window.get()).topLeft(), QPoint(300, 260));
+
+    EXPECT_EQ(platform::FrameGeometryOf(nullptr), QRect());
+    const QList<QRect> areas = platform::AvailableScreenAreas();
+    ASSERT_FALSE(areas.isEmpty());
+    EXPECT_TRUE(areas.contains(platform::AvailableScreenAreaOf(window.get())));
+    EXPECT_EQ(platform::AvailableScreenAreaOf(nullptr), areas.first());
+}
+
+// The address goes to the shell's open verb as it is: a scheme of the test's own, registered
+// for the user, starts this program with the address, which writes it down.
+TEST(WindowsUrlOpener, TheShellOpensTheAddressWithTheSchemesHandler) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString record = QDir::toNativeSeparators(dir.filePath(QStringLiteral("opened.txt")));
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    const std::wstring command = (QStringLiteral("\"") + QString::fromWCharArray(self) +
+                                  QStringLiteral("\" ") + QLatin1String(kRecordSwitch) +
+                                  QStringLiteral(" \"") + record + QStringLiteral("\" \"%1\""))
+                                     .toStdWString();
+    // HKEY_CLASSES_ROOT: Windows writes a user's new key into his own classes, Wine into the
+    // machine's (it does not merge the user's classes into it).
+    const wchar_t* const scheme = L"vistrel-test-open";
+    const wchar_t empty[] = L"";
+    ASSERT_EQ(
+        ::RegSetKeyValueW(HKEY_CLASSES_ROOT, scheme, L"URL Protocol", REG_SZ, empty, sizeof empty),
+        ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CLASSES_ROOT, L"vistrel-test-open\\shell\\open\\command",
+                                nullptr, REG_SZ, command.c_str(),
+                                static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+
+    const QString address = QStringLiteral("vistrel-test-open://tevora.example/番組?id=1&x=2");
+    platform::OpenUrl(address);
+    QString opened;
+    EXPECT_TRUE(WaitFor([&] {
+        QFile file(QDir::fromNativeSeparators(record));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return false;
+        }
+        opened = QString::fromUtf8(file.readAll());
+        return opened.endsWith(QLatin1Char('\n'));
+    }));
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme);
+    EXPECT_EQ(opened.trimmed(), address);
+}
+
+// Starts this program with `arguments` and waits for it; its exit code, or -1.
+int RunSelf(const QString& arguments) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine =
+        (QStringLiteral("\"") + QString::fromWCharArray(self) + QStringLiteral("\" ") + arguments)
+            .toStdWString();
+    // No console, as a program of the GUI subsystem starts, but standard streams that lead
+    // somewhere (the null device): Wine's C library reopens only a stream that has a file,
+    // where Windows' reopens any.
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE null =
+        ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
+    PROCESS_INFORMATION process{};
+    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                          DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+    ::CloseHandle(null);
+    if (!started) {
+        return -1;
+    }
+    ::WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+// The debug switch's console: made for a program that has none, with standard output on it.
+TEST(WindowsDebugConsole, StandardOutputGoesToTheConsoleMadeForIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString shown = dir.filePath(QStringLiteral("shown.txt"));
+    ASSERT_EQ(RunSelf(QLatin1String(kConsoleSwitch) + QStringLiteral(" \"") +
+                      QDir::toNativeSeparators(shown) + QLatin1Char('"')),
+              0);
+    QFile file(shown);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()).trimmed(),
+              QStringLiteral("PORTABLE VERSION START"));
+}
+
+} // namespace
+
+// The console's side of WindowsDebugConsole: 0 once the line is in the console it made.
+int ShowInConsole(const QString& report) {
+    if (::GetConsoleWindow() != nullptr) {
+        return 4; // started with a console already: nothing would be shown
+    }
+    platform::OpenConsoleStreams(stdout, stdin);
+    std::printf("PORTABLE VERSION START\n");
+    std::fflush(stdout);
+    const HANDLE console =
+        ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (console == INVALID_HANDLE_VALUE) {
+        return 5;
+    }
+    wchar_t line[64] = {};
+    DWORD read = 0;
+    ::ReadConsoleOutputCharacterW(console, line, 63, COORD{0, 0}, &read);
+    ::CloseHandle(console);
+    QFile file(report);
+    const QByteArray text = QString::fromWCharArray(line, static_cast<qsizetype>(read)).toUtf8();
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? 0 : 6;
+}
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::string(argv[1]) == kConsoleSwitch) {
+        return ShowInConsole(platform::CommandLineArguments(argc, argv).value(2));
+    }
+    if (argc >= 4 && std::string(argv[1]) == kRecordSwitch) {
+        // The address as the system's wide command line has it.
+        const QStringList arguments = platform::CommandLineArguments(argc, argv);
+        QFile file(arguments.value(2));
+        const QByteArray line = arguments.value(3).toUtf8() + '\n';
+        return file.open(QIODevice::WriteOnly) && file.write(line) == line.size() ? 0 : 3;
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
