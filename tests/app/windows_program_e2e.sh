@@ -11,11 +11,11 @@
 # unchanged. Run under run_with_desktop.sh.
 #
 #   windows_program_e2e.sh PREFIX WIN_PROBE VISTREL_EXE VISTREL_LAYOUT_EXE DLL_DIRS QT_PLUGINS
-#                          LINUX_VISTREL LINUX_STANDIN SCREENSHOT_DIR
+#                          LINUX_VISTREL LINUX_STANDIN LINUX_ROUNDTRIP SCREENSHOT_DIR
 # DLL_DIRS: Linux folders, separated by colons, where the DLLs that the programs import are.
 set -u
 prefix=$1 probe_arg=$2 vistrel_exe=$3 layout_exe=$4 dll_dirs=$5 qt_plugins=$6
-linux_vistrel=$7 standin_exe=$8 screenshots=$9
+linux_vistrel=$7 standin_exe=$8 roundtrip_exe=$9 screenshots=${10}
 
 here=$(dirname "${BASH_SOURCE[0]}")
 source "$here/../support/e2e_lib.sh"
@@ -30,7 +30,7 @@ cleanup() {
 E2E_LOGS="$work/program.log $work/second.log $work/standin.log $work/prog/*.ini"
 E2E_SCREENSHOT="${TMPDIR:-/tmp}/vistrel_windows_e2e_failure.png"
 
-for program in "$linux_vistrel" "$standin_exe"; do
+for program in "$linux_vistrel" "$standin_exe" "$roundtrip_exe"; do
     [ -x "$program" ] || fail "$program is missing: build the default preset first"
 done
 exe=vistrel.exe
@@ -232,13 +232,33 @@ done
 [ "$(ini_read "$work/prog/History.ini" ITEM1 MEMO)" = 試験電波 ] || fail "History.ini ITEM1 memo"
 [ "$(ini_read "$work/prog/History.ini" ITEM2 MEMO)" = 山の上のカメラ ] || fail "History.ini ITEM2 memo"
 
-# --- The Linux build reads both files and, closed, writes them back as they were.
+# --- The Linux build's own code reads both files as they were meant and writes them back byte
+# for byte; then the Linux program starts on them and leaves them as they are.
 mkdir -p "$work/linux"
-cp "$linux_vistrel" "$work/linux/vistrel"
 cp "$work/prog/Vistrel.ini" "$work/prog/History.ini" "$work/linux/"
+"$roundtrip_exe" "$work/linux" >"$work/roundtrip.txt" 2>>"$work/program.log" ||
+    fail "the Linux build could not write the files back"
+title2=$(probe_field "$(grep -m 1 '^entry	0	' "$work/roundtrip.txt")" 4)
+expected="settings	$id2	$title2	0,0,0,0
+entry	0	$id2	$title2
+entry	1	$id4	試験電波
+entry	2	$id1	山の上のカメラ"
+[ "$(cat "$work/roundtrip.txt")" = "$expected" ] ||
+    fail "the Linux build reads: $(cat "$work/roundtrip.txt")"
+grep -qF -- "$title2" <<<"$(grep '^channel ' "$work/standin.out" | sed -n 2p)" ||
+    fail "the handed-over channel's memo '$title2' is not its page's title"
+same_files() {
+    local f
+    for f in Vistrel.ini History.ini; do
+        cmp -s "$work/prog/$f" "$work/linux/$f" ||
+            fail "$1: $f changed: $(diff <(tr -d '\r' <"$work/prog/$f") <(tr -d '\r' <"$work/linux/$f"))"
+    done
+}
+same_files "written back by the Linux build"
+cp "$linux_vistrel" "$work/linux/vistrel"
 (cd / && exec "$work/linux/vistrel" >/dev/null 2>>"$work/program.log") &
 linux_pid=$!
-wait_for 30 bash -c "xdotool search --onlyvisible --name '^Vistrel\$' | grep -qvx '$main_xid'" ||
+wait_for 30 xdotool search --onlyvisible --pid "$linux_pid" --name '^Vistrel$' ||
     fail "the Linux build did not show its window"
 kill -TERM "$linux_pid"
 wait_for 20 ended "$linux_pid" || fail "the Linux build did not end"
@@ -246,8 +266,5 @@ wait "$linux_pid"
 status=$?
 linux_pid=""
 [ "$status" -eq 0 ] || fail "the Linux build ended with $status"
-for f in Vistrel.ini History.ini; do
-    cmp -s "$work/prog/$f" "$work/linux/$f" ||
-        fail "$f changed in the Linux build: $(diff <(tr -d '\r' <"$work/prog/$f") <(tr -d '\r' <"$work/linux/$f"))"
-done
+same_files "after the Linux program"
 echo "windows program e2e: passed"
