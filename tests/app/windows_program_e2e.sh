@@ -102,15 +102,14 @@ click() { # ID [COUNT]: the real pointer on the control
 }
 main_line() { probe windows --exe "$exe" --title Vistrel | awk -F'\t' -v h="$main_hwnd" '$1 == h'; }
 titled_count_is() { [ "$(windows_titled Vistrel "$exe")" -eq "$1" ]; }
-clipboard_is() { [ "$(probe clipboard)" = "$1" ]; }
+not_clipboard() { [ "$(probe clipboard)" != "$1" ]; }
 foreground_is() { [ "$(probe_field "$(probe foreground)" 1)" = "$1" ]; }
 # copy_text ID: the text of an edit box of the main window, through the clipboard.
 copy_text() {
     probe set-clipboard '-' || fail "set-clipboard"
     click "$1"
     xdotool key --clearmodifiers ctrl+a ctrl+c
-    wait_for 10 bash -c "[ \"\$(wine '$probe_exe' clipboard 2>/dev/null)\" != '-' ]" ||
-        fail "nothing copied from $1"
+    wait_for 10 not_clipboard '-' || fail "nothing copied from $1"
     probe clipboard
 }
 # paste_text ID TEXT: replaces an edit box's text through the clipboard (Japanese too).
@@ -119,18 +118,24 @@ paste_text() {
     click "$1"
     xdotool key --clearmodifiers ctrl+a ctrl+v
 }
-# dismiss_box WHAT TEXT: the message box over the main window shows, in front, with TEXT in
-# what it says; Return closes it and leaves the main window.
-dismiss_box() {
-    wait_for 20 titled_count_is 2 || fail "$1: no message box ($(probe windows --exe "$exe"))"
-    local box
-    box=$(probe windows --exe "$exe" --title Vistrel | awk -F'\t' -v h="$main_hwnd" '$3 == 1 && $1 != h {print $1}' | head -n 1)
-    wait_for 10 foreground_is "$box" || fail "$1: the message box is not in front"
-    # A message box copies what it says with Ctrl+C.
-    probe set-clipboard '-'
+clipboard_has() { probe clipboard | grep -qF -- "$1"; }
+# box_says TEXT: the window in front is a message box of the program, not its main window, and
+# says TEXT (a Qt message box copies what it says with Ctrl+C). While a page is looked up, the
+# lookup's own window may come first.
+box_says() {
+    local front
+    front=$(probe foreground) || return 1
+    [ "$(probe_field "$front" 7)" = Vistrel ] && [ "$(probe_field "$front" 1)" != "$main_hwnd" ] ||
+        return 1
+    probe set-clipboard '-' || return 1
     xdotool key --clearmodifiers ctrl+c
-    wait_for 10 bash -c "wine '$probe_exe' clipboard 2>/dev/null | grep -qF -- '$2'" ||
-        fail "$1: the message box says '$(probe clipboard)'"
+    wait_for 2 clipboard_has "$1"
+}
+# dismiss_box WHAT TEXT: a message box over the main window says TEXT; Return closes it and
+# leaves the main window.
+dismiss_box() {
+    wait_for 30 box_says "$2" ||
+        fail "$1: no message box saying $2 ($(probe windows --exe "$exe"); clipboard: $(probe clipboard))"
     xdotool key --clearmodifiers Return
     wait_for 10 titled_count_is 1 || fail "$1: the message box stays"
     [ -n "$(main_line)" ] || fail "$1: the main window went with the box"
@@ -148,6 +153,7 @@ history_text() { tr -d '\r' <"$work/prog/History.ini" | paste -sd' '; }
 # --- Start from the folder; the main window shows and is pictured.
 (cd "$work/prog" && unset http_proxy https_proxy no_proxy HTTP_PROXY &&
     exec wine "$exe" >/dev/null 2>>"$work/program.log") &
+program_pid=$!
 line=$(probe wait 60 Vistrel --exe "$exe") || fail "the main window did not show"
 main_hwnd=$(probe_field "$line" 1)
 client_origin "$line"
@@ -173,14 +179,15 @@ wait_for 20 grep -q "${page1#http://www.tevora.tv}" "$work/standin.log" ||
 dismiss_box "Connect Stream" 'プレイヤーを開けませんでした'
 [ "$(copy_text 1002)" = "$id1" ] || fail "input box after the lookup: '$(probe clipboard)'"
 memo=$(copy_text 1004)
-[ -n "$memo" ] && grep -qF -- "$memo" <<<"$title1" || fail "memo '$memo' is not from '$title1'"
+{ [ -n "$memo" ] && grep -qF -- "$memo" <<<"$title1"; } || fail "memo '$memo' is not from '$title1'"
 wait_for 10 history_is "$id1" "$id3" "$id4" || fail "history after the lookup: $(history_text)"
 
 # --- The memo: "Memo編集" opens it, the text goes into the history when it closes.
 click 1008
 paste_text 1004 '山の上のカメラ'
 click 1008
-wait_for 10 bash -c "[ \"\$(awk -F= '/^\[ITEM0\]/{f=1} f && /^MEMO=/{print substr(\$0, 6); exit}' '$work/prog/History.ini' | tr -d '\r')\" = '山の上のカメラ' ]" ||
+first_memo_is() { [ "$(ini_read "$work/prog/History.ini" ITEM0 MEMO)" = "$1" ]; }
+wait_for 10 first_memo_is '山の上のカメラ' ||
     fail "memo not in the history: $(history_text)"
 
 # --- The history panel: up, down, delete, and Change Stream on a row.
@@ -213,7 +220,8 @@ requests=$(wc -l <"$work/standin.log")
 (cd "$work/prog" && exec timeout 30 wine "$exe" "$page2" >/dev/null 2>>"$work/second.log")
 rc=$?
 [ "$rc" -eq 0 ] || fail "the second start ended with $rc"
-wait_for 20 bash -c "[ \$(wc -l <'$work/standin.log') -gt $requests ]" ||
+more_requests() { [ "$(wc -l <"$work/standin.log")" -gt "$requests" ]; }
+wait_for 20 more_requests ||
     fail "hand-over: the page was not requested"
 dismiss_box "hand-over" 'プレイヤーを開けませんでした'
 wait_for 10 history_is "$id2" "$id4" "$id1" || fail "hand-over: $(history_text)"
@@ -223,7 +231,7 @@ wait_for 10 history_is "$id2" "$id4" "$id1" || fail "hand-over: $(history_text)"
 xdotool windowactivate --sync "$main_xid" 2>/dev/null
 xdotool key --clearmodifiers alt+F4
 probe gone 20 Vistrel --exe "$exe" || fail "the program did not close"
-wineserver -w 2>/dev/null
+wait_for 20 ended "$program_pid" || fail "the program did not end"
 for f in Vistrel.ini History.ini; do
     [ -f "$work/prog/$f" ] || fail "no $f beside the program"
     iconv -f UTF-8 -t UTF-8 "$work/prog/$f" >/dev/null || fail "$f is not UTF-8"
