@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build as a whole program under Wine, on a private desktop, driven with the real
-# pointer and keyboard and read back with the probe: started from a folder made as one handed
-# out (the program, the DLLs it imports and the Windows platform plugin, nothing on a path), its
-# main window is pictured; a channel page address typed in and Connect Stream look the channel
+# pointer and keyboard and read back with the probe: started from the folder to hand out
+# (scripts/windows_folder.sh; nothing found through a path), its main window is pictured; a channel page address typed in and Connect Stream look the channel
 # up through the proxy set as Internet Options set it; without a player module each connection
 # says so in a message box over the main window; the memo is edited; the history panel's
 # buttons move, delete and connect entries; "Top Most" never puts the main window on top; a
@@ -10,12 +9,11 @@
 # both INI files beside the program, UTF-8, and the Linux build reads them and writes them back
 # unchanged. Run under run_with_desktop.sh.
 #
-#   windows_program_e2e.sh PREFIX WIN_PROBE VISTREL_EXE VISTREL_LAYOUT_EXE DLL_DIRS QT_PLUGINS
+#   windows_program_e2e.sh PREFIX WIN_PROBE SOURCE_DIR BUILD_DIR VISTREL_LAYOUT_EXE
 #                          LINUX_VISTREL LINUX_STANDIN LINUX_ROUNDTRIP SCREENSHOT_DIR
-# DLL_DIRS: Linux folders, separated by colons, where the DLLs that the programs import are.
 set -u
-prefix=$1 probe_arg=$2 vistrel_exe=$3 layout_exe=$4 dll_dirs=$5 qt_plugins=$6
-linux_vistrel=$7 standin_exe=$8 roundtrip_exe=$9 screenshots=${10}
+prefix=$1 probe_arg=$2 source_dir=$3 build_dir=$4 layout_exe=$5
+linux_vistrel=$6 standin_exe=$7 roundtrip_exe=$8 screenshots=$9
 
 here=$(dirname "${BASH_SOURCE[0]}")
 source "$here/../support/e2e_lib.sh"
@@ -36,42 +34,12 @@ done
 exe=vistrel.exe
 mkdir -p "$screenshots"
 
-# --- The folders. deploy PROGRAM FOLDER: the program and, from DLL_DIRS, every DLL it imports,
-# and theirs in turn (what the system has, Wine has).
-IFS=: read -r -a search_dirs <<<"$dll_dirs"
-deploy() {
-    local pending=("$1") dest=$2 file name dir
-    mkdir -p "$dest"
-    while [ ${#pending[@]} -gt 0 ]; do
-        file=${pending[0]}
-        pending=("${pending[@]:1}")
-        name=$(basename "$file")
-        [ -e "$dest/$name" ] && [ "$file" != "$1" ] && continue
-        cp "$file" "$dest/"
-        while read -r name; do
-            [ -e "$dest/$name" ] && continue
-            for dir in "${search_dirs[@]}"; do
-                if [ -f "$dir/$name" ]; then
-                    pending+=("$dir/$name")
-                    break
-                fi
-            done
-        done < <(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/.*DLL Name: //p')
-    done
-}
-deploy "$vistrel_exe" "$work/prog"
-mv "$work/prog/$(basename "$vistrel_exe")" "$work/prog/$exe" 2>/dev/null
-deploy "$qt_plugins/platforms/qwindows.dll" "$work/prog/platforms"
-# The platform plugin's own imports go beside the program, where Windows looks for them.
-find "$work/prog/platforms" -name '*.dll' ! -name qwindows.dll -exec mv -n {} "$work/prog/" \;
-find "$work/prog/platforms" -name '*.dll' ! -name qwindows.dll -delete
-if [ -f "$qt_plugins/styles/qwindowsvistastyle.dll" ]; then
-    mkdir -p "$work/prog/styles"
-    cp "$qt_plugins/styles/qwindowsvistastyle.dll" "$work/prog/styles/"
-fi
-# The layout tool computes where the program's controls sit, with the same fonts.
-deploy "$layout_exe" "$work/layout"
-cp -r "$work/prog/platforms" "$work/layout/"
+# --- The folder to hand out, made as a user gets it; the layout tool, which computes where
+# the program's controls sit with the same fonts, beside a copy of it.
+"$source_dir/scripts/windows_folder.sh" "$build_dir" "$work/prog" >"$work/folder.log" 2>&1 ||
+    fail "the folder to hand out: $(cat "$work/folder.log")"
+cp -r "$work/prog" "$work/layout"
+cp "$layout_exe" "$work/layout/"
 layout_name=$(basename "$layout_exe")
 
 # Nothing found through a path: the folder alone must do.
