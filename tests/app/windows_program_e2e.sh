@@ -131,7 +131,7 @@ main_xid=$(xdotool search --onlyvisible --name '^Vistrel$' | head -n 1)
 xdotool windowactivate --sync "$main_xid" 2>/dev/null
 wait_for 10 foreground_is "$main_hwnd" || fail "the main window is not in front"
 (cd "$work/layout" && wine "$layout_name" 1002 1003 1004 1008 1011 h1007:0 h1007:1 h1007:2 \
-    h1010 h1011 h1012 h1013 >"$work/layout.txt" 2>>"$work/program.log") ||
+    h1010 h1011 h1012 h1013 | tr -d '\r' >"$work/layout.txt" 2>>"$work/program.log") ||
     fail "the layout tool failed"
 import -window "$main_xid" "$screenshots/windows_main.png" || fail "no screenshot"
 echo "main window: $screenshots/windows_main.png"
@@ -194,6 +194,9 @@ wait_for 20 more_requests ||
 dismiss_box "hand-over" 'プレイヤーを開けませんでした'
 wait_for 10 history_is "$id2" "$id4" "$id1" || fail "hand-over: $(history_text)"
 [ "$(copy_text 1002)" = "$id2" ] || fail "hand-over: the input box shows '$(probe clipboard)'"
+
+import -window "$main_xid" "$screenshots/windows_history.png" || fail "no screenshot"
+echo "history and memo: $screenshots/windows_history.png"
 
 # --- Close: the files beside the program, UTF-8, hold what was done.
 xdotool windowactivate --sync "$main_xid" 2>/dev/null
