@@ -93,7 +93,7 @@ clipboard_has() { probe clipboard | grep -qF -- "$1"; }
 box_says() {
     local front
     front=$(probe foreground) || return 1
-    [ "$(probe_field "$front" 7)" = Vistrel ] && [ "$(probe_field "$front" 1)" != "$main_hwnd" ] ||
+    [ "$(probe_field "$front" 8)" = Vistrel ] && [ "$(probe_field "$front" 1)" != "$main_hwnd" ] ||
         return 1
     probe set-clipboard '-' || return 1
     xdotool key --clearmodifiers ctrl+c
@@ -104,6 +104,9 @@ box_says() {
 dismiss_box() {
     wait_for 30 box_says "$2" ||
         fail "$1: no message box saying $2 ($(probe windows --exe "$exe"); clipboard: $(probe clipboard))"
+    # Owned by the main window: it stays over it and the main window waits for it.
+    [ "$(probe_field "$(probe foreground)" 7)" = "$main_hwnd" ] ||
+        fail "$1: the message box is not the main window's: $(probe foreground)"
     xdotool key --clearmodifiers Return
     wait_for 10 titled_count_is 1 || fail "$1: the message box stays"
     [ -n "$(main_line)" ] || fail "$1: the main window went with the box"
@@ -217,7 +220,7 @@ mkdir -p "$work/linux"
 cp "$work/prog/Vistrel.ini" "$work/prog/History.ini" "$work/linux/"
 "$roundtrip_exe" "$work/linux" >"$work/roundtrip.txt" 2>>"$work/program.log" ||
     fail "the Linux build could not write the files back"
-title2=$(probe_field "$(grep -m 1 '^entry	0	' "$work/roundtrip.txt")" 4)
+title2=$(grep -m 1 '^entry	0	' "$work/roundtrip.txt" | cut -f 4)
 expected="settings	$id2	$title2	0,0,0,0
 entry	0	$id2	$title2
 entry	1	$id4	試験電波

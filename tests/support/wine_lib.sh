@@ -38,7 +38,7 @@ wine_end() {
 probe() { wine "$probe_exe" "$@" 2>/dev/null; }
 
 # probe_field LINE N: field N (1-based) of a window line of the probe: 1 hwnd, 2 pid,
-# 3 visible, 4 topmost, 5 rectangle, 6 client area (x,y,w,h), 7 title.
+# 3 visible, 4 topmost, 5 rectangle, 6 client area (x,y,w,h), 7 owner, 8 title.
 probe_field() { cut -f "$2" <<<"$1"; }
 
 # wine_proxy PORT: WinINet's proxy for the prefix, as Internet Options sets it. Loopback goes

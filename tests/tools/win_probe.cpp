@@ -12,11 +12,11 @@
 //   win_probe close HWND                            asks the window to close (WM_CLOSE)
 //
 // A window's line, fields separated by tabs:
-//   hwnd pid visible topmost left,top,right,bottom client_x,client_y,client_w,client_h title
-// hwnd in hex (0x...), visible and topmost 0 or 1, the window's rectangle and the client
-// area's origin on the screen with its size, the title in UTF-8. Text out is UTF-8; the
-// clipboard's line ends are printed as \n. Status 0 on success, 1 when a wait runs out or
-// nothing is found, 2 for a wrong command line.
+//   hwnd pid visible topmost left,top,right,bottom client_x,client_y,client_w,client_h owner title
+// hwnd and owner in hex (0x...; owner 0x0 for none), visible and topmost 0 or 1, the window's
+// rectangle and the client area's origin on the screen with its size, the title in UTF-8. Text out
+// is UTF-8; the clipboard's line ends are printed as \n. Status 0 on success, 1 when a wait runs
+// out or nothing is found, 2 for a wrong command line.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -146,13 +146,15 @@ std::string Line(HWND window) {
     POINT origin{0, 0};
     ::ClientToScreen(window, &origin);
     const LONG_PTR exStyle = ::GetWindowLongPtrW(window, GWL_EXSTYLE);
+    const HWND owner = ::GetWindow(window, GW_OWNER);
     char head[256];
-    std::snprintf(head, sizeof head, "0x%llx\t%lu\t%d\t%d\t%ld,%ld,%ld,%ld\t%ld,%ld,%ld,%ld\t",
-                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)),
-                  static_cast<unsigned long>(pid), ::IsWindowVisible(window) ? 1 : 0,
-                  (exStyle & WS_EX_TOPMOST) != 0 ? 1 : 0, rect.left, rect.top, rect.right,
-                  rect.bottom, origin.x, origin.y, client.right - client.left,
-                  client.bottom - client.top);
+    std::snprintf(
+        head, sizeof head, "0x%llx\t%lu\t%d\t%d\t%ld,%ld,%ld,%ld\t%ld,%ld,%ld,%ld\t0x%llx\t",
+        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)),
+        static_cast<unsigned long>(pid), ::IsWindowVisible(window) ? 1 : 0,
+        (exStyle & WS_EX_TOPMOST) != 0 ? 1 : 0, rect.left, rect.top, rect.right, rect.bottom,
+        origin.x, origin.y, client.right - client.left, client.bottom - client.top,
+        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(owner)));
     return head + Utf8(TitleOf(window)) + "\n";
 }
 

@@ -73,6 +73,8 @@ wait_for 10 titled_count_is 2 ||
     fail "no message box: $(probe windows --exe "$exe")"
 box=$(probe windows --exe "$exe" --title "$title" | awk -F'\t' -v main="$hwnd" '$3 == 1 && $1 != main' | head -n 1)
 [ -n "$box" ] || fail "the message box is the main window"
+[ "$(probe_field "$box" 7)" = "$hwnd" ] || fail "the message box is not the window's: $box"
+[ "$(probe_field "$line" 7)" = 0x0 ] || fail "the window has an owner: $line"
 xdotool key --clearmodifiers Return
 wait_for 10 titled_count_is 1 ||
     fail "the message box stays: $(probe windows --exe "$exe")"
