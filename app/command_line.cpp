@@ -125,9 +125,11 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
     // An installed copy keeps its state in the user's configuration folder instead.
     state.m_strExeDir = StateDirFor(ExeDirFromProgramPath(programPath), stderr);
     platform::ChangeCurrentDirectory(state.m_strExeDir);
-    // The folder's name as the system spells it, but nothing in it that controls the terminal.
+    // The folder's name as the system spells it (its separators too), but nothing in it that
+    // controls the terminal.
     Print(out, "CurrentDir=" +
-                   platform::EscapeControlBytes(platform::EncodeNativeName(state.m_strExeDir)) +
+                   platform::EscapeControlBytes(
+                       platform::EncodeNativeName(QDir::toNativeSeparators(state.m_strExeDir))) +
                    '\n');
     if (out) {
         std::fflush(out);

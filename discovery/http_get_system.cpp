@@ -29,6 +29,8 @@ constexpr qsizetype kReadBlock = 1024;
 
 bool g_running = false;
 bool g_cancelled = false;
+// Fetches that ended because they were cancelled (CancelledLookupCount).
+quint64 g_cancelledCount = 0;
 
 bool HasEventLoop() {
     const QCoreApplication* app = QCoreApplication::instance();
@@ -60,6 +62,10 @@ void CancelLookup() {
 
 bool IsLookupRunning() {
     return g_running;
+}
+
+quint64 CancelledLookupCount() {
+    return g_cancelledCount;
 }
 
 bool HttpGet(QString url, quint32& status, QString& body) {
@@ -109,6 +115,7 @@ bool HttpGet(QString url, quint32& status, QString& body) {
         body = ConvertPageText(WithoutZeroTails(result.body));
         return true;
     case Outcome::Cancelled:
+        ++g_cancelledCount;
         ReportTransferError(kCancelledCode, QStringLiteral("The lookup was cancelled."));
         return false;
     case Outcome::TimedOut:

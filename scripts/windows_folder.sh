@@ -38,9 +38,8 @@ system_dlls=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
 [ -f "$folder/vistrel.exe" ] || { echo "FAIL: no vistrel.exe in $folder" >&2; exit 1; }
 [ -f "$folder/platforms/qwindows.dll" ] || { echo "FAIL: no platforms/qwindows.dll" >&2; exit 1; }
 # A GUI-subsystem program: no console window opens with it.
-# (Read whole before matching: grep -q ends at the first match, and under pipefail the writer's
-# broken pipe would fail the check.)
-if ! grep -q "^Subsystem.*(Windows GUI)" <<<"$($objdump -p "$folder/vistrel.exe")"; then
+headers=$($objdump -p "$folder/vistrel.exe")
+if ! grep -q "^Subsystem.*(Windows GUI)" <<<"$headers"; then
     echo "FAIL: vistrel.exe is not a program of the GUI subsystem" >&2
     exit 1
 fi

@@ -109,6 +109,8 @@ void OpenConsoleStreams(FILE* out, FILE* in) {
     // A console of its own, which stays until the process ends; the handler installed next
     // hears its events. A process that has one already (a console program) keeps it.
     ::AllocConsole();
+    // The lines are UTF-8 (a folder's name in any script), not the console's ANSI code page.
+    ::SetConsoleOutputCP(CP_UTF8);
     if (out) {
         std::fflush(out);
         [[maybe_unused]] FILE* reopened = std::freopen("CONOUT$", "w", out);

@@ -1,5 +1,6 @@
 // The page fetch through WinINet, against a loopback server, run under Wine here.
 #include "discovery/http_get.h"
+#include "discovery/lookup_progress.h"
 #include "discovery/service_endpoints.h"
 #include "platform/debug_output.h"
 #include "tests/support/loopback_server.h"
@@ -88,6 +89,48 @@ TEST(WindowsPageFetch, ALargerPageOrAnotherStatusGivesNoPage) {
     EXPECT_TRUE(body.isEmpty());
     EXPECT_FALSE(HttpGet(QString::fromStdString(server.Url("/gone")), status, body));
     EXPECT_EQ(status, 404u);
+}
+
+// Calls the fetch off as soon as it has begun, as the main window's Cancel does.
+class CancelAtOnce final : public LookupProgressService {
+public:
+    void LookupBegan(const QString&) override {
+        EXPECT_TRUE(IsLookupRunning());
+        CancelLookup();
+    }
+    void LookupEnded() override { ++ended; }
+    int ended = 0;
+};
+
+// Only a lookup the user called off counts as cancelled: the control panel says nothing about
+// that one, and tells every other failure.
+TEST(WindowsPageFetch, OnlyACancelledFetchCountsAsCancelled) {
+    testsupport::LoopbackServer server;
+    server.Server().Get(".*", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<title>ok</title>", "text/html");
+    });
+    server.Start();
+    const QString url = QString::fromStdString(server.Url("/channel"));
+    quint32 status = 0;
+    QString body;
+
+    const quint64 before = CancelledLookupCount();
+    {
+        CancelAtOnce cancel;
+        const platform::ScopedService<LookupProgressService> useCancel(cancel);
+        EXPECT_FALSE(HttpGet(url, status, body));
+        EXPECT_EQ(body, QString());
+        EXPECT_EQ(cancel.ended, 1);
+    }
+    EXPECT_EQ(CancelledLookupCount(), before + 1);
+    EXPECT_FALSE(IsLookupRunning());
+    // A fetch that fails by itself, and one that succeeds, leave the count as it is.
+    EXPECT_FALSE(HttpGet(QStringLiteral("http://127.0.0.1:1/closed"), status, body));
+    EXPECT_TRUE(HttpGet(url, status, body));
+    EXPECT_EQ(CancelledLookupCount(), before + 1);
+    // Without a fetch in progress, a cancel does nothing.
+    CancelLookup();
+    EXPECT_EQ(CancelledLookupCount(), before + 1);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // private X desktop with a window manager (tests/support/run_with_desktop.sh).
 #include "platform/composition.h"
 #include "platform/desktop_services.h"
+#include "platform/process_paths.h"
 #include "platform/screens.h"
 #include "tests/support/qt_print.h"
 
@@ -158,13 +159,14 @@ TEST(WindowsUrlOpener, TheShellOpensTheAddressWithTheSchemesHandler) {
                                   QStringLiteral("\" ") + QLatin1String(kRecordSwitch) +
                                   QStringLiteral(" \"") + record + QStringLiteral("\" \"%1\""))
                                      .toStdWString();
-    const wchar_t* const scheme = L"Software\\Classes\\vistrel-test-open";
+    // HKEY_CLASSES_ROOT: Windows writes a user's new key into his own classes, Wine into the
+    // machine's (it does not merge the user's classes into it).
+    const wchar_t* const scheme = L"vistrel-test-open";
     const wchar_t empty[] = L"";
     ASSERT_EQ(
-        ::RegSetKeyValueW(HKEY_CURRENT_USER, scheme, L"URL Protocol", REG_SZ, empty, sizeof empty),
+        ::RegSetKeyValueW(HKEY_CLASSES_ROOT, scheme, L"URL Protocol", REG_SZ, empty, sizeof empty),
         ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER,
-                                L"Software\\Classes\\vistrel-test-open\\shell\\open\\command",
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CLASSES_ROOT, L"vistrel-test-open\\shell\\open\\command",
                                 nullptr, REG_SZ, command.c_str(),
                                 static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
@@ -180,7 +182,7 @@ TEST(WindowsUrlOpener, TheShellOpensTheAddressWithTheSchemesHandler) {
         opened = QString::fromUtf8(file.readAll());
         return opened.endsWith(QLatin1Char('\n'));
     }));
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, scheme);
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme);
     EXPECT_EQ(opened.trimmed(), address);
 }
 
@@ -189,14 +191,9 @@ TEST(WindowsUrlOpener, TheShellOpensTheAddressWithTheSchemesHandler) {
 int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[1]) == kRecordSwitch) {
         // The address as the system's wide command line has it.
-        int count = 0;
-        LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-        if (wide == nullptr || count < 4) {
-            return 2;
-        }
-        QFile file(QString::fromWCharArray(wide[2]));
-        const QByteArray line = QString::fromWCharArray(wide[3]).toUtf8() + '\n';
-        ::LocalFree(wide);
+        const QStringList arguments = platform::CommandLineArguments(argc, argv);
+        QFile file(arguments.value(2));
+        const QByteArray line = arguments.value(3).toUtf8() + '\n';
         return file.open(QIODevice::WriteOnly) && file.write(line) == line.size() ? 0 : 3;
     }
     QApplication app(argc, argv);
