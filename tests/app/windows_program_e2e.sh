@@ -99,14 +99,20 @@ box_says() {
     xdotool key --clearmodifiers ctrl+c
     wait_for 2 clipboard_has "$1"
 }
-# dismiss_box WHAT TEXT: a message box over the main window says TEXT; Return closes it and
-# leaves the main window.
+# dismiss_box WHAT TEXT [PICTURE]: a message box over the main window says TEXT (pictured in
+# PICTURE where given); Return closes it and leaves the main window.
 dismiss_box() {
     wait_for 30 box_says "$2" ||
         fail "$1: no message box saying $2 ($(probe windows --exe "$exe"); clipboard: $(probe clipboard))"
     # Owned by the main window: it stays over it and the main window waits for it.
     [ "$(probe_field "$(probe foreground)" 7)" = "$main_hwnd" ] ||
         fail "$1: the message box is not the main window's: $(probe foreground)"
+    if [ -n "${3:-}" ]; then
+        local box_xid
+        box_xid=$(xdotool search --onlyvisible --name '^Vistrel$' | grep -vx "$main_xid" | head -n 1)
+        import -window "$box_xid" "$3" || fail "no picture of the message box"
+        echo "message box: $3"
+    fi
     xdotool key --clearmodifiers Return
     wait_for 10 titled_count_is 1 || fail "$1: the message box stays"
     [ -n "$(main_line)" ] || fail "$1: the main window went with the box"
@@ -147,7 +153,7 @@ xdotool type --delay 20 "$page1"
 click 1003
 wait_for 20 grep -q "${page1#http://www.tevora.tv}" "$work/standin.log" ||
     fail "the page was not requested through the proxy"
-dismiss_box "Connect Stream" 'プレイヤーを開けませんでした'
+dismiss_box "Connect Stream" 'プレイヤーを開けませんでした' "$screenshots/windows_message.png"
 [ "$(copy_text 1002)" = "$id1" ] || fail "input box after the lookup: '$(probe clipboard)'"
 memo=$(copy_text 1004)
 { [ -n "$memo" ] && grep -qF -- "$memo" <<<"$title1"; } || fail "memo '$memo' is not from '$title1'"
