@@ -60,8 +60,8 @@ start_standin() {
 # line.
 vistrel_windows() { xdotool search --onlyvisible --name '^Vistrel$' 2>/dev/null; }
 
-# ini_read FILE SECTION KEY: the value of a key of an INI file, without a carriage return.
+# ini_read FILE SECTION KEY: the value of a key of an INI file, its lines ended either way.
 ini_read() {
-    awk -F= -v s="[$2]" -v k="$3" '/^\[/{cur=$0} cur==s && $1==k {sub(/^[^=]*=/, ""); print; exit}' \
-        "$1" | tr -d '\r'
+    awk -F= -v s="[$2]" -v k="$3" '{sub(/\r$/, "")} /^\[/{cur=$0} cur==s && $1==k {sub(/^[^=]*=/, ""); print; exit}' \
+        "$1"
 }

@@ -18,10 +18,22 @@ trap cleanup EXIT
 # Starts Xvfb and openbox; true once the window manager has taken the screen.
 start_desktop() {
     # Xvfb picks the display itself (-displayfd), so that desktops started at the same moment by
-    # parallel tests never share one; it writes the number once it accepts connections.
+    # parallel tests never share one; it writes the number once it accepts connections. Where
+    # several people share a machine, VISTREL_TEST_DISPLAY names the one to take instead.
     : >"$display_file"
-    Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$display_file" >/dev/null 2>&1 &
-    xvfb_pid=$!
+    if [ -n "${VISTREL_TEST_DISPLAY:-}" ]; then
+        Xvfb ":$VISTREL_TEST_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 1 200); do
+            DISPLAY=":$VISTREL_TEST_DISPLAY" xprop -root >/dev/null 2>&1 && break
+            kill -0 "$xvfb_pid" 2>/dev/null || return 1
+            sleep 0.05
+        done
+        echo "$VISTREL_TEST_DISPLAY" >"$display_file"
+    else
+        Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$display_file" >/dev/null 2>&1 &
+        xvfb_pid=$!
+    fi
     for _ in $(seq 1 200); do
         [ -s "$display_file" ] && break
         sleep 0.05
