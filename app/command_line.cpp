@@ -111,8 +111,11 @@ bool ProcessCommandLine(CAppState& state, MainWindowClose closeMainWindow,
             Print(out, "DEBUGMODE ON\n");
         }
     }
-    // The terminal the program was started from is its console; without the switch nothing shows.
-    if (state.m_bDebugMode != 1) {
+    // With the switch the console lines show (in the terminal the program was started from, or
+    // a console made for them); without it nothing shows.
+    if (state.m_bDebugMode == 1) {
+        platform::OpenConsoleStreams(out, in);
+    } else {
         platform::DiscardConsoleStreams(out, in);
     }
     platform::InstallEndingSignals(state.m_bDebugMode == 1);

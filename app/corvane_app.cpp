@@ -89,7 +89,9 @@ bool CCorvaneApp::InitInstance(const QStringList& arguments) {
     queue.Enqueue(ChannelReferencesFromArguments(arguments));
 
     // The browser capture reads this desktop's windows.
+#ifndef VISTREL_NO_DESKTOP_WINDOW_SYSTEM
     platform::UseDesktopWindowSystem(browsers::ChromiumRecognition());
+#endif
     mainWindow->DoModal();
     // From here on an ending signal has no window to close.
     platform::SetCloseRequest({});

@@ -4,7 +4,7 @@
 #include "app/single_instance.h"
 #include "platform/console_signals.h"
 #include "platform/display_platform.h"
-#include "platform/native_name.h"
+#include "platform/process_paths.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -18,10 +18,7 @@ int main(int argc, char* argv[]) {
     // A second start's wait for the running instance counts from here.
     const QDeadlineTimer handoverDeadline(kHandoverBudgetMs);
     // The command line as written, before the toolkit takes its own options out of it.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments << platform::DecodeNativeName(argv[i]); // a folder's name keeps its bytes
-    }
+    const QStringList arguments = platform::CommandLineArguments(argc, argv);
     if (AnswerInformationRequest(arguments, stdout)) {
         return 0;
     }

@@ -35,4 +35,10 @@ void RestoreDefaultSignals();
 // /dev/null. Standard error, the debugger channel, stays. Failures are ignored.
 void DiscardConsoleStreams(FILE* out, FILE* in);
 
+// With the debug switch the console lines must be seen. Where the program has a terminal of its
+// own already (a POSIX program started from one) nothing changes. A Windows program of the GUI
+// subsystem has no console: one is made, and standard output and standard input are reopened on
+// it. Standard error stays. Failures are ignored.
+void OpenConsoleStreams(FILE* out, FILE* in);
+
 } // namespace platform

@@ -101,6 +101,9 @@ void DiscardConsoleStreams(FILE* out, FILE* in) {
     }
 }
 
+// The terminal the program was started from is its console already.
+void OpenConsoleStreams(FILE*, FILE*) {}
+
 void RestoreDefaultSignals() {
     for (const int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
         SetHandler(signal, SIG_DFL);

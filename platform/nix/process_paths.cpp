@@ -1,5 +1,6 @@
 #include "platform/process_paths.h"
 
+#include "platform/native_name.h"
 #include "platform/nix/native_path.h"
 
 #include <fcntl.h>
@@ -37,6 +38,14 @@ bool ChangeCurrentDirectory(const QString& dir) {
     // A piece at a time, so that a folder deeper than PATH_MAX works too.
     const UniqueFd folder = OpenDirectory(EncodeNativeName(dir), AT_FDCWD);
     return folder.IsOpen() && ::fchdir(folder.Get()) == 0;
+}
+
+QStringList CommandLineArguments(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << DecodeNativeName(argv[i]); // a folder's name keeps its bytes
+    }
+    return arguments;
 }
 
 } // namespace platform

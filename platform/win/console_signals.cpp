@@ -105,6 +105,19 @@ void DiscardConsoleStreams(FILE* out, FILE* in) {
     }
 }
 
+void OpenConsoleStreams(FILE* out, FILE* in) {
+    // A console of its own, which stays until the process ends; the handler installed next
+    // hears its events. A process that has one already (a console program) keeps it.
+    ::AllocConsole();
+    if (out) {
+        std::fflush(out);
+        [[maybe_unused]] FILE* reopened = std::freopen("CONOUT$", "w", out);
+    }
+    if (in) {
+        [[maybe_unused]] FILE* reopened = std::freopen("CONIN$", "r", in);
+    }
+}
+
 void RestoreDefaultSignals() {
     if (g_installed) {
         ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);

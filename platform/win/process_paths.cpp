@@ -3,7 +3,10 @@
 #include "platform/win/wide_path.h"
 
 #include <string>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h> // after windows.h, whose types it uses
+// clang-format on
 
 namespace platform {
 
@@ -46,6 +49,22 @@ QString CurrentDirectoryPath() {
 
 bool ChangeCurrentDirectory(const QString& dir) {
     return !dir.isEmpty() && ::SetCurrentDirectoryW(WidePath(dir).c_str());
+}
+
+QStringList CommandLineArguments(int argc, char* argv[]) {
+    QStringList arguments;
+    int count = 0;
+    if (LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i) {
+            arguments << QString::fromWCharArray(wide[i]);
+        }
+        ::LocalFree(wide);
+        return arguments;
+    }
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 // The Windows backends of the file, name, output and folder services, run under Wine here.
 #include "app/command_line.h"
+#include "app/state_dir.h"
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
 #include "platform/debug_output.h"
@@ -250,6 +251,38 @@ TEST(WindowsStateFolder, ProgramFoldersAndTheUsersFolder) {
     const QString nested = dir.filePath("a/b/Vistrel");
     EXPECT_TRUE(platform::MakePrivateDirectories(nested));
     EXPECT_TRUE(QFileInfo(nested).isDir());
+}
+
+// Portable: a folder the user may write keeps the INI files; a folder under the programs' folder
+// (which Windows lets only administrators write) sends them to %APPDATA%\Vistrel, made on the way.
+TEST(WindowsStateFolder, PortableBesideTheProgramElseInTheUsersApplicationData) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString programs = root.filePath("Program Files");
+    const QString installed = programs + "/Vistrel";
+    const QString portable = root.filePath("Tools/Vistrel");
+    const QString appData = root.filePath("Roaming");
+    ASSERT_TRUE(QDir().mkpath(installed));
+    ASSERT_TRUE(QDir().mkpath(portable));
+    ASSERT_TRUE(QDir().mkpath(appData));
+    testsupport::ScopedEnv programFiles("ProgramFiles",
+                                        QDir::toNativeSeparators(programs).toUtf8());
+    testsupport::ScopedEnv roaming("APPDATA", QDir::toNativeSeparators(appData).toUtf8());
+
+    EXPECT_EQ(StateDirFor(portable, nullptr), portable);
+    EXPECT_FALSE(QFileInfo::exists(appData + "/Vistrel")) << "nothing made for a portable folder";
+    EXPECT_EQ(StateDirFor(installed, nullptr), appData + "/Vistrel");
+    EXPECT_TRUE(QFileInfo(appData + "/Vistrel").isDir());
+    // Neither writable: the program's folder, said on the warnings' stream.
+    testsupport::ScopedEnv noAppData("APPDATA", std::nullopt);
+    const QString warnings = root.filePath("warnings.txt");
+    FILE* stream = _wfopen(QDir::toNativeSeparators(warnings).toStdWString().c_str(), L"w+");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(StateDirFor(installed, stream), installed);
+    std::fclose(stream);
+    QFile written(warnings);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().contains("settings and history will not be kept"));
 }
 
 } // namespace
