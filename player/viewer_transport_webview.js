@@ -10,7 +10,10 @@
 (function (name, token, refuse) {
   "use strict";
   var webview = window.chrome && window.chrome.webview;
-  var post = webview && webview.postMessage ? webview.postMessage.bind(webview) : null;
+  // Only the main frame's document speaks to the host, as on the other engine; a frame gets
+  // no answers.
+  var mainFrame = window.top === window;
+  var post = mainFrame && webview && webview.postMessage ? webview.postMessage.bind(webview) : null;
   function remove(object, key) {
     if (!object) return true;
     try { delete object[key]; } catch (e) {}

@@ -27,7 +27,7 @@ const assert = require("assert");
 const script = fs.readFileSync(process.argv[2], "utf8");
 const token = process.argv[3];
 
-function open(href) {
+function open(href, top) {
   const posted = [], listeners = {};
   const webview = { postMessage(text) { posted.push(JSON.parse(text)); } };
   const url = new URL(href);
@@ -47,6 +47,7 @@ function open(href) {
   window.navigator = Object.create(window.Navigator.prototype);
   window.Element.prototype = {};
   window.window = window;
+  window.top = top || window;
   vm.createContext(window);
   vm.runInContext(script, window);
   return { window, posted, listeners };
@@ -109,6 +110,11 @@ function paramsOf(message) {
   const error = open("chrome-error://chromewebdata/");
   assert.strictEqual(error.posted.length, 1);
   assert.strictEqual(error.window.flashHost, undefined);
+  // A frame of the movie's origin inside the movie says nothing and gets no answers.
+  const frame = open(process.argv[4], movie.window);
+  assert.strictEqual(frame.posted.length, 0);
+  assert.strictEqual(frame.window.chrome.webview, undefined);
+  assert.strictEqual(await frame.window.flashHost.call("x"), null);
   console.log("viewer script: every check passed");
 })().catch((e) => { console.error(e); process.exit(1); });
 )JS";
