@@ -20,8 +20,8 @@ struct View {
     RECT bounds{};
 };
 
-View* g_view = nullptr;
-int g_created = 0;
+View* current = nullptr;
+int createdViews = 0;
 
 } // namespace
 
@@ -31,18 +31,18 @@ __declspec(dllexport) void* webview_create(int /*debug*/, void* window) {
     if (window == nullptr) {
         return nullptr;
     }
-    delete g_view;
-    g_view = new View;
-    g_view->window = *static_cast<HWND*>(window);
-    ::GetClientRect(g_view->window, &g_view->bounds);
-    ++g_created;
-    return g_view;
+    delete current;
+    current = new View;
+    current->window = *static_cast<HWND*>(window);
+    ::GetClientRect(current->window, &current->bounds);
+    ++createdViews;
+    return current;
 }
 
 __declspec(dllexport) void webview_destroy(void* w) {
-    if (w == g_view) {
-        delete g_view;
-        g_view = nullptr;
+    if (w == current) {
+        delete current;
+        current = nullptr;
     }
 }
 
@@ -81,39 +81,39 @@ __declspec(dllexport) void webview_set_size(void* w, int width, int height, int 
 
 // What the test reads and does.
 __declspec(dllexport) int fake_created() {
-    return g_created;
+    return createdViews;
 }
 __declspec(dllexport) int fake_alive() {
-    return g_view != nullptr;
+    return current != nullptr;
 }
 __declspec(dllexport) void* fake_window() {
-    return g_view != nullptr ? g_view->window : nullptr;
+    return current != nullptr ? current->window : nullptr;
 }
 __declspec(dllexport) const char* fake_bound() {
-    return g_view != nullptr ? g_view->bound.c_str() : "";
+    return current != nullptr ? current->bound.c_str() : "";
 }
 __declspec(dllexport) int fake_script_count() {
-    return g_view != nullptr ? static_cast<int>(g_view->scripts.size()) : 0;
+    return current != nullptr ? static_cast<int>(current->scripts.size()) : 0;
 }
 __declspec(dllexport) const char* fake_script(int i) {
-    return g_view->scripts.at(static_cast<size_t>(i)).c_str();
+    return current->scripts.at(static_cast<size_t>(i)).c_str();
 }
 __declspec(dllexport) int fake_eval_count() {
-    return g_view != nullptr ? static_cast<int>(g_view->evals.size()) : 0;
+    return current != nullptr ? static_cast<int>(current->evals.size()) : 0;
 }
 __declspec(dllexport) const char* fake_eval(int i) {
-    return g_view->evals.at(static_cast<size_t>(i)).c_str();
+    return current->evals.at(static_cast<size_t>(i)).c_str();
 }
 __declspec(dllexport) const char* fake_navigated() {
-    return g_view != nullptr ? g_view->navigated.c_str() : "";
+    return current != nullptr ? current->navigated.c_str() : "";
 }
 __declspec(dllexport) void fake_bounds(int* width, int* height) {
-    *width = g_view->bounds.right - g_view->bounds.left;
-    *height = g_view->bounds.bottom - g_view->bounds.top;
+    *width = current->bounds.right - current->bounds.left;
+    *height = current->bounds.bottom - current->bounds.top;
 }
 __declspec(dllexport) void fake_deliver(const char* seq, const char* req) {
-    if (g_view != nullptr && g_view->fn != nullptr) {
-        g_view->fn(seq, req, g_view->arg);
+    if (current != nullptr && current->fn != nullptr) {
+        current->fn(seq, req, current->arg);
     }
 }
 }
