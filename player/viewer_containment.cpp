@@ -115,9 +115,9 @@ std::optional<Address> ParseIPv6(const QString& text) {
     groups.resize(8 - tail.size(), 0);
     groups << tail;
     Address address{};
-    for (int i = 0; i < 8; ++i) {
-        address[2 * i] = static_cast<quint8>(groups[i] >> 8);
-        address[2 * i + 1] = static_cast<quint8>(groups[i] & 0xff);
+    for (std::size_t i = 0; i < 8; ++i) {
+        address[2 * i] = static_cast<quint8>(groups[static_cast<qsizetype>(i)] >> 8);
+        address[2 * i + 1] = static_cast<quint8>(groups[static_cast<qsizetype>(i)] & 0xff);
     }
     return address;
 }
