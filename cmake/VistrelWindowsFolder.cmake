@@ -6,6 +6,14 @@
 # The program keeps its two INI files in that folder, or in %APPDATA%\Vistrel where it cannot
 # write there (app/state_dir.cpp).
 install(TARGETS vistrel RUNTIME DESTINATION .)
+# The player module beside it, with the system web view's library and that library's licence
+# (scripts/webview_package.sh). Without them the program says at each connection that it has no
+# player.
+install(TARGETS vistrel_player LIBRARY DESTINATION .)
+if(EXISTS "${VISTREL_WEBVIEW_DIR}/bin/webview.dll")
+    install(FILES "${VISTREL_WEBVIEW_DIR}/bin/webview.dll" "${VISTREL_WEBVIEW_DIR}/bin/WebView2Loader.dll"
+                  "${VISTREL_WEBVIEW_DIR}/LICENSE.webview.txt" DESTINATION .)
+endif()
 
 # Qt: the libraries the program links and the plugins it loads. Only the Windows platform
 # plugin and, where the Qt build has it, the native style; the program's images are PNG, which

@@ -6,14 +6,15 @@
 #include "platform/window_cover.h"
 #include "player/flash_bridge.h"
 #include "player/player_owner.h"
-#include "player/shockwaveflash.h"
 #include "res/resources.h"
+#ifdef _WIN32
+#include "player/shockwaveflash_webview.h"
+#else
+#include "player/shockwaveflash.h"
+#endif
 
-#include <QFontMetrics>
 #include <QResizeEvent>
 #include <QShortcut>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
 namespace {
 
@@ -128,11 +129,8 @@ void CPlayerDlg::OnCoverChanged(platform::WindowCover cover) {
     if (m_flash == nullptr) {
         return;
     }
-    QWebEnginePage* page = m_flash->View()->page();
-    const bool seen = cover != platform::WindowCover::Wholly && isVisible() && !isMinimized();
-    if (page->isVisible() != seen) {
-        page->setVisible(seen);
-    }
+    m_flash->SetPageVisible(cover != platform::WindowCover::Wholly && isVisible() &&
+                            !isMinimized());
 }
 
 void CPlayerDlg::OnSize() {

@@ -2,11 +2,9 @@
 
 #include "platform/debug_output.h"
 #include "player/viewer_containment.h"
+#include "player/viewer_script.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QStackedLayout>
 #include <QTimer>
@@ -74,32 +72,18 @@ public:
 
 namespace {
 
-int DefaultPort(const QUrl& url) {
-    return url.scheme() == QLatin1String("https") ? 443 : 80;
-}
-
-QString ResourceText(const QString& path) {
-    QFile file(path);
+QString ChannelScript() {
+    QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
     return QString::fromUtf8(file.readAll());
 }
 
-QString ChannelScript() {
-    return ResourceText(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
-}
-
-// Makes window.flashHost for the viewer (see the file for its markers).
-QString BridgeShim() {
-    return ResourceText(QStringLiteral(":/vistrel/player/viewer_bridge.js"));
-}
-
 } // namespace
 
 CShockwaveflash::CShockwaveflash(QWidget* parent, FlashProperties properties)
     : QWidget(parent), m_properties(std::move(properties)) {
-    Q_INIT_RESOURCE(viewer_bridge); // also when the control comes from a static library
     // The engine reads its flags when the first profile starts it.
     static const bool addressChecks = [] {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
@@ -211,6 +195,12 @@ void CShockwaveflash::SetReturnValue(const QString& value) {
 void CShockwaveflash::SetProperty(const QString& name, const QString& value) {
     if (m_properties.SetValue(name, value)) {
         ApplyWidgetProperties();
+    }
+}
+
+void CShockwaveflash::SetPageVisible(bool visible) {
+    if (m_page->isVisible() != visible) {
+        m_page->setVisible(visible);
     }
 }
 
@@ -344,25 +334,8 @@ void CShockwaveflash::ApplyWidgetProperties() {
 }
 
 void CShockwaveflash::InstallBridgeScript() {
-    QJsonObject params;
-    params.insert(QStringLiteral("play"), m_properties.Flag(QStringLiteral("Play")));
-    params.insert(QStringLiteral("loop"), m_properties.Flag(QStringLiteral("Loop")));
-    params.insert(QStringLiteral("scale"), m_properties.Value(QStringLiteral("Scale")));
-    params.insert(QStringLiteral("objectFit"), m_properties.CssObjectFit());
-    params.insert(QStringLiteral("flashVars"), m_properties.Value(QStringLiteral("FlashVars")));
-    // The movie's origin as a document's location.origin spells it.
-    QUrl::FormattingOptions originParts =
-        QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo;
-    if (m_movie.port(DefaultPort(m_movie)) == DefaultPort(m_movie)) {
-        originParts |= QUrl::RemovePort;
-    }
-    const QString origin = QString::fromUtf8(
-        QJsonDocument(QJsonArray{m_movie.adjusted(originParts).toString(QUrl::FullyEncoded)})
-            .toJson(QJsonDocument::Compact));
-    const QString shim = BridgeShim().arg(
-        QString::fromUtf8(QJsonDocument(params).toJson(QJsonDocument::Compact)),
-        m_properties.ScriptAccessAllowed() ? QStringLiteral("true") : QStringLiteral("false"),
-        origin.mid(1, origin.size() - 2));
+    const QString shim =
+        flashbridge::ViewerScript(m_properties, m_movie, flashbridge::WebChannelTransport());
 
     QWebEngineScriptCollection& scripts = m_page->scripts();
     for (const QWebEngineScript& old : scripts.find(QStringLiteral("flashHost"))) {

@@ -68,6 +68,9 @@ public:
     // Takes effect for the next LoadMovie (Menu and BGColor at once).
     void SetProperty(const QString& name, const QString& value);
 
+    // Shows or hides the viewer's page (a hidden page draws nothing).
+    void SetPageVisible(bool visible);
+
     // The message shown in place of the viewer, empty while the viewer is shown.
     QString ErrorText() const;
     QWebEngineView* View() const { return m_view; }

@@ -1,9 +1,12 @@
-// Makes window.flashHost for the viewer: calls wait for the channel, then come back as the
-// host's answer (null when there was none). Document states are reported in order.
-// The viewer control fills in its three numbered markers: the properties the viewer applies
-// itself (JSON), whether calls are allowed (true or false) and the movie's origin as
-// location.origin spells it (a JSON string).
-(function () {
+// Makes window.flashHost for the viewer: calls wait for the host's transport, then come back as
+// the host's answer (null when there was none). Document states are reported in order.
+// The viewer control fills in its four numbered markers: the properties the viewer applies
+// itself (JSON), whether calls are allowed (true or false), the movie's origin as location.origin
+// spells it (a JSON string) and the transport: an expression giving a function that connects to
+// the host and hands its callback the host, an object with call(request, resolve) and
+// documentState(state). The transport expression runs in every document, before this checks
+// whose document it is.
+(function (connect) {
   "use strict";
   // The engine's own error documents are no viewer: they neither report nor call.
   if (location.protocol !== "http:" && location.protocol !== "https:") return;
@@ -13,8 +16,8 @@
   var host = null, waiting = [];
   function whenConnected(fn) { if (host) fn(host); else waiting.push(fn); }
   function report(state) { whenConnected(function (h) { h.documentState(state); }); }
-  new QWebChannel(qt.webChannelTransport, function (channel) {
-    host = channel.objects.flashHost;
+  connect(function (connected) {
+    host = connected;
     var queued = waiting; waiting = [];
     queued.forEach(function (fn) { fn(host); });
   });
@@ -30,4 +33,4 @@
         });
       }
     }) });
-})();
+})(%4);

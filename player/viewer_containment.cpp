@@ -1,7 +1,8 @@
 #include "player/viewer_containment.h"
 
-#include <QHostAddress>
 #include <QStringList>
+#include <array>
+#include <optional>
 
 namespace {
 
@@ -33,6 +34,104 @@ bool IsLocalHostName(const QString& name) {
     return name.endsWith(QLatin1String(".localhost"));
 }
 
+using Address = std::array<quint8, 16>; // IPv4 as IPv4-mapped IPv6
+
+std::optional<quint32> ParseIPv4(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4) {
+        return std::nullopt;
+    }
+    quint32 value = 0;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const uint byte = part.toUInt(&ok, 10);
+        if (!ok || byte > 255 || part.isEmpty() || part.size() > 3) {
+            return std::nullopt;
+        }
+        value = (value << 8) | byte;
+    }
+    return value;
+}
+
+Address MappedIPv4(quint32 v4) {
+    Address address{};
+    address[10] = address[11] = 0xff;
+    for (int i = 0; i < 4; ++i) {
+        address[12 + i] = static_cast<quint8>(v4 >> (24 - 8 * i));
+    }
+    return address;
+}
+
+// An IPv6 address in any of its textual forms (with "::" and a dotted IPv4 tail).
+std::optional<Address> ParseIPv6(const QString& text) {
+    if (!text.contains(QLatin1Char(':'))) {
+        return std::nullopt;
+    }
+    QList<quint16> head;
+    QList<quint16> tail;
+    bool compressed = false;
+    const qsizetype gap = text.indexOf(QLatin1String("::"));
+    if (gap >= 0 && text.indexOf(QLatin1String("::"), gap + 1) >= 0) {
+        return std::nullopt;
+    }
+    const auto parseGroups = [](const QString& part, QList<quint16>& groups, bool last) {
+        if (part.isEmpty()) {
+            return true;
+        }
+        const QStringList items = part.split(QLatin1Char(':'));
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const QString& item = items[i];
+            if (last && i == items.size() - 1 && item.contains(QLatin1Char('.'))) {
+                const std::optional<quint32> v4 = ParseIPv4(item);
+                if (!v4) {
+                    return false;
+                }
+                groups << static_cast<quint16>(*v4 >> 16) << static_cast<quint16>(*v4 & 0xffff);
+                continue;
+            }
+            bool ok = false;
+            const uint group = item.toUInt(&ok, 16);
+            if (!ok || item.isEmpty() || item.size() > 4 || group > 0xffff) {
+                return false;
+            }
+            groups << static_cast<quint16>(group);
+        }
+        return true;
+    };
+    if (gap >= 0) {
+        compressed = true;
+        if (!parseGroups(text.left(gap), head, false) ||
+            !parseGroups(text.mid(gap + 2), tail, true)) {
+            return std::nullopt;
+        }
+    } else if (!parseGroups(text, head, true)) {
+        return std::nullopt;
+    }
+    const qsizetype count = head.size() + tail.size();
+    if (count > 8 || (!compressed && count != 8) || (compressed && count == 8)) {
+        return std::nullopt;
+    }
+    QList<quint16> groups = head;
+    groups.resize(8 - tail.size(), 0);
+    groups << tail;
+    Address address{};
+    for (std::size_t i = 0; i < 8; ++i) {
+        address[2 * i] = static_cast<quint8>(groups[static_cast<qsizetype>(i)] >> 8);
+        address[2 * i + 1] = static_cast<quint8>(groups[static_cast<qsizetype>(i)] & 0xff);
+    }
+    return address;
+}
+
+bool InNetwork(const Address& address, const Address& network, int prefixBits) {
+    for (int bit = 0; bit < prefixBits; ++bit) {
+        const quint8 mask = static_cast<quint8>(0x80 >> (bit % 8));
+        if ((address[bit / 8] & mask) != (network[bit / 8] & mask)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QString CanonicalHost(const QString& host) {
@@ -62,21 +161,35 @@ bool IsLocalNetworkHost(const QString& host) {
     if (IsLocalHostName(name)) {
         return true;
     }
-    QHostAddress address;
-    if (name.isEmpty() || !address.setAddress(name)) {
+    std::optional<Address> address;
+    if (const std::optional<quint32> v4 = ParseIPv4(name)) {
+        address = MappedIPv4(*v4);
+    } else {
+        address = ParseIPv6(name);
+    }
+    if (!address) {
         return false; // a name: its address is checked when the engine connects
     }
-    bool isV4 = false;
-    if (const quint32 v4 = address.toIPv4Address(&isV4); isV4) {
-        address = QHostAddress(v4); // also an IPv4 address written as IPv6
-    }
-    static const char* const kLocalNetworks[] = {
-        "0.0.0.0/8",      "10.0.0.0/8",    "100.64.0.0/10",  "127.0.0.0/8",
-        "169.254.0.0/16", "172.16.0.0/12", "192.168.0.0/16", "::/128",
-        "::1/128",        "fc00::/7",      "fe80::/10",
+    // IPv4 networks are written IPv4-mapped (96 more prefix bits), which also covers an IPv4
+    // address written as IPv6.
+    static const struct {
+        const char* network;
+        int bits;
+    } kLocalNetworks[] = {
+        {"::ffff:0.0.0.0", 96 + 8},
+        {"::ffff:10.0.0.0", 96 + 8},
+        {"::ffff:100.64.0.0", 96 + 10},
+        {"::ffff:127.0.0.0", 96 + 8},
+        {"::ffff:169.254.0.0", 96 + 16},
+        {"::ffff:172.16.0.0", 96 + 12},
+        {"::ffff:192.168.0.0", 96 + 16},
+        {"::", 128},
+        {"::1", 128},
+        {"fc00::", 7},
+        {"fe80::", 10},
     };
-    for (const char* network : kLocalNetworks) {
-        if (address.isInSubnet(QHostAddress::parseSubnet(QLatin1String(network)))) {
+    for (const auto& local : kLocalNetworks) {
+        if (InNetwork(*address, *ParseIPv6(QLatin1String(local.network)), local.bits)) {
             return true;
         }
     }
