@@ -24,11 +24,12 @@ VISTREL_TEST_PACKAGES=(
 
 # What the Windows build and its tests need (scripts/windows_toolchain.sh): the MinGW-w64
 # compilers, Wine to run the tests, the host's Qt tools, the sources of googletest and
-# qt6-base (dpkg-dev unpacks the latter) and npm for the system web view's library
-# (scripts/webview_package.sh).
+# qt6-base (dpkg-dev unpacks the latter). npm, for the system web view's library, is installed by
+# scripts/webview_package.sh only where no npm command is there: a Node.js from elsewhere brings
+# its own and conflicts with Debian's package.
 VISTREL_WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev-tools googletest dpkg-dev xz-utils
-    cmake ninja-build npm
+    cmake ninja-build
 )
 
 vistrel_install() {

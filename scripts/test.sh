@@ -18,13 +18,13 @@ run ctest --preset asan
 vistrel_build fuzz
 run ctest --preset fuzz
 
-# The core as Windows programs, its tests under Wine (the CMake presets windows-core). The first
-# run builds Qt (with its widgets, for the whole program) and googletest for MinGW into a cache
-# outside the tree; later runs reuse it.
+# The whole program as a Windows program, its tests under Wine (the CMake presets windows),
+# after the Linux build: the whole-program test reads the files back with it. The first run builds
+# Qt and googletest for MinGW into a cache outside the tree; later runs reuse it.
 windows_tests() {
     bash scripts/windows_toolchain.sh widgets || return 1
-    vistrel_build windows-core || return 1
-    ctest --preset windows-core
+    vistrel_build windows || return 1
+    ctest --preset windows
 }
 run windows_tests
 

@@ -174,4 +174,6 @@ fetch_httplib() {
 
 build_gtest
 fetch_httplib
+# The system web view's library for the Windows player module, from npm.
+bash "$VISTREL_ROOT/scripts/webview_package.sh"
 build_qt
