@@ -21,6 +21,30 @@
 #
 # The machine's load average is printed with the figures: CPU seconds are fairer than wall
 # time on a shared machine, but not immune to it.
+#
+# Where the visible player's CPU goes (Debian 12: Qt 6.4.2's engine, Chromium 102 inside, next
+# to Debian's Chromium 156; 3 interleaved rounds of 60 s, load average 4 to 11): the program
+# 3.62 3.77 3.69 s/min, Chromium 2.27 2.35 2.53, ratio of the medians 1.57 (USS 0.66).
+#  - per part, s/min: renderer 1.5 against 1.05; display compositor (the engine's viz thread in
+#    the program, Chromium's GPU process) 1.5 against 1.2; the rest of the program's process
+#    (GUI thread 0.46, IO thread 0.2) against Chromium's browser 0.09. The gap of 1.34 is about
+#    +0.47 renderer, +0.30 compositor, +0.58 Qt's side.
+#  - wakeups a second: the renderer's video frame compositor thread 266 against 79 and its media
+#    thread 235 against 58; the compositor 206 against 130; GUI + IO threads 89 + 99 against
+#    7 + 6. Both compositor threads spend ~42% of their samples switching in the kernel and
+#    16-17% in the pixel loop (the 320x180 clip converted and scaled to 350x197): the same
+#    shape, so the scaling is no cost only we pay.
+#  - the program presents once per video frame (15 shared-memory puts a second, as Chromium's 15
+#    writes to its window): Qt draws nothing without a new frame.
+# Tried without an effect beyond the noise (about 0.3 s/min): --num-raster-threads=1 (what
+# Chromium gives its renderer), QSG_RENDER_LOOP=basic (the view is a QQuickWidget, which has no
+# render loop), --disable-features=UseSurfaceLayerForVideo; before: UsePreferredIntervalForVideo,
+# UseVideoFrameSinkBundle, --disable-gpu-vsync. What remains is not ours to remove: the engine's
+# Chromium 102 wakes its video threads about four times per 60 Hz begin frame where 156 wakes
+# them once or twice (the threads and the clock are the engine's own), and the engine hands
+# each composited frame to Qt's GUI thread (also the engine's browser UI thread), which copies
+# and presents it, where Chromium's compositor writes to its window itself. The player's size
+# is the one the user left it at, so the page cannot be sized to the clip.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench_lib.sh" "$@"
 rounds=${2:-3}
