@@ -21,6 +21,34 @@
 #
 # The machine's load average is printed with the figures: CPU seconds are fairer than wall
 # time on a shared machine, but not immune to it.
+#
+# Where the visible player's CPU goes (Debian 12: Qt 6.4.2's engine, Chromium 102 inside, next
+# to Debian's Chromium 156; two runs of 3 interleaved rounds of 60 s, load average 2 to 11):
+# the program 3.62 3.77 3.69 and 3.95 4.17 4.19 s/min, Chromium 2.27 2.35 2.53 and 2.36 2.68
+# 2.51, ratio of the medians 1.57 and 1.66 (USS 0.66 both); covered 0.02-0.03 and minimised
+# 0.01-0.04 s/min (0.01 and 0.00 of visible).
+#  - per part, s/min: renderer 1.5 against 1.05; display compositor (the engine's viz thread in
+#    the program, Chromium's GPU process) 1.5 against 1.2; the rest of the program's process
+#    (GUI thread 0.46, IO thread 0.2) against Chromium's browser 0.09. The first run's gap, 1.34:
+#    +0.47 renderer, +0.30 compositor, +0.58 Qt's side.
+#  - wakeups a second (printed per process): renderer about 800 against 250, the program's
+#    process about 410 against Chromium's GPU process 160 and browser 70. Per thread: the
+#    renderer's video frame compositor thread 266 against 79 and its media thread 235 against
+#    58; the compositor 206 against 130; GUI + IO threads 89 + 99 against 7 + 6.
+#  - both compositor threads spend ~42% of their samples switching in the kernel and 16-17% in
+#    the pixel loop (the 320x180 clip converted and scaled to 350x197): the same shape, so the
+#    scaling is no cost only we pay.
+#  - the program presents once per video frame (15 shared-memory puts a second, as Chromium's 15
+#    writes to its window): Qt draws nothing without a new frame.
+# Tried without an effect beyond the noise (about 0.3 s/min): --num-raster-threads=1 (what
+# Chromium gives its renderer), QSG_RENDER_LOOP=basic (the view is a QQuickWidget, which has no
+# render loop), --disable-features=UseSurfaceLayerForVideo; before: UsePreferredIntervalForVideo,
+# UseVideoFrameSinkBundle, --disable-gpu-vsync. What remains is not ours to remove: the engine's
+# Chromium 102 wakes its video threads about four times per 60 Hz begin frame where 156 wakes
+# them once or twice (the threads and the clock are the engine's own), and the engine hands
+# each composited frame to Qt's GUI thread (also the engine's browser UI thread), which copies
+# and presents it, where Chromium's compositor writes to its window itself. The player's size
+# is the one the user left it at, so the page cannot be sized to the clip.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench_lib.sh" "$@"
 rounds=${2:-3}
@@ -84,6 +112,15 @@ thread_ticks() {
                print f[12] + f[13], n }' "$t/stat" 2>/dev/null || true
     done
 }
+# tree_switches ROOT: one line "pid switches" for each process of the tree, the context switches
+# of all its threads (each one a wakeup: what a frame clock costs beyond the work it triggers).
+tree_switches() {
+    local pid ticks
+    tree_ticks "$1" | while read -r pid ticks; do
+        cat /proc/"$pid"/task/*/status 2>/dev/null |
+            awk -v p="$pid" '/^(non)?voluntary_ctxt_switches:/ { n += $2 } END { print p, n + 0 }'
+    done
+}
 # memory ROOT: "USS_MiB PSS_MiB" summed over the tree.
 memory() {
     local pid ticks
@@ -93,26 +130,33 @@ memory() {
                 END { printf "%.0f %.0f\n", uss / 1024, pss / 1024 }'
 }
 # measure ROOT LABEL: plays on for $seconds and prints one line for the round's results:
-# "LABEL cpu_per_min uss pss" and, indented, where the CPU went.
+# "LABEL cpu_per_min uss pss" and, indented, where the CPU went and how often each kind of
+# process woke up.
 measure() {
-    local root=$1 label=$2 before after threads_before threads_after
+    local root=$1 label=$2 before after threads_before threads_after switches_before switches_after
     before=$(tree_ticks "$root")
     threads_before=$(thread_ticks "$root")
+    switches_before=$(tree_switches "$root")
     sleep "$seconds"
     after=$(tree_ticks "$root")
     threads_after=$(thread_ticks "$root")
-    local breakdown="" pid ticks total=0 start k
-    declare -A by_kind=()
+    switches_after=$(tree_switches "$root")
+    local breakdown="" pid ticks total=0 start k switches
+    declare -A by_kind=() switches_by_kind=()
     while read -r pid ticks; do
         start=$(awk -v p="$pid" '$1 == p { print $2 }' <<<"$before")
         ticks=$((ticks - ${start:-0}))
         total=$((total + ticks))
         if [ "$pid" = "$root" ]; then k=main; else k=$(kind "$pid"); fi
         by_kind[$k]=$((${by_kind[$k]:-0} + ticks))
+        start=$(awk -v p="$pid" '$1 == p { print $2 }' <<<"$switches_before")
+        switches=$(awk -v p="$pid" '$1 == p { print $2 }' <<<"$switches_after")
+        switches_by_kind[$k]=$((${switches_by_kind[$k]:-0} + ${switches:-0} - ${start:-0}))
     done <<<"$after"
     for k in "${!by_kind[@]}"; do
-        breakdown+=$(awk -v t="${by_kind[$k]}" -v hz="$hz" -v s="$seconds" -v k="$k" \
-            'BEGIN { printf " %s %.2f;", k, t / hz * 60 / s }')
+        breakdown+=$(awk -v t="${by_kind[$k]}" -v w="${switches_by_kind[$k]}" -v hz="$hz" \
+            -v s="$seconds" -v k="$k" \
+            'BEGIN { printf " %s %.2f (%.0f/s);", k, t / hz * 60 / s, w / s }')
     done
     local threads
     threads=$(awk -v hz="$hz" -v s="$seconds" '
@@ -128,7 +172,7 @@ measure() {
     pss=$(awk '{ print $2 }' <<<"$samples" | sort -n | awk 'NR == 2')
     awk -v r="$round" -v t="$total" -v hz="$hz" -v s="$seconds" -v l="$label" -v u="$uss" -v p="$pss" \
         'BEGIN { printf "round %d %s %.2f %s %s\n", r, l, t / hz * 60 / s, u, p }'
-    echo "    per process (CPU s/min):$breakdown  main's busiest threads:$threads" >&2
+    echo "    per process (CPU s/min, wakeups/s):$breakdown  main's busiest threads:$threads" >&2
 }
 
 window_of() { # NAME_REGEX PID: the visible window of that name that belongs to PID
