@@ -44,6 +44,16 @@ wait_for() {
     return 1
 }
 
+# xdotool's --sync waits without end for a move, a map or an unmap the window manager does not
+# make (a position it keeps the window from, a pointer already there on a busy desktop): every
+# call gets a bound here, and one that runs out says so. timeout runs the program, not this.
+xdotool() {
+    local status=0
+    timeout 20 xdotool "$@" || status=$?
+    [ "$status" -ne 124 ] || echo "xdotool $* did not finish within 20 s" >&2
+    return "$status"
+}
+
 # ended PID: the process has ended (or never was).
 ended() { ! kill -0 "$1" 2>/dev/null; }
 
