@@ -53,14 +53,6 @@ template <> CompositionService& Services<CompositionService>::Own() {
     return own;
 }
 
-int IsCompositionEnabled(qint32& flag) {
-    return Services<CompositionService>::Get().IsCompositionEnabled(flag);
-}
-
-int ExtendFrameIntoClient(QWidget* window, const Margins& margins) {
-    return Services<CompositionService>::Get().ExtendFrameIntoClient(window, margins);
-}
-
 void PrepareTranslucentFrame(QWidget* window) {
     if (QtX11Display() != nullptr) {
         window->setAttribute(Qt::WA_TranslucentBackground);

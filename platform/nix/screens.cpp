@@ -1,7 +1,6 @@
 #include "platform/screens.h"
 
 #include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 #include <algorithm>
 #include <cstdlib>
@@ -57,22 +56,6 @@ std::optional<QRect> ServerFrame(xcb_connection_t* connection, xcb_window_t wind
 }
 
 } // namespace
-
-QList<QRect> AvailableScreenAreas() {
-    QList<QRect> areas;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        areas.append(screen->availableGeometry());
-    }
-    return areas;
-}
-
-QRect AvailableScreenAreaOf(const QWidget* window) {
-    const QScreen* screen = window != nullptr ? window->screen() : nullptr;
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    return screen != nullptr ? screen->availableGeometry() : QRect();
-}
 
 } // namespace platform
 

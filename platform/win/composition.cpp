@@ -99,14 +99,6 @@ template <> CompositionService& Services<CompositionService>::Own() {
     return own;
 }
 
-int IsCompositionEnabled(qint32& flag) {
-    return Services<CompositionService>::Get().IsCompositionEnabled(flag);
-}
-
-int ExtendFrameIntoClient(QWidget* window, const Margins& margins) {
-    return Services<CompositionService>::Get().ExtendFrameIntoClient(window, margins);
-}
-
 // An alpha channel in the window's pixels: where they are wholly transparent (black with no
 // alpha), the manager shows its glass on the extended frame.
 void PrepareTranslucentFrame(QWidget* window) {

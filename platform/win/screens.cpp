@@ -3,7 +3,6 @@
 #include "platform/win/dwm_library.h"
 
 #include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 #include <optional>
 
@@ -28,22 +27,6 @@ std::optional<QRect> SystemFrame(HWND hwnd) {
 }
 
 } // namespace
-
-QList<QRect> AvailableScreenAreas() {
-    QList<QRect> areas;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        areas.append(screen->availableGeometry());
-    }
-    return areas;
-}
-
-QRect AvailableScreenAreaOf(const QWidget* window) {
-    const QScreen* screen = window != nullptr ? window->screen() : nullptr;
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    return screen != nullptr ? screen->availableGeometry() : QRect();
-}
 
 QRect FrameGeometryOf(const QWidget* window) {
     if (window == nullptr) {
