@@ -36,8 +36,16 @@ private:
     std::unique_ptr<QLibrary> m_library;
 };
 
+// What each port says about its modules (the rest is portable):
 // The folders the program's modules are looked for in: beside the running executable (the build
-// tree), then the installation's module folder seen from the executable's folder.
+// tree, a portable folder), then, where there is one, the installation's module folder seen from
+// the executable's folder.
 QStringList ModuleDirectories();
+// The file a bare name is looked for as ("libNAME.so", "NAME.dll").
+QString ModuleFileName(const QString& name);
+// What is wrong with a file that cannot be a whole module for this program, for a person to read
+// (no module at all, one for another machine, a copy cut short); empty when nothing is seen
+// wrong, and the system's loader has the last word.
+QString ModuleDamage(const QString& fileName);
 
 } // namespace platform

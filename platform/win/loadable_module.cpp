@@ -2,10 +2,7 @@
 
 #include "platform/process_paths.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QLibrary>
 #include <windows.h>
 
 namespace platform {
@@ -14,6 +11,14 @@ namespace {
 template <typename T> bool ReadAt(QFile& file, qint64 offset, T& value) {
     return file.seek(offset) &&
            file.read(reinterpret_cast<char*>(&value), sizeof value) == qint64(sizeof value);
+}
+
+} // namespace
+
+// Only the program's own folder: a portable folder carries its modules beside the executable.
+QStringList ModuleDirectories() {
+    const QString exeDir = RunningExecutableDir();
+    return exeDir.isEmpty() ? QStringList() : QStringList{exeDir};
 }
 
 // Why the file cannot be a whole module for this program, or nothing. The system's loader
@@ -73,81 +78,9 @@ QString ModuleDamage(const QString& fileName) {
     return QString();
 }
 
-bool HasFolder(const QString& name) {
-    return name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'));
-}
-
-} // namespace
-
-// Only the program's own folder: a portable folder carries its modules beside the executable.
-QStringList ModuleDirectories() {
-    const QString exeDir = RunningExecutableDir();
-    return exeDir.isEmpty() ? QStringList() : QStringList{exeDir};
-}
-
-LoadableModule::LoadableModule(QString name) : m_name(std::move(name)) {}
-
-// A QLibrary going does not unload its library: code of the module stays for the life of the
-// process, as objects made by it may outlive this one.
-LoadableModule::~LoadableModule() = default;
-
-QStringList LoadableModule::Candidates() const {
-    if (HasFolder(m_name)) {
-        return {QDir::fromNativeSeparators(m_name)};
-    }
-    QStringList files;
-    const QString file = m_name + QStringLiteral(".dll");
-    for (const QString& dir : ModuleDirectories()) {
-        files << QDir(dir).filePath(file);
-    }
-    return files;
-}
-
-bool LoadableModule::IsLoaded() const {
-    return m_library && m_library->isLoaded();
-}
-
-bool LoadableModule::Load() {
-    if (IsLoaded()) {
-        return true;
-    }
-    const QStringList candidates = Candidates();
-    for (const QString& file : candidates) {
-        if (!QFileInfo(file).isFile()) {
-            continue;
-        }
-        if (const QString damage = ModuleDamage(file); !damage.isEmpty()) {
-            m_error =
-                QStringLiteral("%1 is damaged (%2)").arg(QDir::toNativeSeparators(file), damage);
-            return false;
-        }
-        // LoadLibraryW with the whole path; the system's error box for a DLL that does not load
-        // stays off, the reason comes back in the error text instead.
-        auto library = std::make_unique<QLibrary>(file);
-        if (library->load()) {
-            m_library = std::move(library);
-            m_error.clear();
-            return true;
-        }
-        m_error = library->errorString();
-        return false;
-    }
-    // Said with the system's separators, as a user of Windows writes a file's name.
-    m_error = QStringLiteral("not found; looked for %1")
-                  .arg(QDir::toNativeSeparators(candidates.join(QStringLiteral(", "))));
-    return false;
-}
-
-QFunctionPointer LoadableModule::Resolve(const char* symbol) {
-    if (!IsLoaded()) {
-        return nullptr;
-    }
-    QFunctionPointer function = m_library->resolve(symbol);
-    if (function == nullptr) {
-        m_error =
-            QStringLiteral("%1 has no %2").arg(m_library->fileName(), QString::fromLatin1(symbol));
-    }
-    return function;
+// A bare name's file.
+QString ModuleFileName(const QString& name) {
+    return name + QStringLiteral(".dll");
 }
 
 } // namespace platform
