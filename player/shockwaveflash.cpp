@@ -185,11 +185,7 @@ void CShockwaveflash::LoadMovie(long layer, const QString& url) {
 }
 
 void CShockwaveflash::SetReturnValue(const QString& value) {
-    if (!m_inCall) {
-        return;
-    }
-    m_returnValue = value;
-    m_answered = true;
+    m_call.SetReturnValue(value);
 }
 
 void CShockwaveflash::SetProperty(const QString& name, const QString& value) {
@@ -215,20 +211,11 @@ bool CShockwaveflash::IsMovieDocument() const {
 QVariant CShockwaveflash::DeliverCall(const QString& request) {
     // A document the viewer was navigated to on another host gets neither the call nor an
     // answer, whatever it found in its window.
-    if (!m_properties.ScriptAccessAllowed() || m_inCall || !IsMovieDocument()) {
+    if (!m_properties.ScriptAccessAllowed() || !IsMovieDocument()) {
         return {};
     }
-    m_inCall = true;
-    m_answered = false;
-    m_returnValue.clear();
-    try {
-        emit FlashCall(request);
-    } catch (...) {
-        // A handler's failure leaves the call unanswered; it must not unwind into the engine.
-        m_answered = false;
-    }
-    m_inCall = false;
-    return m_answered ? QVariant(m_returnValue) : QVariant();
+    const std::optional<QString> answer = m_call.Deliver([&] { emit FlashCall(request); });
+    return answer ? QVariant(*answer) : QVariant();
 }
 
 void CShockwaveflash::DeliverDocumentState(const QString& state) {

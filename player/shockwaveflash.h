@@ -1,5 +1,6 @@
 #pragma once
 
+#include "player/flash_call.h"
 #include "player/flash_properties.h"
 #include "player/viewer_recovery.h"
 
@@ -105,9 +106,7 @@ private:
     QStackedLayout* m_stack = nullptr;
     QLabel* m_error = nullptr;
     QUrl m_movie;
-    bool m_inCall = false;
-    bool m_answered = false;
-    QString m_returnValue;
+    FlashCallDelivery m_call;
     RendererRecovery m_recovery;
     QElapsedTimer m_clock;
     int m_rendererReloads = 0;

@@ -158,27 +158,14 @@ void CShockwaveflash::OnDocument(const QUrl& document) {
 
 std::optional<QString> CShockwaveflash::DeliverCall(const QString& request) {
     // A document on another host gets neither the call nor an answer.
-    if (!m_properties.ScriptAccessAllowed() || m_inCall || !IsSameOrigin(m_document, m_movie)) {
+    if (!m_properties.ScriptAccessAllowed() || !IsSameOrigin(m_document, m_movie)) {
         return std::nullopt;
     }
-    m_inCall = true;
-    m_answered = false;
-    m_returnValue.clear();
-    try {
-        emit FlashCall(request);
-    } catch (...) {
-        m_answered = false;
-    }
-    m_inCall = false;
-    return m_answered ? std::optional<QString>(m_returnValue) : std::nullopt;
+    return m_call.Deliver([&] { emit FlashCall(request); });
 }
 
 void CShockwaveflash::SetReturnValue(const QString& value) {
-    if (!m_inCall) {
-        return;
-    }
-    m_returnValue = value;
-    m_answered = true;
+    m_call.SetReturnValue(value);
 }
 
 void CShockwaveflash::SetProperty(const QString& name, const QString& value) {

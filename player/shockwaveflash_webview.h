@@ -1,5 +1,6 @@
 #pragma once
 
+#include "player/flash_call.h"
 #include "player/flash_properties.h"
 #include "player/viewer_containment.h"
 
@@ -78,7 +79,5 @@ private:
     QString m_script; // the document script the web view was made with
     QUrl m_movie;
     QUrl m_document; // where the web view's current document said it is
-    bool m_inCall = false;
-    bool m_answered = false;
-    QString m_returnValue;
+    FlashCallDelivery m_call;
 };
