@@ -33,8 +33,13 @@ command -v npm >/dev/null || vistrel_install npm
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# npm pack fetches the tarball only (no install scripts run, no dependencies come along).
-(cd "$work" && npm pack --silent "$package@$version" >/dev/null)
+# npm pack fetches the tarball only (no install scripts run, no dependencies come along). It
+# trusts the system's certificates, as apt and curl do (Node's own list lacks any authority a
+# site adds, such as a proxy's), and says why it fails.
+if [ -f /etc/ssl/certs/ca-certificates.crt ]; then
+    export npm_config_cafile=/etc/ssl/certs/ca-certificates.crt
+fi
+(cd "$work" && npm pack --loglevel=error "$package@$version" >/dev/null)
 tarball="$work/$package-$version.tgz"
 [ -f "$tarball" ] || { echo "webview_package: npm pack gave no $tarball" >&2; exit 1; }
 
