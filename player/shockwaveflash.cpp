@@ -2,6 +2,7 @@
 
 #include "platform/debug_output.h"
 #include "player/viewer_containment.h"
+#include "player/viewer_notice.h"
 #include "player/viewer_script.h"
 
 #include <QFile>
@@ -142,11 +143,7 @@ CShockwaveflash::CShockwaveflash(QWidget* parent, FlashProperties properties)
 
     m_view = new QWebEngineView(this);
     m_view->setPage(m_page);
-    m_error = new QLabel(this);
-    m_error->setAlignment(Qt::AlignCenter);
-    m_error->setWordWrap(true);
-    m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_error->setMargin(12);
+    m_error = NewViewerNotice(this);
     m_stack = new QStackedLayout(this);
     m_stack->setContentsMargins(0, 0, 0, 0);
     m_stack->addWidget(m_view);

@@ -2,6 +2,7 @@
 
 #include "platform/system_web_view.h"
 #include "player/viewer_messages.h"
+#include "player/viewer_notice.h"
 #include "player/viewer_script.h"
 
 #include <QCoreApplication>
@@ -23,11 +24,7 @@ CShockwaveflash::CShockwaveflash(QWidget* parent, FlashProperties properties)
     // A window of its own for the web view to be the child of.
     m_surface->setAttribute(Qt::WA_NativeWindow);
     m_surface->setAttribute(Qt::WA_DontCreateNativeAncestors);
-    m_error = new QLabel(this);
-    m_error->setAlignment(Qt::AlignCenter);
-    m_error->setWordWrap(true);
-    m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_error->setMargin(12);
+    m_error = NewViewerNotice(this);
     m_stack = new QStackedLayout(this);
     m_stack->setContentsMargins(0, 0, 0, 0);
     m_stack->addWidget(m_surface);
